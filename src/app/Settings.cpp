@@ -1,0 +1,7 @@
+#include "app/Settings.h"
+
+namespace orlix {
+
+SettingsRecord Settings;
+
+} // namespace orlix

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "catalogue/FileEntry.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace orlix {
+
+class ProgressWindow;
+
+// Lists the entries of `folder` that pass `attrMask` and `extList` ("jpg|gif"; empty lets
+// everything pass) into `entries`, sorted by path when `sortFlag` is exactly 1. True when at
+// least one entry was stored. Fails silently; see ScanFolder.cpp for the rules.
+// `progress` is the progress window the caller opened around a sorted scan; it may be null.
+bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
+                std::int16_t attrMask, const QString& extList,
+                ProgressWindow* progress = nullptr);
+
+} // namespace orlix

@@ -1,0 +1,56 @@
+#include "support/TempTree.h"
+
+#include "platform/NativePath.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace orlix::test {
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree() {
+    const fs::path base = fs::temp_directory_path();
+    std::string pattern = (base / "orlix-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    root_ = QByteArray::fromStdString(pattern);
+}
+
+TempTree::~TempTree() {
+    std::error_code ignored;
+    fs::permissions(root_.toStdString(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(
+             root_.toStdString(), fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(root_.toStdString(), ignored);
+}
+
+QString TempTree::rootText() const { return platform::fromNative(root_); }
+
+QByteArray TempTree::path(const QByteArray& relative) const { return root_ + "/" + relative; }
+
+void TempTree::mkdir(const QByteArray& relative) const {
+    fs::create_directories(path(relative).toStdString());
+}
+
+void TempTree::write(const QByteArray& relative, const QByteArray& contents) const {
+    const fs::path file = path(relative).toStdString();
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out.write(contents.constData(), contents.size());
+    if (!out)
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+void TempTree::symlink(const QByteArray& target, const QByteArray& relative) const {
+    fs::create_symlink(target.toStdString(), path(relative).toStdString());
+}
+
+} // namespace orlix::test

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+
+namespace orlix::test {
+
+// A scratch folder tree for one test, removed with everything in it when the object dies.
+// Paths are byte strings so that tests can make names that are not valid UTF-8.
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    // The root folder, without a trailing separator.
+    const QByteArray& root() const { return root_; }
+    QString rootText() const;
+
+    // root + "/" + relative.
+    QByteArray path(const QByteArray& relative) const;
+
+    // Makes a folder (and its parents) below the root.
+    void mkdir(const QByteArray& relative) const;
+    // Writes a file below the root (parents made as needed).
+    void write(const QByteArray& relative, const QByteArray& contents = QByteArray("x")) const;
+    // Makes a symbolic link at `relative` pointing to `target` (taken as it stands).
+    void symlink(const QByteArray& target, const QByteArray& relative) const;
+
+private:
+    QByteArray root_;
+};
+
+} // namespace orlix::test
