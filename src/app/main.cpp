@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/Main.h"
+
+int main(int argc, char** argv) { return orlix::Main(argc, argv); }

@@ -1,0 +1,46 @@
+# The two commands a newcomer needs: `make run` and `make test`. Both install what is missing.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BIN := build/release/bin/orlix
+
+.PHONY: all deps build run test test-release test-asan format format-check bench install clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+
+run: build
+	@tools/run-orlix.sh $(BIN)
+
+test: deps test-release test-asan
+
+test-release:
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+	@ctest --preset release -j $(JOBS)
+
+test-asan:
+	@cmake --preset asan >/dev/null
+	@ASAN_OPTIONS=detect_leaks=0 cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench -j $(JOBS)
+	@tools/run-benchmarks.sh build/bench/bin
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+install: build
+	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX),)
+
+clean:
+	@rm -rf build

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Orlix needs to build, test and run, and only those missing.
+# Uses apt-get directly as root, through sudo otherwise.
+set -euo pipefail
+
+packages=(
+    # toolchain
+    g++ make cmake pkg-config clang-format
+    # Qt 6 Widgets and SVG (the icon); the JPEG and GIF decoders come with libqt6gui6
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+    # Wayland sessions run natively; X11 sessions need nothing more
+    qt6-wayland
+    # tests and benchmarks
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    # a font with Japanese glyphs and the guide's arrows
+    fonts-ipafont-gothic
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    run=()
+elif command -v sudo >/dev/null 2>&1; then
+    run=(sudo)
+else
+    echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    exit 1
+fi
+"${run[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
