@@ -9,6 +9,9 @@ namespace orlix::platform {
 // nothing, where the platform does not let a program move the pointer (Wayland).
 bool movePointer(const QPoint& screenPixel);
 
+// Whether a program may move the pointer on the Qt platform of that name (not on Wayland).
+bool platformLetsProgramsMovePointer(const QString& platformName);
+
 // Asks the desktop to open an address with its default handler. The result is not reported.
 void openAddress(const QString& address);
 
