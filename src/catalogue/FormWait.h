@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace orlix {
 
 // The progress window shown around every sorted scan: "Please Wait ... Sorting Now", a
@@ -26,6 +28,10 @@ public:
     // What is on display, for tests.
     QString progressText() const;
     int progressWidth() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
 };
 
 } // namespace orlix

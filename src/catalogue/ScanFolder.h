@@ -15,7 +15,6 @@ class ProgressWindow;
 // least one entry was stored. Fails silently; see ScanFolder.cpp for the rules.
 // `progress` is the progress window the caller opened around a sorted scan; it may be null.
 bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
-                std::int16_t attrMask, const QString& extList,
-                ProgressWindow* progress = nullptr);
+                std::int16_t attrMask, const QString& extList, ProgressWindow* progress = nullptr);
 
 } // namespace orlix

@@ -24,6 +24,9 @@ public:
     // The next name (not a full path), or an empty text after the last one or on a read error.
     QString next();
 
+    // True when the listing ended on a read error rather than after its last name.
+    bool failed() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

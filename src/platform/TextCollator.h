@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <QCollatorSortKey>
 #include <QString>
 
 #include <memory>
@@ -18,8 +18,9 @@ public:
     TextCollator(const TextCollator&) = delete;
     TextCollator& operator=(const TextCollator&) = delete;
 
-    // A key whose byte order (memcmp, shorter-is-less) is the comparison's order.
-    QByteArray sortKey(const QString& text) const;
+    // A key whose order (QCollatorSortKey::compare) is the comparison's order. Qt keeps the
+    // key's bytes to itself, so the key is Qt's own type.
+    QCollatorSortKey sortKey(const QString& text) const;
 
     // <0, 0 or >0.
     int compare(const QString& a, const QString& b) const;

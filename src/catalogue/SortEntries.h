@@ -1,0 +1,26 @@
+#pragma once
+
+#include "catalogue/FileEntry.h"
+
+#include <cstdint>
+
+namespace orlix {
+
+class ProgressWindow;
+namespace platform {
+class TextCollator;
+}
+
+// Sorts `entries` in place, ascending by the first `keyLength` characters of each Path in the
+// locale-aware comparison that ignores letter case; entries with equal keys keep their order.
+// Reports progress to `progressWindow` (may be null) with exactly the values, in the same
+// order, that the exchange-pass sort reports, ending at 100 %; the work is one collation key
+// per entry and a stable sort. A `keyLength` below 1 compares nothing and keeps the order.
+void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* progressWindow,
+                 const platform::TextCollator& collator);
+
+// The same with a collator for the user's locale.
+void SortEntries(EntryList& entries, std::int16_t keyLength,
+                 ProgressWindow* progressWindow = nullptr);
+
+} // namespace orlix
