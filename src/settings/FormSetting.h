@@ -1,0 +1,91 @@
+#pragma once
+
+#include "viewer/SettingsWindowLink.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+
+namespace orlix {
+
+namespace platform {
+class MessageService;
+class TextCollator;
+} // namespace platform
+class FormView;
+
+// The program's main window: folder, file type, interval and switches, Start and Exit.
+// It is a plain top-level window, so it gives Enter and Esc the meaning of a dialog's default
+// and cancel buttons itself. Closing it ends the program.
+class FormSetting : public QWidget, public SettingsWindowLink {
+    Q_OBJECT
+public:
+    // `messages` shows the input errors. `endProgram` is called once when the window closes,
+    // after every other window is gone; by default it leaves the application's event loops.
+    explicit FormSetting(platform::MessageService& messages, std::function<void()> endProgram = {},
+                         QWidget* parent = nullptr);
+    ~FormSetting() override;
+
+    // The Start command: checks the inputs, fills Settings, keeps the path history and opens
+    // the viewer (or brings the open one to the front).
+    void CmdStart_Click();
+    void CmdExit_Click();
+    // Keeps one of the extension box's items selected whatever is typed.
+    void CmbExt_Change();
+    // Takes the first path of a dragged file list into the path box. False, with nothing
+    // changed, when the data holds no local path.
+    bool CmbPath_OLEDragDrop(const QMimeData& data);
+
+    // SettingsWindowLink: the viewer's Home and Ctrl keys.
+    void setRealSizeCheck(std::int16_t value) override;
+    void setGuideCheck(std::int16_t value) override;
+
+    // The viewer opened by Start while it is open, else null.
+    FormView* viewer() const { return viewer_.data(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Form_Unload();
+    bool handleKey(QKeyEvent* key);
+    bool handleDrag(QEvent* event);
+    void openViewer();
+
+    platform::MessageService& messages_;
+    std::function<void()> endProgram_;
+    std::unique_ptr<platform::TextCollator> collator_;
+    bool unloaded_ = false;
+    QPointer<FormView> viewer_;
+
+    QLabel* LabPath = nullptr;
+    QComboBox* CmbPath = nullptr;
+    QCheckBox* ChkLoop = nullptr;
+    QCheckBox* ChkSubFld = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* CmbExt = nullptr;
+    QCheckBox* ChkSort = nullptr;
+    QCheckBox* ChkRealSize = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* TxtInterval = nullptr;
+    QCheckBox* ChkAuto = nullptr;
+    QCheckBox* ChkGuide = nullptr;
+    QPushButton* CmdStart = nullptr;
+    QPushButton* CmdExit = nullptr;
+};
+
+} // namespace orlix
