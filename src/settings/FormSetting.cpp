@@ -329,7 +329,7 @@ void FormSetting::Form_Unload() {
 bool FormSetting::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
-        return handleKey(static_cast<QKeyEvent*>(event));
+        return handleKey(watched, static_cast<QKeyEvent*>(event));
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop:
@@ -341,12 +341,13 @@ bool FormSetting::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-bool FormSetting::handleKey(QKeyEvent* key) {
+bool FormSetting::handleKey(QObject* receiver, QKeyEvent* key) {
     switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // As in a dialog: a focused button is the one Enter presses, Start otherwise.
-        if (focusWidget() == CmdExit)
+        // As in a dialog: a focused button is the one Enter presses, Start otherwise. Key
+        // presses go to the focused control, so the receiver is the one that has the focus.
+        if (receiver == CmdExit)
             CmdExit->click();
         else
             CmdStart->click();

@@ -62,7 +62,7 @@ private:
     void createControls();
     void Form_Load();
     void Form_Unload();
-    bool handleKey(QKeyEvent* key);
+    bool handleKey(QObject* receiver, QKeyEvent* key);
     bool handleDrag(QEvent* event);
     void openViewer();
 
