@@ -3,6 +3,7 @@
 #include "catalogue/FileEntry.h"
 #include "catalogue/ProgressWindow.h"
 
+#include <QColor>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,12 @@
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text << '"';
+}
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << colour.name().toStdString();
+}
 inline void PrintTo(const QStringList& list, std::ostream* out) {
     *out << '[' << list.join(QStringLiteral(", ")) << ']';
 }
