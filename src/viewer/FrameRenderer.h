@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+namespace orlix {
+
+// The part of a picture that a real-size view shows: `source` (in the picture) is copied
+// to `target` (in the view); the rest of the view lies beyond the picture's edge. Both are
+// empty when the window misses the picture altogether.
+struct RealSizeCopy {
+    QRect source;
+    QPoint target;
+};
+
+// The view of `viewSize` whose top-left corner lies at `origin` in a picture of
+// `pictureSize`, cut to the picture so that nothing outside its pixels is read.
+RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize);
+
+// Makes the image PicView paints, in device pixels, and keeps it: the same request again
+// (same picture, mode, size and position) returns the kept image without any work, so a
+// redraw never scales the full picture again when nothing has changed.
+class FrameRenderer {
+public:
+    // The whole picture scaled to `deviceSize`, area-averaged when shrinking.
+    const QImage& fitted(const QImage& picture, const QSize& deviceSize);
+
+    // The picture unscaled, one picture pixel per device pixel, from `origin` on; what lies
+    // beyond the picture's edge is black.
+    const QImage& realSize(const QImage& picture, const QPoint& origin, const QSize& deviceSize);
+
+    // Drops the kept image (for example when the picture is replaced).
+    void clear();
+
+    // How many frames were actually made: for checking that redraws reuse the kept one.
+    int framesMade() const { return framesMade_; }
+
+private:
+    struct Request {
+        qint64 picture = 0;
+        bool realSize = false;
+        QSize size;
+        QPoint origin;
+        bool operator==(const Request& other) const {
+            return picture == other.picture && realSize == other.realSize && size == other.size &&
+                   origin == other.origin;
+        }
+    };
+
+    bool reuse(const Request& request) const { return !frame_.isNull() && request == made_; }
+
+    Request made_;
+    QImage frame_;
+    int framesMade_ = 0;
+};
+
+} // namespace orlix

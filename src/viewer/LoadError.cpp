@@ -1,0 +1,76 @@
+#include "viewer/LoadError.h"
+
+#include <cerrno>
+
+namespace orlix {
+
+namespace {
+
+struct FailureText {
+    LoadError error;
+    int number;
+    const char16_t* description;
+};
+
+// The numbers are those a user of the classic picture viewers knows; keep them stable.
+constexpr FailureText kFailures[] = {
+    {LoadError::TooLarge, 7, u"画像が大きすぎるため表示できません。"},
+    {LoadError::FileNotFound, 53, u"ファイルが見つかりません。"},
+    {LoadError::DeviceIO, 57, u"デバイス I/O エラーです。"},
+    {LoadError::PermissionDenied, 70, u"アクセスが拒否されました。"},
+    {LoadError::PathInvalid, 75, u"パス名が無効です。"},
+    {LoadError::InvalidPicture, 481, u"ピクチャが不正です。"},
+};
+
+const FailureText* find(LoadError error) {
+    for (const FailureText& failure : kFailures) {
+        if (failure.error == error)
+            return &failure;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int failureNumber(LoadError error) {
+    const FailureText* failure = find(error);
+    return failure ? failure->number : 0;
+}
+
+QString failureDescription(LoadError error) {
+    const FailureText* failure = find(error);
+    return failure ? QString::fromUtf16(failure->description) : QString();
+}
+
+QString failureMessage(LoadError error) {
+    return QString::number(failureNumber(error)) + QLatin1Char(' ') + failureDescription(error);
+}
+
+bool isReported(LoadError error) {
+    return error != LoadError::None && error != LoadError::InvalidPicture;
+}
+
+LoadError loadErrorFromErrno(int error) {
+    switch (error) {
+    case ENOENT:
+        return LoadError::FileNotFound;
+    case EACCES:
+    case EPERM:
+        return LoadError::PermissionDenied;
+    case EISDIR:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case ENXIO:
+    case ENODEV:
+        return LoadError::PathInvalid;
+    case ENOMEM:
+    case EFBIG:
+    case EOVERFLOW:
+        return LoadError::TooLarge;
+    default:
+        return LoadError::DeviceIO;
+    }
+}
+
+} // namespace orlix

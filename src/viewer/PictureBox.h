@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace orlix {
+
+// PicView: shows a ready-made frame and nothing else. The frame is in device pixels; the box
+// draws it one frame pixel per device pixel from its top-left corner, black where it does
+// not reach. Painting never scales or decodes anything itself.
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    // `devicePixelRatio`: frame pixels per logical pixel.
+    void setFrame(const QImage& frame, qreal devicePixelRatio);
+    const QImage& frame() const { return frame_; }
+
+    // How many times the box has painted itself.
+    int paintCount() const { return paintCount_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage frame_;
+    qreal ratio_ = 1.0;
+    int paintCount_ = 0;
+};
+
+} // namespace orlix

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace orlix {
+
+// The arithmetic of placing a picture on the viewer window. All lengths are twips; a widget
+// reports its position and size in whole logical pixels, 15 twips each.
+
+// Rounds to the nearest whole number, halves to the even one.
+std::int32_t roundHalfEven(double value);
+
+// A length in twips as a widget reports it after being given `twips`: whole pixels.
+int asPlacedTwips(double twips);
+
+// The height the picture may use: the window's inner height, less two guide rows and a
+// 100-twip gap while the guide is on.
+std::int32_t computeViewHeight(int scaleHeight, int guideLabelHeight, bool guideOn);
+
+// The size given to PicView by the fit rule: the picture's own size when it fits into
+// sw x vh, otherwise scaled down keeping its aspect ratio. bw, bh: the picture's size.
+struct FitSize {
+    float width = 0;
+    float height = 0;
+};
+FitSize fitPicture(double sw, double vh, double bw, double bh);
+
+// PicView's place as it reports it after fitting and centring in the band 0..viewHeight.
+struct PicturePlacement {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double bh);
+
+// The scale shown in the caption, in percent, truncated.
+int scalePercent(bool realSize, int viewWidth, double bw);
+
+// The two-line caption: the path, a carriage return, then " (Size <w>X<h> <scale>%)".
+QString pictureCaption(const QString& path, int pixelWidth, int pixelHeight, int percent);
+
+} // namespace orlix
