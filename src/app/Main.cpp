@@ -1,7 +1,11 @@
 #include "app/Main.h"
 
 #include "app/AppInfo.h"
+#include "app/FormSplash.h"
+#include "platform/MessageService.h"
 #include "platform/SingleInstance.h"
+#include "settings/FormSetting.h"
+#include "viewer/FormView.h"
 
 #include <QApplication>
 
@@ -54,6 +58,17 @@ int Main(int argc, char** argv) {
                                             .arg(app::kVersionMajor)
                                             .arg(app::kVersionMinor)
                                             .arg(app::kVersionRevision));
+    // The settings window ends the program itself when it closes, whatever else is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    {
+        FormSplash splash;
+        splash.showModal();
+    }
+
+    platform::DesktopMessageService messages;
+    FormSetting settings(messages);
+    settings.show();
     return app.exec();
 }
 
