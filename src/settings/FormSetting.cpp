@@ -21,12 +21,17 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <algorithm>
 
 namespace orlix {
 
@@ -41,6 +46,18 @@ constexpr qreal kCaptionFontPoints = 9.75;
 void place(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(platform::twipsToPixels(left), platform::twipsToPixels(top),
                         platform::twipsToPixels(width), platform::twipsToPixels(height));
+}
+
+// The substitute fonts are wider than the one the window was laid out for; a caption that
+// would be clipped is narrowed just enough to fit its control.
+void fitCaption(QWidget* widget, const QString& caption, int room) {
+    QFont font = widget->font();
+    const int needed = QFontMetrics(font).horizontalAdvance(caption);
+    if (needed <= room || needed == 0)
+        return;
+    constexpr int kNarrowestStretch = 70;
+    font.setStretch(std::max(kNarrowestStretch, room * 100 / needed));
+    widget->setFont(font);
 }
 
 std::int16_t valueOf(const QCheckBox* box) {
@@ -160,6 +177,17 @@ void FormSetting::createControls() {
     place(CmdStart, 3360, 1560, 975, 375);
     CmdExit = button("CmdExit", QStringLiteral("Exit"));
     place(CmdExit, 4560, 1560, 975, 375);
+
+    for (QCheckBox* box : {ChkLoop, ChkSubFld, ChkSort, ChkRealSize, ChkAuto, ChkGuide}) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const int indicator =
+            box->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, box) +
+            box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, box);
+        fitCaption(box, box->text(), box->width() - indicator - 2);
+    }
+    for (QLabel* caption : {LabPath, Label3, Label2})
+        fitCaption(caption, caption->text(), caption->width() - 1);
 
     // The label of the interval box overlaps the box's left edge in the design; the box
     // must stay clickable there.

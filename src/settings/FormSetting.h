@@ -52,7 +52,7 @@ public:
     void setGuideCheck(std::int16_t value) override;
 
     // The viewer opened by Start while it is open, else null.
-    FormView* viewer() const { return viewer_.data(); }
+    FormView* viewer() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -165,6 +167,23 @@ TEST_F(FormSettingTest, LaysOutEveryControlAtFifteenTwipsAPixel) {
         else if (auto* button = qobject_cast<const QAbstractButton*>(widget))
             caption = button->text();
         EXPECT_EQ(caption, QString::fromLatin1(c.caption)) << c.name;
+    }
+}
+
+TEST_F(FormSettingTest, EveryCaptionFitsItsControl) {
+    for (QCheckBox* box : form->findChildren<QCheckBox*>()) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const int indicator =
+            box->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, box) +
+            box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, box);
+        EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(box->text()) + indicator,
+                  box->width())
+            << box->objectName().toStdString();
+    }
+    for (QLabel* label : form->findChildren<QLabel*>()) {
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
     }
 }
 
