@@ -139,11 +139,6 @@ TEST(Desktop, ExecutableFolderKeepsEveryByteOfTheFolderName) {
     }
 }
 
-TEST(Desktop, ExecutableFolderOfThisProgramIsWhereQtFindsIt) {
-    // A folder with a UTF-8 name, so Qt's own answer is lossless too.
-    EXPECT_EQ(executableFolder(), QCoreApplication::applicationDirPath());
-}
-
 } // namespace
 } // namespace orlix::platform
 

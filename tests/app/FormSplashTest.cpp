@@ -1,5 +1,6 @@
 #include "app/FormSplash.h"
 #include "app/AppIcon.h"
+#include "app/AppInfo.h"
 #include "app/LinkCursor.h"
 
 #include <QApplication>
@@ -22,12 +23,10 @@ const QColor kBlue(0, 0, 255);
 const QColor kBlack(0, 0, 0);
 
 SplashTexts sampleTexts() {
-    return {QStringLiteral("Orlix"),
-            1,
-            4,
-            2,
-            QStringLiteral("Copyright (C) 2003 Sample"),
-            QStringLiteral("https://orlix.example.org/")};
+    SplashTexts texts{QStringLiteral("Orlix"), 1, 4, 2, {}, {}};
+    texts.legalCopyright = QStringLiteral("Copyright (C) 2003 Sample");
+    texts.comments = QStringLiteral("https://orlix.example.org/");
+    return texts;
 }
 
 // A screen on which the window lies inside the offscreen platform's 800 x 600 desktop, so that
@@ -75,26 +74,31 @@ struct RecordedSplash {
 };
 
 TEST(FormSplash, LabelsShowTheVersionRecordIndentedByTwoSpaces) {
+    const QString indent = QStringLiteral("  ");
     const struct {
         SplashTexts texts;
-        const char* version;
-        const char* copyright;
-        const char* url;
+        QString version;
+        QString copyright;
+        QString url;
     } cases[] = {
-        {sampleTexts(), "  Orlix  Version 1.4.2", "  Copyright (C) 2003 Sample",
-         "  https://orlix.example.org/"},
-        {{QStringLiteral("Orlix"), 1, 4, 2, {}, {}}, "  Orlix  Version 1.4.2", "  ", "  "},
-        // Texts are shown as they stand, never as markup.
-        {{QStringLiteral("Orlix"), 1, 4, 2, QStringLiteral("<b>A & B</b>"), {}},
-         "  Orlix  Version 1.4.2",
-         "  <b>A & B</b>",
-         "  "},
+        {SplashTexts::fromBuild(), QStringLiteral("  Orlix  Version 1.4.2"),
+         indent + QString::fromUtf8(app::kLegalCopyright),
+         indent + QString::fromUtf8(app::kComments)},
+        {{"Orlix", 10, 0, 123, {}, {}},
+         QStringLiteral("  Orlix  Version 10.0.123"),
+         indent,
+         indent},
+        // Shown as they stand: never as markup, Japanese kept.
+        {{"Orlix", 1, 4, 2, "<b>A & B</b>", QStringLiteral("写真.jp")},
+         QStringLiteral("  Orlix  Version 1.4.2"),
+         QStringLiteral("  <b>A & B</b>"),
+         QStringLiteral("  写真.jp")},
     };
     for (const auto& c : cases) {
         FormSplash splash(c.texts, kScreen);
-        EXPECT_EQ(splash.labAppVersion()->text(), QString::fromUtf8(c.version));
-        EXPECT_EQ(splash.labCopyright()->text(), QString::fromUtf8(c.copyright));
-        EXPECT_EQ(splash.labUrl()->text(), QString::fromUtf8(c.url));
+        EXPECT_EQ(splash.labAppVersion()->text(), c.version);
+        EXPECT_EQ(splash.labCopyright()->text(), c.copyright);
+        EXPECT_EQ(splash.labUrl()->text(), c.url);
         EXPECT_EQ(splash.labCopyright()->textFormat(), Qt::PlainText);
     }
 }
@@ -141,14 +145,6 @@ TEST(FormSplash, IsCentredOnItsScreen) {
         FormSplash splash(sampleTexts(), {c.screen, 1.0});
         EXPECT_EQ(splash.geometry().topLeft(), c.topLeft);
     }
-
-    FormSplash onPrimary;
-    const QRect primary = platform::primaryScreen().geometry;
-    EXPECT_LE(std::abs(onPrimary.geometry().center().x() - primary.center().x()), 1);
-    EXPECT_LE(std::abs(onPrimary.geometry().center().y() - primary.center().y()), 1);
-    onPrimary.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&onPrimary));
-    EXPECT_EQ(onPrimary.frameGeometry(), onPrimary.geometry());
 }
 
 TEST(FormSplash, LabelsUseAJapaneseCapableGothicFace) {
@@ -235,8 +231,6 @@ TEST(FormSplash, PlacedPointerTurnsTheLinkBlueOnARealWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
     ASSERT_TRUE(waitFor([&] { return linkColour(splash) == kBlue; }));
     EXPECT_EQ(QCursor::pos(), QPoint(656, 411));
-    const QPoint local = splash.labUrl()->mapFromGlobal(QCursor::pos());
-    EXPECT_TRUE(splash.labUrl()->rect().contains(local));
 }
 
 TEST(FormSplash, WherePointerCannotBeMovedTheLinkKeepsItsColourAndNothingIsShown) {
