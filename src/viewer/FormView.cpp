@@ -259,6 +259,14 @@ void FormView::TimInterval_Timer() {
     PicView->show();
 }
 
+void FormView::redraw() {
+    if (busy_ || closed_)
+        return;
+    state_.advance = false;
+    TimInterval_Timer();
+    state_.advance = true;
+}
+
 void FormView::paintPicture(bool unscaled) {
     const double ratio = screen_.devicePixelRatio;
     const QSize deviceSize(static_cast<int>(std::lround(PicView->width() * ratio)),

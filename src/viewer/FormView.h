@@ -48,6 +48,10 @@ public:
     // that comes while a step (or Form_Load) is still unfinished is dropped.
     void TimInterval_Timer();
 
+    // Draws the current picture again without moving or reading its file, as after a pan or
+    // a switch of real size or the guide.
+    void redraw();
+
     // Closes the viewer.
     void TimUnload_Timer();
 
