@@ -320,6 +320,10 @@ void FormSetting::openViewer() {
         viewer_->show();
 }
 
+FormView* FormSetting::viewer() const {
+    return viewer_.data();
+}
+
 void FormSetting::CmdExit_Click() {
     close();
 }
