@@ -7,11 +7,15 @@
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
 #include "viewer/GuideColours.h"
+#include "viewer/KeyMapping.h"
+#include "viewer/PanRules.h"
 #include "viewer/PictureBox.h"
+#include "viewer/SettingsWindowLink.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -246,8 +250,8 @@ void FormView::TimInterval_Timer() {
         return;
 
     const double twipsPerPicturePixel = kTwipsPerPixel / screen_.devicePixelRatio;
-    const double bw = PicBak.width() * twipsPerPicturePixel;
-    const double bh = PicBak.height() * twipsPerPicturePixel;
+    const double bw = picBakWidth_ = PicBak.width() * twipsPerPicturePixel;
+    const double bh = picBakHeight_ = PicBak.height() * twipsPerPicturePixel;
     placement_ = placePicture(scaleWidth(), state_.viewHeight, bw, bh);
     PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
                          pixels(placement_.height));
@@ -315,6 +319,132 @@ void FormView::PaintGuide() {
     palette.setColor(QPalette::WindowText, look.text);
     autoLabel->setPalette(palette);
     autoLabel->setAutoFillBackground(look.opaque);
+}
+
+void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
+    if (busy_ || closed_)
+        return;
+    switch (keyCode) {
+    case keycode::kEsc:
+        mark(0);
+        closeViewer();
+        return;
+    case keycode::kEnter:
+        mark(1);
+        if (TimInterval->isActive())
+            TimInterval->stop();
+        else
+            TimInterval->start();
+        setTextColour(LabFileName, TimInterval->isActive() ? kGuideWhite : kGuideGreen);
+        break;
+    case keycode::kUp:
+    case keycode::kDown:
+    case keycode::kLeft:
+    case keycode::kRight:
+        pause();
+        if (shift & keycode::kShiftBit) {
+            mark(directionLabel(keyCode) + 4); // the MoveUp .. MoveRight labels
+            if (state_.folderIndex > -1) {
+                pan(keyCode);
+                state_.advance = false;
+                TimInterval_Timer();
+            }
+        } else {
+            state_.lastKey = keyCode;
+            mark(directionLabel(keyCode));
+            state_.advance = true;
+            TimInterval_Timer();
+            if (closed_)
+                return;
+            if (Settings.Auto == 0)
+                resume();
+        }
+        break;
+    case keycode::kHome:
+        mark(10);
+        Settings.RealSize = Settings.RealSize == 1 ? 0 : 1;
+        if (settingsWindow_)
+            settingsWindow_->setRealSizeCheck(Settings.RealSize);
+        if (state_.folderIndex > -1) {
+            state_.advance = false;
+            TimInterval_Timer();
+        }
+        break;
+    case keycode::kCtrl:
+        Settings.Guide = Settings.Guide == 1 ? 0 : 1;
+        if (settingsWindow_)
+            settingsWindow_->setGuideCheck(Settings.Guide);
+        if (Settings.Guide == 1)
+            mark(11);
+        if (state_.folderIndex > -1) {
+            state_.advance = false;
+            TimInterval_Timer();
+        }
+        break;
+    default:
+        break;
+    }
+    if (!closed_)
+        state_.advance = true;
+}
+
+void FormView::Form_KeyUp(std::int16_t, std::int16_t) {
+    PaintGuide();
+}
+
+void FormView::pan(std::int16_t keyCode) {
+    switch (keyCode) {
+    case keycode::kUp:
+        state_.offsetY = panBack(state_.offsetY, scaleHeight());
+        break;
+    case keycode::kDown:
+        state_.offsetY =
+            panForward(state_.offsetY, scaleHeight(), picBakHeight_, placement_.height);
+        break;
+    case keycode::kLeft:
+        state_.offsetX = panBack(state_.offsetX, scaleWidth());
+        break;
+    case keycode::kRight:
+        state_.offsetX = panForward(state_.offsetX, scaleWidth(), picBakWidth_, placement_.width);
+        break;
+    default:
+        break;
+    }
+}
+
+void FormView::mark(int label) {
+    setTextColour(LabGuide.at(label), kGuideGreen);
+}
+
+void FormView::pause() {
+    TimInterval->stop();
+    setTextColour(LabFileName, kGuideGreen);
+}
+
+void FormView::resume() {
+    TimInterval->start(); // a full interval begins
+    setTextColour(LabFileName, kGuideWhite);
+}
+
+void FormView::keyPressEvent(QKeyEvent* event) {
+    const ViewerKey key = mapKey(event->key(), event->modifiers());
+    Form_KeyDown(key.code, key.shift);
+    event->accept();
+}
+
+void FormView::keyReleaseEvent(QKeyEvent* event) {
+    // A held key repeats its key-down; its mark stays until the key is really let go.
+    if (!event->isAutoRepeat()) {
+        const ViewerKey key = mapKey(event->key(), event->modifiers());
+        Form_KeyUp(key.code, key.shift);
+    }
+    event->accept();
+}
+
+void FormView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void FormView::TimUnload_Timer() {

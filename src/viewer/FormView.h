@@ -58,6 +58,12 @@ public:
     // Recolours the guide labels.
     void PaintGuide();
 
+    // The key handlers, with the viewer's key codes and shift state (KeyCodes.h). Every key
+    // press and release on the window comes here, whichever child has the focus. A key that
+    // comes while a slide step is unfinished is dropped.
+    void Form_KeyDown(std::int16_t keyCode, std::int16_t shift);
+    void Form_KeyUp(std::int16_t keyCode, std::int16_t shift);
+
     // What the window is and shows, for tests and measurements.
     const ViewerState& state() const { return state_; }
     QLabel* guideLabel(int index) const { return LabGuide.at(index); }
@@ -79,6 +85,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void coverScreen();
@@ -89,6 +98,10 @@ private:
     void showGuide(bool visible);
     void setCaption(const QString& caption);
     void paintPicture(bool unscaled);
+    void pan(std::int16_t keyCode);
+    void mark(int label);
+    void pause();
+    void resume();
     void closeViewer();
 
     const platform::ScreenMetrics screen_;
@@ -106,7 +119,9 @@ private:
     SlideNavigator navigator_;
     PictureLoader loader_;
     FrameRenderer renderer_;
-    PicturePlacement placement_;
+    PicturePlacement placement_; // PicView, twips
+    double picBakWidth_ = 0;     // PicBak's size in twips
+    double picBakHeight_ = 0;
     QString caption_;
 
     bool busy_ = false;   // a slide step or Form_Load is under way

@@ -1,6 +1,6 @@
 #include "viewer/FormView.h"
 
-#include "ViewerTestKit.h"
+#include "FormViewFixture.h"
 #include "app/Settings.h"
 #include "platform/NativePath.h"
 #include "support/TempTree.h"
@@ -18,45 +18,7 @@ namespace orlix {
 namespace {
 
 using test::encodePicture;
-
-class FormViewTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Settings = SettingsRecord();
-        Settings.Path = tree.rootText();
-        Settings.ExtList = QStringLiteral("bmp|jpg|gif");
-        Settings.Interval = 60; // no tick of its own while a test drives the show
-        Settings.Sort = 1;      // a known order
-    }
-    void TearDown() override { delete view.data(); }
-
-    void picture(const QByteArray& relative, QSize size = QSize(40, 30)) {
-        tree.write(relative, encodePicture(size, "BMP"));
-    }
-
-    // Opens the viewer and waits for the first slide step, as when Start is pressed.
-    FormView* open(platform::ScreenMetrics screen = {QRect(0, 0, 1024, 768), 1.0}) {
-        view = new FormView(screen, messages, nullptr);
-        view->Form_Load();
-        view->show();
-        (void)QTest::qWaitFor([&] { return !view || view->stepsRun() > 0; }, 2000);
-        return view;
-    }
-
-    // The path of the picture on show, relative to the tree.
-    QString shown() const {
-        const ViewerState& s = view->state();
-        return s.fileList.at(s.fileIndex).Path.mid(tree.rootText().size() + 1);
-    }
-
-    bool closesSoon() {
-        return QTest::qWaitFor([&] { return view.isNull(); }, 2000);
-    }
-
-    test::TempTree tree;
-    test::RecordingMessages messages;
-    QPointer<FormView> view;
-};
+using test::FormViewTest;
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsAlongTheBottom) {
     Settings.Guide = 1;

@@ -1,0 +1,29 @@
+#include "viewer/PanRules.h"
+
+#include "viewer/ViewGeometry.h"
+
+#include <algorithm>
+
+namespace orlix {
+
+namespace {
+double step(int screenLength) {
+    return 0.1 * screenLength;
+}
+} // namespace
+
+std::int32_t panBack(std::int32_t offset, int screenLength) {
+    return std::max<std::int32_t>(0, roundHalfEven(offset - step(screenLength)));
+}
+
+std::int32_t panForward(std::int32_t offset, int screenLength, double pictureLength,
+                        int viewLength) {
+    const std::int32_t candidate = roundHalfEven(offset + step(screenLength));
+    if (pictureLength - candidate > viewLength)
+        return candidate;
+    // The view can come out a pixel larger than a picture that fits it (pixel rounding on a
+    // fractional device pixel ratio); the offset stays at 0 then.
+    return std::max<std::int32_t>(0, roundHalfEven(pictureLength - viewLength));
+}
+
+} // namespace orlix
