@@ -116,26 +116,6 @@ protected:
     }
 };
 
-TEST_F(History, NewPathGoesFirst) {
-    QStringList history{"/a", "/b"};
-    EXPECT_TRUE(RecordInHistory(history, "/c", collator));
-    EXPECT_EQ(history, QStringList({"/c", "/a", "/b"}));
-}
-
-TEST_F(History, EqualIgnoringCaseIsNotAddedAndNothingMoves) {
-    QStringList history{"/a", "/Photos/Trip", "/b"};
-    EXPECT_FALSE(RecordInHistory(history, "/PHOTOS/trip", collator));
-    EXPECT_FALSE(RecordInHistory(history, "/b", collator));
-    EXPECT_EQ(history, QStringList({"/a", "/Photos/Trip", "/b"}));
-}
-
-TEST_F(History, EmptyPathIsRecordedOnce) {
-    QStringList history{"/a"};
-    EXPECT_TRUE(RecordInHistory(history, "", collator));
-    EXPECT_FALSE(RecordInHistory(history, "", collator));
-    EXPECT_EQ(history, QStringList({"", "/a"}));
-}
-
 TEST_F(History, FullListDropsTheOldest) {
     for (const int before : {kHistoryLimit - 1, kHistoryLimit}) {
         QStringList history = numbered(before);
