@@ -356,6 +356,8 @@ TEST_F(FormSettingTest, PathMustNameAListableFolderWithSomethingInIt) {
         {"empty box", "", false},
         {"blanks only", "   ", false},
         {"folder", goodFolder + "/folder", true},
+        {"root folder", "/", true},
+        {"trailing separator", goodFolder + "/folder/", true},
     };
     for (const auto& c : cases) {
         Settings.Path = "previous";
