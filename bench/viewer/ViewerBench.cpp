@@ -177,6 +177,38 @@ void BM_RedrawRealSize(benchmark::State& state) {
 BENCHMARK(BM_RedrawFitted)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawRealSize)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A pan at real size: the view's window into the picture moves, so each one makes a frame.
+void BM_PanAtRealSize(benchmark::State& state) {
+    PictureFolder folder(1);
+    NoMessages box;
+    QPointer<FormView> view = openViewer(folder, box);
+    Settings.RealSize = 1;
+    view->redraw();
+    double decodeMs = 0;
+    for (int i = 0; i < 3; ++i)
+        decodeMs += bareDecodeMs(folder.first()) / 3;
+    const int made = view->renderer().framesMade();
+    double panMs = 0;
+    bool right = true;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        view->Form_KeyDown(right ? orlix::keycode::kRight : orlix::keycode::kLeft,
+                           orlix::keycode::kShiftBit);
+        forcePaint(*view);
+        const double ms = msSince(start);
+        panMs += ms;
+        right = !right;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["pan_ms"] = panMs / n;
+    state.counters["decode_ms"] = decodeMs;
+    state.counters["pan_per_decode"] = panMs / n / decodeMs;
+    state.counters["frames_per_pan"] = (view->renderer().framesMade() - made) / n;
+    delete view.data();
+}
+BENCHMARK(BM_PanAtRealSize)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 long statusKb(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
