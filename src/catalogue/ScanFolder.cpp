@@ -67,7 +67,7 @@ bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFl
             continue;
         QString fullPath = prefix + name;
         std::int16_t word = 0;
-        if (!platform::readAttributeWord(fullPath, word))
+        if (!listing.lastAttributeWord(word))
             continue;
         word = static_cast<std::int16_t>(word & attrMask);
         if (word == 0 || !extensions.passes(fullPath))

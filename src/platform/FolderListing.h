@@ -27,6 +27,10 @@ public:
     // True when the listing ended on a read error rather than after its last name.
     bool failed() const;
 
+    // The attribute word of the name next() gave last, as readAttributeWord() gives it, but
+    // mostly from the listing itself: a stat per entry would cost more than the listing.
+    bool lastAttributeWord(std::int16_t& word) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

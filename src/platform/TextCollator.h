@@ -20,7 +20,8 @@ public:
 
     // A key whose order (QCollatorSortKey::compare) is the comparison's order. Qt keeps the
     // key's bytes to itself, so the key is Qt's own type.
-    QCollatorSortKey sortKey(const QString& text) const;
+    // Taken by value: a temporary is case-folded in place.
+    QCollatorSortKey sortKey(QString text) const;
 
     // <0, 0 or >0.
     int compare(const QString& a, const QString& b) const;

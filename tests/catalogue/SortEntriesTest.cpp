@@ -152,8 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // Paths built from pieces that tempt a sort to go wrong: case pairs, equal keys, prefixes,
-// punctuation, digits, Japanese, a kept byte of a non-UTF-8 name, a character beyond the BMP.
-QString randomPath(std::mt19937& random) {
+// punctuation, digits, combining marks, contractions and context-dependent letters of several
+// languages, a kept byte of a non-UTF-8 name, characters beyond and at the end of the BMP.
+QString randomPath(std::mt19937& random, const QString& folder) {
     static const QStringList pieces = {"a",
                                        "A",
                                        "b",
@@ -171,34 +172,54 @@ QString randomPath(std::mt19937& random) {
                                        "/",
                                        "写真",
                                        "しゃしん",
+                                       "ー",
+                                       "ゝ",
+                                       "か",
                                        "é",
                                        "E",
+                                       "e\u0301",
+                                       "\u0301",
+                                       "ß",
+                                       "ss",
+                                       "aa",
+                                       "å",
+                                       "ch",
+                                       "เก",
+                                       "ő",
                                        QString(QChar(0xDC8E)),
                                        QString::fromUtf8("\xF0\x9F\x98\x80"),
-                                       QString::fromUtf8("\xEE\x80\x80"),
-                                       "ß",
-                                       "ss"};
+                                       QString::fromUtf8("\xEE\x80\x80")};
     std::uniform_int_distribution<int> count(0, 4);
     std::uniform_int_distribution<int> pick(0, static_cast<int>(pieces.size()) - 1);
-    QString path = "/pics/";
+    QString path = folder;
     for (int i = count(random); i >= 0; --i)
         path += pieces[pick(random)];
     return path;
 }
+
+// Locales whose collation has something peculiar: French accents compared from the end
+// (Canada), Thai vowels reordered, Danish "aa", Japanese kana marks that depend on the letter
+// before them, Vietnamese stacked accents.
+const char* const kEquivalenceLocales[] = {"C",     "en_US", "ja_JP", "fr_CA", "th_TH",
+                                           "da_DK", "vi_VN", "de_DE", "zh_CN"};
 
 class SortMatchesExchangePasses : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(SortMatchesExchangePasses, InOrderAndProgress) {
     ScopedDefaultLocale locale{QLocale(QString::fromLatin1(GetParam()))};
     const platform::TextCollator collator;
+    // What the paths share: a scanned folder, a folder and part of a name (the keys must not
+    // be cut inside a name), or nothing.
+    const QStringList folders = {"/pics/", "/pics/か", "/写真/e", "", "/pics/sub/a"};
     std::mt19937 random(20240601);
     std::uniform_int_distribution<int> size(1, 70);
     std::uniform_int_distribution<int> keyLength(4, 12);
     for (int trial = 0; trial < 60; ++trial) {
+        const QString& folder = folders[trial % folders.size()];
         EntryList input;
         for (int i = size(random); i > 0; --i)
             input.push_back(
-                FileEntry{randomPath(random), static_cast<std::int16_t>(i % 2 ? 16 : 32)});
+                FileEntry{randomPath(random, folder), static_cast<std::int16_t>(i % 2 ? 16 : 32)});
         // Short keys now and then, so that many keys are equal and stability shows.
         const std::int16_t length =
             trial % 3 == 0 ? static_cast<std::int16_t>(keyLength(random)) : kSortKeyLength;
@@ -213,13 +234,15 @@ TEST_P(SortMatchesExchangePasses, InOrderAndProgress) {
         ResetProgress(referenceWindow);
         SortEntriesByExchange(reference, length, &referenceWindow, collator);
 
-        ASSERT_EQ(fast, reference) << "trial " << trial << " size " << input.size();
+        ASSERT_EQ(pathsOf(fast), pathsOf(reference))
+            << "trial " << trial << " size " << input.size() << " key " << length;
+        ASSERT_EQ(fast, reference) << "trial " << trial;
         ASSERT_EQ(fastWindow.calls, referenceWindow.calls) << "trial " << trial;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, SortMatchesExchangePasses,
-                         ::testing::ValuesIn(test::localesUnderTest()),
+                         ::testing::ValuesIn(kEquivalenceLocales),
                          [](const auto& info) { return std::string(info.param); });
 
 } // namespace

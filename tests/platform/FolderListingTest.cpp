@@ -1,7 +1,7 @@
 #include "platform/FolderListing.h"
 
-#include "platform/NativePath.h"
 #include "catalogue/TestHelpers.h"
+#include "platform/NativePath.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +93,34 @@ TEST_P(AttributeWord, FollowsLinks) {
         EXPECT_EQ(word, c.word);
         EXPECT_NE(word & 32767, 0);
     }
+
+    // The same word while listing, for the entry just returned.
+    FolderListing listing;
+    ASSERT_TRUE(listing.open(tree.rootText()));
+    bool listed = false;
+    for (QString name = listing.next(); !name.isEmpty(); name = listing.next()) {
+        if (toNative(name) != c.path)
+            continue;
+        listed = true;
+        std::int16_t fromListing = -1;
+        EXPECT_EQ(listing.lastAttributeWord(fromListing), c.readable);
+        if (c.readable) {
+            EXPECT_EQ(fromListing, c.word);
+        }
+    }
+    EXPECT_EQ(listed, c.path != "missing");
+}
+
+TEST(FolderListing, NoAttributeWordBeforeTheFirstNameOrAfterTheLast) {
+    TempTree tree;
+    tree.write("a");
+    FolderListing listing;
+    std::int16_t word = 0;
+    EXPECT_FALSE(listing.lastAttributeWord(word));
+    ASSERT_TRUE(listing.open(tree.rootText()));
+    EXPECT_FALSE(listing.lastAttributeWord(word));
+    everyName(listing);
+    EXPECT_FALSE(listing.lastAttributeWord(word));
 }
 
 INSTANTIATE_TEST_SUITE_P(

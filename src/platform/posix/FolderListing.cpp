@@ -8,9 +8,29 @@
 
 namespace orlix::platform {
 
+namespace {
+
+std::int16_t wordOf(const struct stat& info) {
+    return S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+}
+
+// Most names are plain ASCII; those need not go through the slower lossless decoder.
+QString nameText(const QByteArray& bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return fromNative(bytes);
+    }
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace
+
 struct FolderListing::Impl {
     DIR* dir = nullptr;
     bool failed = false;
+    // The last name's bytes and its type as the listing reports it.
+    QByteArray lastName;
+    unsigned char lastType = DT_UNKNOWN;
 
     ~Impl() { close(); }
 
@@ -30,6 +50,7 @@ bool FolderListing::open(const QString& folder) {
     impl_->failed = false;
     // Through the native bytes: a folder whose name is not valid UTF-8 must open as well.
     impl_->dir = ::opendir(toNative(folder).constData());
+    impl_->lastName.clear();
     return impl_->dir != nullptr;
 }
 
@@ -49,7 +70,9 @@ QString FolderListing::next() {
             name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
         if (name[0] == '.' && !dotOrDotDot)
             continue; // hidden
-        return fromNative(QByteArray(name));
+        impl_->lastName = QByteArray(name);
+        impl_->lastType = entry->d_type;
+        return nameText(impl_->lastName);
     }
 }
 
@@ -57,12 +80,33 @@ bool FolderListing::failed() const {
     return impl_->failed;
 }
 
+bool FolderListing::lastAttributeWord(std::int16_t& word) const {
+    if (!impl_->dir || impl_->lastName.isEmpty())
+        return false;
+    switch (impl_->lastType) {
+    case DT_DIR:
+        word = kAttrDirectory;
+        return true;
+    case DT_LNK:
+    case DT_UNKNOWN:
+        break; // a link is what it points to; some file systems do not report types
+    default:
+        word = kAttrArchive;
+        return true;
+    }
+    struct stat info {};
+    if (::fstatat(::dirfd(impl_->dir), impl_->lastName.constData(), &info, 0) != 0)
+        return false;
+    word = wordOf(info);
+    return true;
+}
+
 bool readAttributeWord(const QString& path, std::int16_t& word) {
     struct stat info {};
     // stat, not lstat: a symbolic link is what it points to, and a dangling one cannot be read.
     if (::stat(toNative(path).constData(), &info) != 0)
         return false;
-    word = S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+    word = wordOf(info);
     return true;
 }
 

@@ -20,8 +20,8 @@ TextCollator::TextCollator() : impl_(std::make_unique<Impl>()) {
 
 TextCollator::~TextCollator() = default;
 
-QCollatorSortKey TextCollator::sortKey(const QString& text) const {
-    return impl_->collator.sortKey(text.toCaseFolded());
+QCollatorSortKey TextCollator::sortKey(QString text) const {
+    return impl_->collator.sortKey(std::move(text).toCaseFolded());
 }
 
 int TextCollator::compare(const QString& a, const QString& b) const {
