@@ -51,23 +51,6 @@ TEST(FolderListing, OpenFailsOnWhatIsNotAReadableFolder) {
     }
 }
 
-TEST(FolderListing, ReopeningStartsAfresh) {
-    TempTree tree;
-    tree.write("one/x");
-    tree.write("two/y");
-    FolderListing listing;
-    ASSERT_TRUE(listing.open(fromNative(tree.path("one"))));
-    listing.next();
-    ASSERT_TRUE(listing.open(fromNative(tree.path("two"))));
-    EXPECT_TRUE(everyName(listing).contains("y"));
-}
-
-TEST(FolderListing, RootIsListed) {
-    FolderListing listing;
-    ASSERT_TRUE(listing.open("/"));
-    EXPECT_TRUE(everyName(listing).contains("tmp"));
-}
-
 struct AttributeCase {
     const char* label;
     QByteArray path; // below the tree
