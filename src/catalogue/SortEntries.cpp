@@ -18,7 +18,8 @@ namespace {
 // Where the keys may start: just past the last separator within the beginning that every
 // key shares (the scanned folder's path, in a scan). Equal leading text adds equal weights
 // at every level of the comparison, and a separator neither combines with nor reorders the
-// character after it, so cutting there keeps the order and makes the keys much shorter.
+// character after it, so cutting there keeps the order (the tests hold it against the
+// exchange passes under several collations) and makes the keys much shorter.
 qsizetype sharedFolderLength(const EntryList& entries, qsizetype keyLength) {
     const QString& first = entries.front().Path;
     qsizetype shared = std::min(first.size(), keyLength);
