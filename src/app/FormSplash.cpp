@@ -4,6 +4,7 @@
 #include "app/LinkCursor.h"
 #include "app/SplashPointer.h"
 #include "platform/Desktop.h"
+#include "platform/UiFont.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -41,19 +42,6 @@ QRect twipsToPixelRect(const QRect& twips) {
                  twipsToPixels(twips.width()), twipsToPixels(twips.height()));
 }
 
-// The window's Japanese UI Gothic where it is installed, else the closest Japanese-capable
-// Gothic faces found on Linux desktops (proportional ones first, as the UI font is
-// proportional), else the desktop's sans-serif face.
-QFont splashFont(double points) {
-    QFont font(QStringList{QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
-                           QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"),
-                           QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 QLabel* makeLabel(QWidget* parent, const QString& name, const QRect& twips) {
     auto* label = new QLabel(name, parent);
     label->setObjectName(name);
@@ -72,7 +60,7 @@ FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, QWidge
     setObjectName(QStringLiteral("FormSplash"));
     setWindowTitle(texts_.title);
     setFocusPolicy(Qt::NoFocus);
-    setFont(splashFont(kTextPoints));
+    setFont(platform::uiGothicFont(kTextPoints));
 
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -91,7 +79,7 @@ FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, QWidge
     imgIcon_->setAlignment(Qt::AlignCenter);
 
     labAppVersion_ = makeLabel(this, QStringLiteral("LabAppVersion"), kAppVersionTwips);
-    labAppVersion_->setFont(splashFont(kVersionPoints));
+    labAppVersion_->setFont(platform::uiGothicFont(kVersionPoints));
     labCopyright_ = makeLabel(this, QStringLiteral("LabCopyright"), kCopyrightTwips);
     labUrl_ = makeLabel(this, QStringLiteral("LabUrl"), kUrlTwips);
     labUrl_->setCursor(linkCursor());

@@ -5,7 +5,6 @@
 #include "platform/MessageService.h"
 #include "platform/SingleInstance.h"
 #include "settings/FormSetting.h"
-#include "viewer/FormView.h"
 
 #include <QApplication>
 

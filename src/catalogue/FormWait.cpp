@@ -2,6 +2,7 @@
 
 #include "catalogue/ProgressDisplay.h"
 #include "platform/ScreenMetrics.h"
+#include "platform/UiFont.h"
 
 #include <QColor>
 #include <QFont>
@@ -80,13 +81,7 @@ FormWait::FormWait(const QWidget* anchor)
     p.label1 =
         centredLabel(p.frame1, "Label1", QStringLiteral("Please Wait ... Sorting Now"), Qt::white,
                      twipRect(kInnerLeft, kCaptionTop, kInnerWidth, kCaptionHeight));
-    // A Japanese-capable stand-in for MS UI Gothic, proportional like it where there is one.
-    QFont caption = p.label1->font();
-    caption.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
-                         QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
-    caption.setPointSize(12);
-    caption.setWeight(QFont::Normal);
-    p.label1->setFont(caption);
+    p.label1->setFont(platform::uiGothicFont(12));
 
     // Stacked track, fill, then the percentage on top: black text stays legible on both.
     p.shpFrame = filledBox(p.frame1, "Shp_Frame", kSilver,

@@ -9,10 +9,10 @@
 #include "platform/NumberText.h"
 #include "platform/ScreenMetrics.h"
 #include "platform/TextCollator.h"
+#include "platform/UiFont.h"
 #include "settings/ReportInputErrors.h"
 #include "settings/StartRules.h"
 #include "settings/TipText.h"
-#include "settings/UiFont.h"
 #include "settings/UriList.h"
 #include "viewer/FormView.h"
 
@@ -108,8 +108,8 @@ void FormSetting::createControls() {
                  platform::twipsToPixels(kClientHeightTwips));
     setWindowIcon(appIcon());
 
-    const QFont boxFont = uiGothicFont(kBoxFontPoints);
-    const QFont captionFont = uiGothicFont(kCaptionFontPoints);
+    const QFont boxFont = platform::uiGothicFont(kBoxFontPoints);
+    const QFont captionFont = platform::uiGothicFont(kCaptionFontPoints);
 
     auto label = [&](const char* name, const QString& caption) {
         auto* widget = new QLabel(caption, this);

@@ -6,6 +6,7 @@
 #include "catalogue/ScanFolder.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
+#include "platform/UiFont.h"
 #include "viewer/GuideColours.h"
 #include "viewer/KeyMapping.h"
 #include "viewer/PanRules.h"
@@ -31,15 +32,9 @@ namespace {
 
 using platform::kTwipsPerPixel;
 
-// A Japanese-capable user-interface font of 9 points with the four arrow glyphs.
+// The Japanese user-interface font at 9 points; it has the four arrow glyphs of the guide.
 QFont viewerFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic"),
-                      QStringLiteral("Sans Serif")});
-    font.setPointSize(9);
-    font.setWeight(QFont::Normal);
-    return font;
+    return platform::uiGothicFont(9);
 }
 
 void setTextColour(QLabel* label, const QColor& colour) {

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QString>
 
-namespace orlix {
+namespace orlix::platform {
 
 // The Japanese user-interface font the windows are designed for, "MS UI Gothic", or the
 // closest installed substitute: a proportional Gothic that covers Japanese first.
@@ -12,4 +12,4 @@ QString uiGothicFamily();
 // That family at the given point size, normal weight.
 QFont uiGothicFont(qreal pointSize);
 
-} // namespace orlix
+} // namespace orlix::platform

@@ -1,9 +1,9 @@
-#include "settings/UiFont.h"
+#include "platform/UiFont.h"
 
 #include <QFontDatabase>
 #include <QStringList>
 
-namespace orlix {
+namespace orlix::platform {
 
 QString uiGothicFamily() {
     // Proportional faces before monospaced ones: MS UI Gothic is proportional, and the
@@ -33,4 +33,4 @@ QFont uiGothicFont(qreal pointSize) {
     return font;
 }
 
-} // namespace orlix
+} // namespace orlix::platform
