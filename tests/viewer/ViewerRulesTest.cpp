@@ -1,0 +1,59 @@
+#include "viewer/FrameRenderer.h"
+#include "viewer/KeyMapping.h"
+#include "viewer/LoadError.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace orlix {
+namespace {
+
+TEST(KeyMapping, KeypadKeysActLikeTheMainOnes) {
+    // Enter and the arrows and Home with Num Lock off, the digits beside them with it on.
+    const std::pair<int, std::int16_t> keypad[] = {
+        {Qt::Key_Enter, 13}, {Qt::Key_Left, 37}, {Qt::Key_Home, 36}, {Qt::Key_8, 38},
+        {Qt::Key_2, 40},     {Qt::Key_4, 37},    {Qt::Key_6, 39},    {Qt::Key_7, 36}};
+    for (const auto& [key, code] : keypad)
+        EXPECT_EQ(mapKey(key, Qt::KeypadModifier).code, code) << std::hex << key;
+    EXPECT_EQ(mapKey(Qt::Key_8, Qt::NoModifier).code, 0); // the digit row is not the keypad
+    const ViewerKey shifted = mapKey(Qt::Key_6, Qt::KeypadModifier | Qt::ShiftModifier);
+    EXPECT_EQ(shifted.code, 39);
+    EXPECT_EQ(shifted.shift, 1);
+}
+
+TEST(LoadErrorTable, NumbersTextsAndSystemErrors) {
+    const struct {
+        LoadError error;
+        int systemError; // one errno that stands for it; 0 for none
+        const char* message;
+    } cases[] = {
+        {LoadError::TooLarge, ENOMEM, "7 画像が大きすぎるため表示できません。"},
+        {LoadError::FileNotFound, ENOENT, "53 ファイルが見つかりません。"},
+        {LoadError::DeviceIO, EIO, "57 デバイス I/O エラーです。"},
+        {LoadError::PermissionDenied, EACCES, "70 アクセスが拒否されました。"},
+        {LoadError::PathInvalid, EISDIR, "75 パス名が無効です。"},
+        {LoadError::InvalidPicture, 0, "481 ピクチャが不正です。"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(failureMessage(c.error), QString::fromUtf8(c.message));
+        EXPECT_EQ(isReported(c.error), c.error != LoadError::InvalidPicture) << c.message;
+        EXPECT_TRUE(c.systemError == 0 || loadErrorFromErrno(c.systemError) == c.error)
+            << c.message;
+    }
+}
+
+TEST(FrameRenderer, PaintsBlackBeyondThePictureAtRealSize) {
+    QImage picture(100, 50, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    FrameRenderer renderer;
+    const QImage& frame = renderer.realSize(picture, QPoint(80, 40), QSize(40, 20));
+    ASSERT_EQ(frame.size(), QSize(40, 20));
+    EXPECT_EQ(frame.pixelColor(19, 9), QColor(Qt::red));
+    EXPECT_EQ(frame.pixelColor(20, 5), QColor(Qt::black));
+    EXPECT_EQ(frame.pixelColor(5, 10), QColor(Qt::black));
+}
+
+} // namespace
+} // namespace orlix
