@@ -55,5 +55,18 @@ TEST(FrameRenderer, PaintsBlackBeyondThePictureAtRealSize) {
     EXPECT_EQ(frame.pixelColor(5, 10), QColor(Qt::black));
 }
 
+TEST(FrameRenderer, AveragesWhenShrinking) {
+    // One-pixel black and white columns: dropping lines would leave pure black or white.
+    QImage stripes(400, 10, QImage::Format_RGB32);
+    for (int x = 0; x < stripes.width(); ++x)
+        for (int y = 0; y < stripes.height(); ++y)
+            stripes.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    FrameRenderer renderer;
+    const QImage& frame = renderer.fitted(stripes, QSize(100, 5));
+    ASSERT_EQ(frame.size(), QSize(100, 5));
+    for (int x = 1; x < 99; ++x)
+        EXPECT_NEAR(qGray(frame.pixel(x, 2)), 128, 24) << "column " << x;
+}
+
 } // namespace
 } // namespace orlix
