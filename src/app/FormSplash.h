@@ -50,9 +50,6 @@ public:
     QLabel* labUrl() const { return labUrl_; }
     QTimer& timWait() { return timWait_; }
 
-    // True once TimWait has closed the window.
-    bool isUnloaded() const { return unloaded_; }
-
 signals:
     // TimWait has closed the window.
     void unloaded();

@@ -17,7 +17,6 @@ void PictureBox::setFrame(const QImage& frame, qreal devicePixelRatio) {
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
-    ++paintCount_;
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::black);
     if (frame_.isNull())

@@ -17,16 +17,12 @@ public:
     void setFrame(const QImage& frame, qreal devicePixelRatio);
     const QImage& frame() const { return frame_; }
 
-    // How many times the box has painted itself.
-    int paintCount() const { return paintCount_; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage frame_;
     qreal ratio_ = 1.0;
-    int paintCount_ = 0;
 };
 
 } // namespace orlix
