@@ -32,9 +32,13 @@ TempTree::~TempTree() {
     fs::remove_all(root_.toStdString(), ignored);
 }
 
-QString TempTree::rootText() const { return platform::fromNative(root_); }
+QString TempTree::rootText() const {
+    return platform::fromNative(root_);
+}
 
-QByteArray TempTree::path(const QByteArray& relative) const { return root_ + "/" + relative; }
+QByteArray TempTree::path(const QByteArray& relative) const {
+    return root_ + "/" + relative;
+}
 
 void TempTree::mkdir(const QByteArray& relative) const {
     fs::create_directories(path(relative).toStdString());

@@ -7,7 +7,9 @@ namespace {
 constexpr char16_t kEscapeBase = 0xDC00; // byte b >= 0x80 is kept as kEscapeBase + b
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Length of the valid UTF-8 sequence starting at `at`, and its code point; 0 when invalid.
 int decodeOne(const QByteArray& bytes, int at, char32_t& cp) {
@@ -60,7 +62,9 @@ void appendUtf8(QByteArray& out, char32_t cp) {
     }
 }
 
-bool isEscapedByte(char16_t u) { return u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF; }
+bool isEscapedByte(char16_t u) {
+    return u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF;
+}
 
 } // namespace
 
@@ -71,8 +75,8 @@ QString fromNative(const QByteArray& bytes) {
         char32_t cp = 0;
         const int length = decodeOne(bytes, at, cp);
         if (length == 0) {
-            text.append(QChar(static_cast<char16_t>(
-                kEscapeBase + static_cast<unsigned char>(bytes[at]))));
+            text.append(
+                QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[at]))));
             ++at;
             continue;
         }

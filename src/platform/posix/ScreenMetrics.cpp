@@ -24,6 +24,8 @@ ScreenMetrics screenOf(const QWidget* widget) {
     return metricsOf(screen ? screen : QGuiApplication::primaryScreen());
 }
 
-ScreenMetrics primaryScreen() { return metricsOf(QGuiApplication::primaryScreen()); }
+ScreenMetrics primaryScreen() {
+    return metricsOf(QGuiApplication::primaryScreen());
+}
 
 } // namespace orlix::platform
