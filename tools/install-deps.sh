@@ -7,7 +7,7 @@ packages=(
     # toolchain
     g++ make cmake pkg-config clang-format
     # Qt 6 Widgets and SVG (the icon); the JPEG and GIF decoders come with libqt6gui6
-    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
     # tests and benchmarks
