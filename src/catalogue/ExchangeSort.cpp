@@ -14,9 +14,7 @@ void SortEntriesByExchange(EntryList& entries, std::int16_t keyLength,
     if (entries.empty())
         return;
     const auto last = static_cast<std::int32_t>(entries.size() - 1);
-    if (progressWindow)
-        progressWindow->counters().ProgressTotal = last;
-    ProgressSchedule schedule(last);
+    ProgressSchedule schedule(progressWindow, last);
     const int length = std::max<int>(keyLength, 0);
 
     for (std::int32_t pass = 0; pass <= last; ++pass) {
@@ -26,11 +24,9 @@ void SortEntriesByExchange(EntryList& entries, std::int16_t keyLength,
             if (collator.compare(left.Path.left(length), right.Path.left(length)) > 0)
                 std::swap(left, right);
         }
-        if (schedule.reportsAfterPass(pass) && progressWindow)
-            ShowProgress(*progressWindow, pass);
+        schedule.afterPass(pass);
     }
-    if (progressWindow)
-        ShowProgress(*progressWindow, last);
+    schedule.finish();
 }
 
 } // namespace orlix

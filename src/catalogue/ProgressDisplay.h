@@ -16,21 +16,34 @@ void ShowProgress(ProgressWindow& progressWindow, std::int32_t value);
 
 // When the exchange-pass sort reports progress: after pass i when i exceeds
 // step x total / 10, the step then moving on by one. At most ten reports a sort, plus the
-// final one at the total. Both sorts follow it so that the window shows the same values.
+// final one at the total. Both sorts report through it so that the window shows the same
+// values. The window may be null: then nothing is shown.
 class ProgressSchedule {
 public:
-    explicit ProgressSchedule(std::int32_t total) : total_(total) {}
+    // Makes `total` the window's 100 %.
+    ProgressSchedule(ProgressWindow* progressWindow, std::int32_t total)
+        : window_(progressWindow), total_(total) {
+        if (window_)
+            window_->counters().ProgressTotal = total;
+    }
 
-    // Called after every pass, in order; true when that pass is reported.
-    bool reportsAfterPass(std::int32_t pass) {
+    // Called after every pass, in order; shows the passes that are due.
+    void afterPass(std::int32_t pass) {
         if (pass > step_ * total_ / 10) {
             ++step_;
-            return true;
+            if (window_)
+                ShowProgress(*window_, pass);
         }
-        return false;
+    }
+
+    // The final report, at the total.
+    void finish() {
+        if (window_)
+            ShowProgress(*window_, total_);
     }
 
 private:
+    ProgressWindow* window_;
     std::int32_t total_;
     std::int32_t step_ = 1;
 };

@@ -44,9 +44,7 @@ void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* pro
     if (entries.empty())
         return;
     const auto last = static_cast<std::int32_t>(entries.size() - 1);
-    if (progressWindow)
-        progressWindow->counters().ProgressTotal = last;
-    ProgressSchedule schedule(last);
+    ProgressSchedule schedule(progressWindow, last);
     const qsizetype length = std::max<qsizetype>(keyLength, 0);
     const qsizetype cut = length > 0 ? sharedFolderLength(entries, length) : 0;
 
@@ -57,8 +55,7 @@ void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* pro
     for (std::int32_t i = 0; i <= last; ++i) {
         keys.push_back(
             collator.sortKey(entries[static_cast<std::size_t>(i)].Path.mid(cut, length - cut)));
-        if (schedule.reportsAfterPass(i) && progressWindow)
-            ShowProgress(*progressWindow, i);
+        schedule.afterPass(i);
     }
 
     std::vector<std::uint32_t> order(entries.size());
@@ -73,8 +70,7 @@ void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* pro
         sorted.push_back(std::move(entries[from]));
     entries.swap(sorted);
 
-    if (progressWindow)
-        ShowProgress(*progressWindow, last);
+    schedule.finish();
 }
 
 void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* progressWindow) {
