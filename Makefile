@@ -42,5 +42,10 @@ format-check: deps
 install: build
 	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX),)
 
+# build/orlix_<version>_<arch>.deb of the release build.
+.PHONY: package
+package: build
+	@tools/build-deb.sh
+
 clean:
 	@rm -rf build

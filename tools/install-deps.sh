@@ -14,6 +14,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # a font with Japanese glyphs and the guide's arrows
     fonts-ipafont-gothic
+    # the Debian package (make package) and its checks; man-db lets lintian check the manual
+    dpkg-dev binutils lintian appstream man-db
 )
 
 missing=()
