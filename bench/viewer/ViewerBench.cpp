@@ -6,7 +6,7 @@
 #include "platform/NativePath.h"
 #include "viewer/FormView.h"
 #include "viewer/PictureBox.h"
-#include "viewer/PictureLoader.h"
+#include "viewer/PictureDecoder.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -86,7 +86,7 @@ private:
 
 // The floor: a bare decode of the file with the decoder the viewer uses.
 double bareDecodeMs(const QString& path) {
-    QImageReader::setAllocationLimit(orlix::PictureLoader::kAllocationLimitMb);
+    QImageReader::setAllocationLimit(orlix::StandardPictureDecoder::kAllocationLimitMb);
     const auto start = Clock::now();
     QImageReader reader(path);
     QImage image = reader.read();

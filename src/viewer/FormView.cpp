@@ -7,10 +7,12 @@
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
 #include "platform/UiFont.h"
+#include "platform/WindowHints.h"
 #include "viewer/GuideColours.h"
 #include "viewer/KeyMapping.h"
 #include "viewer/PanRules.h"
 #include "viewer/PictureBox.h"
+#include "viewer/PictureSource.h"
 #include "viewer/SettingsWindowLink.h"
 
 #include <QCloseEvent>
@@ -58,9 +60,11 @@ constexpr int kFileNameHeight = 360;
 } // namespace
 
 FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
-                   SettingsWindowLink* settingsWindow, QWidget* parent)
+                   SettingsWindowLink* settingsWindow, QWidget* parent,
+                   std::shared_ptr<const PictureDecoder> decoder)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), screen_(screen), messages_(messages),
-      settingsWindow_(settingsWindow), navigator_(state_, [this] { LoadFolderFiles(); }) {
+      settingsWindow_(settingsWindow), navigator_(state_, [this] { LoadFolderFiles(); }),
+      pictures_(std::make_unique<PictureSource>(std::move(decoder))) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(app::kTitle));
     setFont(viewerFont());
@@ -69,6 +73,10 @@ FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageServi
     setPalette(palette);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
+    // No pointer over the pictures; the labels and the picture box inherit the blank one.
+    setCursor(Qt::BlankCursor);
+    // A normal window that keeps the keyboard, but without a taskbar button of its own.
+    platform::keepOffTaskbar(this);
 
     PicView = new PictureBox(this);
     PicView->hide();
@@ -196,92 +204,170 @@ void FormView::LoadFolderFiles() {
 }
 
 void FormView::TimInterval_Timer() {
-    if (busy_ || closed_)
+    if (closed_)
         return;
-    const QScopedValueRollback<bool> busy(busy_, true);
-    ++stepsRun_;
-
-    const std::int32_t intervalMs = std::int32_t(Settings.Interval) * 1000;
-    if (TimInterval->interval() != intervalMs)
-        TimInterval->setInterval(intervalMs);
-
-    if (state_.advance) {
-        state_.offsetX = 0;
-        state_.offsetY = 0;
-        const auto outcome =
-            navigator_.move(state_.lastKey, Settings.Loop == 1, Settings.Auto != 0);
-        if (outcome != SlideNavigator::Outcome::Moved) {
-            closeViewer();
-            return;
-        }
+    if (waiting_) {
+        hold({HeldEvent::Kind::Tick});
+        return;
     }
-    // Only while the viewer closes for want of pictures is there no current file.
-    if (state_.lastFileIndex < 0 || state_.fileIndex < 0 ||
-        state_.fileIndex >= static_cast<int>(state_.fileList.size()))
+    if (busy_)
         return;
-
-    const bool guideOn = Settings.Guide == 1;
-    state_.viewHeight =
-        computeViewHeight(scaleHeight(), LabGuide[0]->height() * kTwipsPerPixel, guideOn);
-    PicView->hide();
-    showGuide(guideOn);
-
-    const QString path = state_.fileList[state_.fileIndex].Path;
-    setCaption(path);
-    if (state_.advance) {
-        PictureLoader::Result loaded = loader_.load(path);
-        renderer_.clear();
-        if (loaded.error != LoadError::None) {
-            // Nothing of the previous picture may be shown under this file's name.
-            PicBak = QImage();
-            if (isReported(loaded.error))
-                messages_.warning(this, QString::fromUtf8(app::kTitle),
-                                  failureMessage(loaded.error));
-            return;
-        }
-        PicBak = std::move(loaded.image);
-    }
-    if (PicBak.isNull())
-        return;
-
-    const double twipsPerPicturePixel = kTwipsPerPixel / screen_.devicePixelRatio;
-    const double bw = picBakWidth_ = PicBak.width() * twipsPerPicturePixel;
-    const double bh = picBakHeight_ = PicBak.height() * twipsPerPicturePixel;
-    placement_ = placePicture(scaleWidth(), state_.viewHeight, bw, bh);
-    PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
-                         pixels(placement_.height));
-
-    const bool realSize = Settings.RealSize == 1;
-    setCaption(pictureCaption(path, PicBak.width(), PicBak.height(),
-                              scalePercent(realSize, placement_.width, bw)));
-    paintPicture(bw <= scaleWidth() && bh <= state_.viewHeight);
-    PicView->show();
+    runStep(state_.advance, nullptr);
 }
 
 void FormView::redraw() {
-    if (busy_ || closed_)
+    if (busy_ || closed_ || waiting_)
         return;
     state_.advance = false;
-    TimInterval_Timer();
-    state_.advance = true;
+    runStep(false, [this] { finishKey(); });
 }
 
-void FormView::paintPicture(bool unscaled) {
-    const double ratio = screen_.devicePixelRatio;
-    const QSize deviceSize(static_cast<int>(std::lround(PicView->width() * ratio)),
-                           static_cast<int>(std::lround(PicView->height() * ratio)));
-    const QImage* frame = nullptr;
-    if (Settings.RealSize == 1) {
-        const QPoint origin(static_cast<int>(std::lround(state_.offsetX * ratio / kTwipsPerPixel)),
-                            static_cast<int>(std::lround(state_.offsetY * ratio / kTwipsPerPixel)));
-        frame = &renderer_.realSize(PicBak, origin, deviceSize);
-    } else if (unscaled) {
-        // A picture that fits is shown one picture pixel per device pixel, never resampled.
-        frame = &renderer_.realSize(PicBak, QPoint(0, 0), deviceSize);
-    } else {
-        frame = &renderer_.fitted(PicBak, deviceSize);
+ViewSpec FormView::currentView() const {
+    ViewSpec view;
+    view.scaleWidth = scaleWidth();
+    view.viewHeight = state_.viewHeight;
+    view.devicePixelRatio = screen_.devicePixelRatio;
+    view.realSize = Settings.RealSize == 1;
+    return view;
+}
+
+void FormView::runStep(bool moving, std::function<void()> then) {
+    QString path;
+    {
+        const QScopedValueRollback<bool> busy(busy_, true);
+        const std::int32_t intervalMs = std::int32_t(Settings.Interval) * 1000;
+        if (TimInterval->interval() != intervalMs)
+            TimInterval->setInterval(intervalMs);
+
+        if (moving) {
+            state_.offsetX = 0;
+            state_.offsetY = 0;
+            const auto outcome =
+                navigator_.move(state_.lastKey, Settings.Loop == 1, Settings.Auto != 0);
+            if (outcome != SlideNavigator::Outcome::Moved) {
+                closeViewer();
+                return;
+            }
+        }
+        afterStep_ = std::move(then);
+        stepMoves_ = moving;
+        // Only while the viewer closes for want of pictures is there no current file.
+        if (state_.lastFileIndex >= 0 && state_.fileIndex >= 0 &&
+            state_.fileIndex < static_cast<int>(state_.fileList.size())) {
+            const bool guideOn = Settings.Guide == 1;
+            state_.viewHeight =
+                computeViewHeight(scaleHeight(), LabGuide[0]->height() * kTwipsPerPixel, guideOn);
+            PicView->hide();
+            showGuide(guideOn);
+            path = state_.fileList[static_cast<std::size_t>(state_.fileIndex)].Path;
+            setCaption(path);
+        }
     }
-    PicView->setFrame(*frame, ratio);
+    if (path.isEmpty()) {
+        endStep();
+        return;
+    }
+    // The answer may come before fetch or refine returns: the step then ends at once.
+    waiting_ = true;
+    const auto done = [this](PicturePtr picture) { finishStep(std::move(picture)); };
+    if (stepMoves_)
+        pictures_->fetch(path, currentView(), done);
+    else
+        pictures_->refine(PicBak, currentView(), done);
+}
+
+void FormView::finishStep(PicturePtr picture) {
+    waiting_ = false;
+    {
+        const QScopedValueRollback<bool> busy(busy_, true);
+        if (stepMoves_)
+            renderer_.clear();
+        if (picture && picture->error != LoadError::None) {
+            // Nothing of the previous picture may be shown under this file's name.
+            PicBak.reset();
+            renderer_.clear();
+            if (isReported(picture->error))
+                messages_.warning(this, QString::fromUtf8(app::kTitle),
+                                  failureMessage(picture->error));
+        } else if (picture && picture->ok()) {
+            PicBak = std::move(picture);
+            layOutAndPaint();
+        }
+    }
+    endStep();
+}
+
+void FormView::endStep() {
+    ++stepsRun_;
+    if (std::function<void()> then = std::move(afterStep_)) {
+        afterStep_ = nullptr;
+        then();
+    }
+    if (closed_)
+        return;
+    // What the show wants next: the picture the next step in its direction shows, while that
+    // step stays in this folder, and the full resolution of a picture shown reduced.
+    const int next = navigator_.nextFileWithinFolder(state_.lastKey, Settings.Auto != 0);
+    pictures_->prepare(next >= 0 ? state_.fileList[static_cast<std::size_t>(next)].Path : QString(),
+                       currentView(), PicBak);
+    replayHeld();
+}
+
+void FormView::hold(HeldEvent event) {
+    // A timer that fires while its thread is busy fires once afterwards, not once per period.
+    if (event.kind == HeldEvent::Kind::Tick) {
+        for (const HeldEvent& held : heldEvents_) {
+            if (held.kind == HeldEvent::Kind::Tick)
+                return;
+        }
+    }
+    heldEvents_.push_back(event);
+}
+
+void FormView::replayHeld() {
+    if (replaying_)
+        return; // the loop below goes on once the step it ran has ended
+    const QScopedValueRollback<bool> replaying(replaying_, true);
+    while (!heldEvents_.empty() && !waiting_ && !busy_ && !closed_) {
+        const HeldEvent event = heldEvents_.front();
+        heldEvents_.pop_front();
+        switch (event.kind) {
+        case HeldEvent::Kind::Tick:
+            TimInterval_Timer();
+            break;
+        case HeldEvent::Kind::KeyDown:
+            Form_KeyDown(event.code, event.shift);
+            break;
+        case HeldEvent::Kind::KeyUp:
+            Form_KeyUp(event.code, event.shift);
+            break;
+        }
+    }
+}
+
+void FormView::layOutAndPaint() {
+    const DecodedPicture& held = *PicBak;
+    const ViewSpec view = currentView();
+    const double twips = twipsPerPicturePixel(view);
+    picBakWidth_ = held.pixelSize.width() * twips;
+    picBakHeight_ = held.pixelSize.height() * twips;
+    placement_ = placementFor(view, held.pixelSize);
+    PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
+                         pixels(placement_.height));
+    setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
+                              scalePercent(view.realSize, placement_.width, picBakWidth_)));
+    paintPicture();
+    PicView->show();
+}
+
+void FormView::paintPicture() {
+    const DecodedPicture& held = *PicBak;
+    const FrameSpec spec =
+        frameSpecFor(currentView(), placement_, held.pixelSize, state_.offsetX, state_.offsetY);
+    // The frame made with the picture is the one wanted until the view or the pan changes.
+    if (!held.frame.isNull() && held.frameSpec == spec)
+        renderer_.adopt(held.image, spec, held.frame);
+    PicView->setFrame(renderer_.render(held.image, spec), screen_.devicePixelRatio);
 }
 
 void FormView::showGuide(bool visible) {
@@ -317,7 +403,18 @@ void FormView::PaintGuide() {
 }
 
 void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
-    if (busy_ || closed_)
+    if (closed_)
+        return;
+    if (waiting_) {
+        if (keyCode == keycode::kEsc) {
+            mark(0);
+            closeViewer(); // abandons the decode the step waits for
+        } else {
+            hold({HeldEvent::Kind::KeyDown, keyCode, shift});
+        }
+        return;
+    }
+    if (busy_)
         return;
     switch (keyCode) {
     case keycode::kEsc:
@@ -342,17 +439,19 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
             if (state_.folderIndex > -1) {
                 pan(keyCode);
                 state_.advance = false;
-                TimInterval_Timer();
+                runStep(false, [this] { finishKey(); });
+                return;
             }
         } else {
             state_.lastKey = keyCode;
             mark(directionLabel(keyCode));
             state_.advance = true;
-            TimInterval_Timer();
-            if (closed_)
-                return;
-            if (Settings.Auto == 0)
-                resume();
+            runStep(true, [this] {
+                if (Settings.Auto == 0)
+                    resume();
+                finishKey();
+            });
+            return;
         }
         break;
     case keycode::kHome:
@@ -362,7 +461,8 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
             settingsWindow_->setRealSizeCheck(Settings.RealSize);
         if (state_.folderIndex > -1) {
             state_.advance = false;
-            TimInterval_Timer();
+            runStep(false, [this] { finishKey(); });
+            return;
         }
         break;
     case keycode::kCtrl:
@@ -373,17 +473,27 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
             mark(11);
         if (state_.folderIndex > -1) {
             state_.advance = false;
-            TimInterval_Timer();
+            runStep(false, [this] { finishKey(); });
+            return;
         }
         break;
     default:
         break;
     }
+    finishKey();
+}
+
+void FormView::finishKey() {
+    // The key action's last word: the next tick moves on again.
     if (!closed_)
         state_.advance = true;
 }
 
-void FormView::Form_KeyUp(std::int16_t, std::int16_t) {
+void FormView::Form_KeyUp(std::int16_t keyCode, std::int16_t shift) {
+    if (waiting_ && !closed_) {
+        hold({HeldEvent::Kind::KeyUp, keyCode, shift});
+        return;
+    }
     PaintGuide();
 }
 
@@ -438,7 +548,7 @@ void FormView::keyReleaseEvent(QKeyEvent* event) {
 
 void FormView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    activateWindow();
+    platform::requestFocus(this);
     setFocus(Qt::ActiveWindowFocusReason);
 }
 
@@ -450,16 +560,24 @@ void FormView::closeViewer() {
     if (closed_)
         return;
     closed_ = true;
-    TimInterval->stop();
-    TimUnload->stop();
+    stopEverything();
     close();
 }
 
 void FormView::closeEvent(QCloseEvent* event) {
     closed_ = true;
+    stopEverything();
+    event->accept();
+}
+
+void FormView::stopEverything() {
     TimInterval->stop();
     TimUnload->stop();
-    event->accept();
+    // A decode under way is abandoned: nothing of it comes back, no box either.
+    pictures_->cancelAll();
+    waiting_ = false;
+    afterStep_ = nullptr;
+    heldEvents_.clear();
 }
 
 } // namespace orlix

@@ -1,8 +1,31 @@
 #include "viewer/FrameRenderer.h"
 
+#include "platform/ScreenMetrics.h"
+
 #include <QPainter>
 
+#include <cmath>
+
 namespace orlix {
+
+FrameSpec frameSpecFor(const ViewSpec& view, const PicturePlacement& placement, QSize pixelSize,
+                       int offsetX, int offsetY) {
+    const double ratio = view.devicePixelRatio;
+    const auto device = [ratio](double logical) {
+        return static_cast<int>(std::lround(logical * ratio));
+    };
+    FrameSpec spec;
+    spec.deviceSize = QSize(device(platform::twipsToPixels(placement.width)),
+                            device(platform::twipsToPixels(placement.height)));
+    if (view.realSize) {
+        spec.unscaled = true;
+        spec.origin = QPoint(device(double(offsetX) / platform::kTwipsPerPixel),
+                             device(double(offsetY) / platform::kTwipsPerPixel));
+    } else {
+        spec.unscaled = fitsUnscaled(view, pixelSize);
+    }
+    return spec;
+}
 
 RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize) {
     const QRect picture(QPoint(0, 0), pictureSize);
@@ -56,6 +79,18 @@ const QImage& FrameRenderer::realSize(const QImage& picture, const QPoint& origi
     made_ = request;
     ++framesMade_;
     return frame_;
+}
+
+const QImage& FrameRenderer::render(const QImage& picture, const FrameSpec& spec) {
+    if (spec.unscaled)
+        return realSize(picture, spec.origin, spec.deviceSize);
+    return fitted(picture, spec.deviceSize);
+}
+
+void FrameRenderer::adopt(const QImage& picture, const FrameSpec& spec, const QImage& frame) {
+    made_ = Request{picture.cacheKey(), spec.unscaled, spec.deviceSize,
+                    spec.unscaled ? spec.origin : QPoint()};
+    frame_ = frame;
 }
 
 void FrameRenderer::clear() {

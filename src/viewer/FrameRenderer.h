@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/ViewGeometry.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -19,6 +21,25 @@ struct RealSizeCopy {
 // `pictureSize`, cut to the picture so that nothing outside its pixels is read.
 RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize);
 
+// How PicView's frame is made, in device pixels: the whole picture scaled to `deviceSize`, or,
+// `unscaled`, the full-resolution picture one pixel per device pixel from `origin` on.
+struct FrameSpec {
+    QSize deviceSize;
+    bool unscaled = false;
+    QPoint origin;
+
+    bool operator==(const FrameSpec& other) const {
+        return deviceSize == other.deviceSize && unscaled == other.unscaled &&
+               origin == other.origin;
+    }
+};
+
+// The frame for a picture of `pixelSize` (upright, whole) placed at `placement` in `view` and
+// panned to (offsetX, offsetY) twips. The pan counts only at real size; a picture that fits
+// unscaled is drawn one pixel per device pixel and never resampled.
+FrameSpec frameSpecFor(const ViewSpec& view, const PicturePlacement& placement, QSize pixelSize,
+                       int offsetX, int offsetY);
+
 // Makes the image PicView paints, in device pixels, and keeps it: the same request again
 // (same picture, mode, size and position) returns the kept image without any work, so a
 // redraw never scales the full picture again when nothing has changed.
@@ -30,6 +51,13 @@ public:
     // The picture unscaled, one picture pixel per device pixel, from `origin` on; what lies
     // beyond the picture's edge is black.
     const QImage& realSize(const QImage& picture, const QPoint& origin, const QSize& deviceSize);
+
+    // The frame `spec` asks for. `picture` is the whole picture, at full resolution when the
+    // frame is unscaled, possibly reduced otherwise.
+    const QImage& render(const QImage& picture, const FrameSpec& spec);
+
+    // Keeps `frame`, made elsewhere for `picture` and `spec`, as if render() had made it.
+    void adopt(const QImage& picture, const FrameSpec& spec, const QImage& frame);
 
     // Drops the kept image (for example when the picture is replaced).
     void clear();

@@ -1,7 +1,5 @@
 #include "viewer/LoadError.h"
 
-#include <cerrno>
-
 namespace orlix {
 
 namespace {
@@ -50,27 +48,22 @@ bool isReported(LoadError error) {
     return error != LoadError::None && error != LoadError::InvalidPicture;
 }
 
-LoadError loadErrorFromErrno(int error) {
+LoadError loadErrorFrom(platform::FileError error) {
     switch (error) {
-    case ENOENT:
+    case platform::FileError::None:
+        return LoadError::None;
+    case platform::FileError::NotFound:
         return LoadError::FileNotFound;
-    case EACCES:
-    case EPERM:
+    case platform::FileError::AccessDenied:
         return LoadError::PermissionDenied;
-    case EISDIR:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-    case ENXIO:
-    case ENODEV:
+    case platform::FileError::NotAFile:
         return LoadError::PathInvalid;
-    case ENOMEM:
-    case EFBIG:
-    case EOVERFLOW:
+    case platform::FileError::TooLarge:
         return LoadError::TooLarge;
-    default:
-        return LoadError::DeviceIO;
+    case platform::FileError::ReadFailed:
+        break;
     }
+    return LoadError::DeviceIO;
 }
 
 } // namespace orlix

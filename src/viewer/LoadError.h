@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PictureFile.h"
+
 #include <QString>
 
 namespace orlix {
@@ -28,7 +30,7 @@ QString failureMessage(LoadError error);
 // True for the failures the user is told about.
 bool isReported(LoadError error);
 
-// The failure that an errno of open(), fstat() or read() stands for.
-LoadError loadErrorFromErrno(int error);
+// The failure that a file's open or read error stands for.
+LoadError loadErrorFrom(platform::FileError error);
 
 } // namespace orlix

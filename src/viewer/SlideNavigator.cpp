@@ -51,6 +51,23 @@ SlideNavigator::Outcome SlideNavigator::move(std::int16_t key, bool loop, bool a
     }
 }
 
+int SlideNavigator::nextFileWithinFolder(std::int16_t key, bool autoNext) const {
+    const int lastFile = static_cast<int>(state_.fileList.size()) - 1;
+    if (state_.lastFileIndex < 0 || lastFile < 0 || state_.fileIndex < 0 ||
+        state_.fileIndex > lastFile)
+        return -1;
+    switch (key) {
+    case keycode::kLeft:
+        return state_.fileIndex - 1 < 0 ? lastFile : state_.fileIndex - 1;
+    case keycode::kRight:
+        if (state_.fileIndex + 1 <= lastFile)
+            return state_.fileIndex + 1;
+        return autoNext ? -1 : 0;
+    default:
+        return -1;
+    }
+}
+
 SlideNavigator::Outcome SlideNavigator::searchFolder(int direction, bool loop) {
     const int folderCount = static_cast<int>(state_.folderList.size());
     if (folderCount == 0)

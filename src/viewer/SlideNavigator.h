@@ -31,6 +31,11 @@ public:
     // `loop` and `autoNext` are the Loop and Auto switches as booleans.
     Outcome move(std::int16_t key, bool loop, bool autoNext);
 
+    // The index of the file that the next move in the direction of `key` shows, when that move
+    // stays within the current folder (Left and Right, the wrap to the folder's other end
+    // included); -1 when it leaves the folder or moves nothing.
+    int nextFileWithinFolder(std::int16_t key, bool autoNext) const;
+
 private:
     Outcome searchFolder(int direction, bool loop);
 

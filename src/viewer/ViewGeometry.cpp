@@ -56,6 +56,22 @@ PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double 
     return placed;
 }
 
+double twipsPerPicturePixel(const ViewSpec& view) {
+    return platform::kTwipsPerPixel / (view.devicePixelRatio > 0 ? view.devicePixelRatio : 1.0);
+}
+
+PicturePlacement placementFor(const ViewSpec& view, QSize pixelSize) {
+    const double twips = twipsPerPicturePixel(view);
+    return placePicture(view.scaleWidth, view.viewHeight, pixelSize.width() * twips,
+                        pixelSize.height() * twips);
+}
+
+bool fitsUnscaled(const ViewSpec& view, QSize pixelSize) {
+    const double twips = twipsPerPicturePixel(view);
+    return pixelSize.width() * twips <= view.scaleWidth &&
+           pixelSize.height() * twips <= view.viewHeight;
+}
+
 int scalePercent(bool realSize, int viewWidth, double bw) {
     if (realSize)
         return 100;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -35,6 +36,31 @@ struct PicturePlacement {
     int height = 0;
 };
 PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double bh);
+
+// What a picture is laid out and drawn for: the window's inner width, the height the picture
+// may use (twips), the screen's device pixels per logical pixel, and real size or fitted. A
+// picture prepared for one view is shown in another only after it is laid out again.
+struct ViewSpec {
+    int scaleWidth = 0;
+    int viewHeight = 0;
+    double devicePixelRatio = 1.0;
+    bool realSize = false;
+
+    bool operator==(const ViewSpec& other) const {
+        return scaleWidth == other.scaleWidth && viewHeight == other.viewHeight &&
+               devicePixelRatio == other.devicePixelRatio && realSize == other.realSize;
+    }
+    bool operator!=(const ViewSpec& other) const { return !(*this == other); }
+};
+
+// Twips per pixel of the picture: one picture pixel is one device pixel.
+double twipsPerPicturePixel(const ViewSpec& view);
+
+// PicView's place for a picture of `pixelSize` (upright, whole) in `view`.
+PicturePlacement placementFor(const ViewSpec& view, QSize pixelSize);
+
+// Whether the picture fits the view unscaled, so that it is drawn one pixel per device pixel.
+bool fitsUnscaled(const ViewSpec& view, QSize pixelSize);
 
 // The scale shown in the caption, in percent, truncated.
 int scalePercent(bool realSize, int viewWidth, double bw);

@@ -83,11 +83,21 @@ protected:
         view = new FormView({QRect(0, 0, 1024, 768), ratio}, *this, this);
         view->Form_Load();
         view->show();
-        (void)QTest::qWaitFor([&] { return !view || view->stepsRun() > 0; }, 2000);
+        (void)QTest::qWaitFor([&] { return !view || view->stepsRun() > 0; }, 5000);
+        settle();
+    }
+    // Waits until no step waits for its picture and nothing is held back.
+    void settle() const {
+        (void)QTest::qWaitFor([&] { return !view || view->isSettled(); }, 5000);
+    }
+    void tick() {
+        view->TimInterval_Timer();
+        settle();
     }
     // The picture on show, relative to the tree; "" once the viewer has closed with no timer
     // left running and its window has been destroyed.
     QString shown() const {
+        settle();
         if (view && !view->isClosed()) {
             const ViewerState& s = view->state();
             return s.fileList.at(s.fileIndex).Path.mid(tree.rootText().size() + 1);
@@ -101,6 +111,7 @@ protected:
         QTest::keyPress(view.data(), key, modifiers);
         if (view)
             QTest::keyRelease(view.data(), key, modifiers);
+        settle();
     }
     void pan(Qt::Key first, Qt::Key second, int times) {
         for (int i = 0; i < times; ++i) {
@@ -210,7 +221,7 @@ TEST_F(FormViewTest, StepsAndWrapsThroughTheTree) {
         for (std::size_t i = 0; i < c.shown.size(); ++i) {
             ASSERT_TRUE(view) << "closed before step " << i;
             if (c.steps[i] == 't')
-                view->TimInterval_Timer();
+                tick();
             else
                 click(keys[QByteArray("RLUDE").indexOf(c.steps[i])]);
             EXPECT_EQ(shown(), QString::fromUtf8(c.shown[i])) << i;
@@ -225,7 +236,7 @@ TEST_F(FormViewTest, ReadsASingleFolderAgainOnEveryWrap) {
     picture("1.bmp");
     open();
     picture("0.bmp"); // sorts first: seen only if the folder is listed again
-    view->TimInterval_Timer();
+    tick();
     EXPECT_EQ(shown(), QStringLiteral("0.bmp"));
 }
 
@@ -261,15 +272,18 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
     tree.write("5.jpg", encoded({8000, 6000}, "JPEG")); // 48 megapixels
     open();
     for (int i = 1; i <= 4; ++i) {
-        view->TimInterval_Timer();
+        tick();
         EXPECT_FALSE(view->pictureView()->isVisible()) << i;
     }
     const QString invalid = QString::fromUtf8("Orlix|75 パス名が無効です。");
     const QString tooLarge = QString::fromUtf8("Orlix|7 画像が大きすぎるため表示できません。");
     EXPECT_EQ(boxes, (std::vector<QString>{tooLarge, invalid, invalid}));
-    view->TimInterval_Timer();
+    tick();
     EXPECT_EQ(shown(), QStringLiteral("5.jpg"));
-    EXPECT_EQ(view->heldPicture().size(), QSize(8000, 6000));
+    EXPECT_EQ(view->heldPicture()->pixelSize, QSize(8000, 6000));
+    click(Qt::Key_Home); // real size: the whole photo, decoded at full resolution
+    EXPECT_EQ(view->heldPicture()->image.size(), QSize(8000, 6000));
+    EXPECT_TRUE(boxes.size() == 3u);
 }
 
 TEST_F(FormViewTest, NothingRunsWhileAFailureBoxIsOpen) {
@@ -339,6 +353,7 @@ TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
         Settings.Auto = c.autoSwitch;
         const QLabel* label = view->guideLabel(std::max(c.label, 0));
         QTest::keyPress(view.data(), c.key, c.modifiers);
+        settle();
         EXPECT_TRUE(c.label < 0 || colour(label) == kGuideGreen);
         QTest::keyRelease(view.data(), c.key, c.modifiers);
         EXPECT_TRUE(c.label < 0 || colour(label) == c.afterRelease);
@@ -359,7 +374,7 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     Settings.RealSize = 1;
     open();
     EXPECT_TRUE(view->caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));
-    const qint64 decoded = view->heldPicture().cacheKey();
+    const qint64 decoded = view->heldPicture()->image.cacheKey();
     pan(Qt::Key_Down, Qt::Key_Right, 12);
     EXPECT_EQ(view->state().offsetX, (2000 - 1024) * 15); // where the edges meet
     EXPECT_EQ(view->state().offsetY, (1500 - 768) * 15);
@@ -367,7 +382,7 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     const int frames = view->renderer().framesMade();
     pan(Qt::Key_Down, Qt::Key_Right, 1); // at the limit: the same view, no new frame
     EXPECT_EQ(view->renderer().framesMade(), frames);
-    EXPECT_EQ(view->heldPicture().cacheKey(), decoded);
+    EXPECT_EQ(view->heldPicture()->image.cacheKey(), decoded);
     pan(Qt::Key_Up, Qt::Key_Left, 12);
     EXPECT_EQ(QPoint(view->state().offsetX, view->state().offsetY), QPoint(0, 0));
     click(Qt::Key_Right); // the next picture fits: it cannot be panned

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <utility>
 
 namespace orlix {
@@ -23,23 +22,24 @@ TEST(KeyMapping, KeypadKeysActLikeTheMainOnes) {
     EXPECT_EQ(shifted.shift, 1);
 }
 
-TEST(LoadErrorTable, NumbersTextsAndSystemErrors) {
+TEST(LoadErrorTable, NumbersTextsAndFileErrors) {
+    using platform::FileError;
     const struct {
         LoadError error;
-        int systemError; // one errno that stands for it; 0 for none
+        FileError fileError; // the file error that stands for it; None for none
         const char* message;
     } cases[] = {
-        {LoadError::TooLarge, ENOMEM, "7 画像が大きすぎるため表示できません。"},
-        {LoadError::FileNotFound, ENOENT, "53 ファイルが見つかりません。"},
-        {LoadError::DeviceIO, EIO, "57 デバイス I/O エラーです。"},
-        {LoadError::PermissionDenied, EACCES, "70 アクセスが拒否されました。"},
-        {LoadError::PathInvalid, EISDIR, "75 パス名が無効です。"},
-        {LoadError::InvalidPicture, 0, "481 ピクチャが不正です。"},
+        {LoadError::TooLarge, FileError::TooLarge, "7 画像が大きすぎるため表示できません。"},
+        {LoadError::FileNotFound, FileError::NotFound, "53 ファイルが見つかりません。"},
+        {LoadError::DeviceIO, FileError::ReadFailed, "57 デバイス I/O エラーです。"},
+        {LoadError::PermissionDenied, FileError::AccessDenied, "70 アクセスが拒否されました。"},
+        {LoadError::PathInvalid, FileError::NotAFile, "75 パス名が無効です。"},
+        {LoadError::InvalidPicture, FileError::None, "481 ピクチャが不正です。"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(failureMessage(c.error), QString::fromUtf8(c.message));
         EXPECT_EQ(isReported(c.error), c.error != LoadError::InvalidPicture) << c.message;
-        EXPECT_TRUE(c.systemError == 0 || loadErrorFromErrno(c.systemError) == c.error)
+        EXPECT_TRUE(c.fileError == FileError::None || loadErrorFrom(c.fileError) == c.error)
             << c.message;
     }
 }

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace orlix::platform {
+
+// What tells whether a file is still the one read earlier: a picture decoded ahead is used
+// only while its file has the same identity.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t modifiedNs = 0;
+
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modifiedNs == other.modifiedNs;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// Why a picture file could not be opened or read.
+enum class FileError {
+    None,
+    NotFound,     // the file is gone
+    AccessDenied, // the file may not be read
+    NotAFile,     // a folder, a FIFO, a device, or a name that cannot be a file's
+    TooLarge,     // the system cannot hold it
+    ReadFailed,   // an input/output error
+};
+
+// A picture file opened for reading. It is opened by the path's native bytes (names that are
+// not valid UTF-8 open too) and without blocking, and anything but a regular file is refused
+// without being read, so a FIFO named like a picture cannot hang the show.
+// Reads go by offset and hold no position, so the object may be read from any one thread at a
+// time after it was opened on another.
+class PictureFile {
+public:
+    // The opened file, or null with `error` set.
+    static std::shared_ptr<PictureFile> open(const QString& path, FileError& error);
+
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    const FileIdentity& identity() const { return identity_; }
+    std::int64_t size() const { return identity_.size; }
+
+    // Reads up to `length` bytes at `offset` into `data`: the count read, 0 at the end of the
+    // file, -1 on a read error (error() then tells which).
+    std::int64_t readAt(std::int64_t offset, char* data, std::int64_t length) const;
+
+    // The error of the last failed read, FileError::None when none failed.
+    FileError error() const;
+
+private:
+    explicit PictureFile(int descriptor);
+
+    int descriptor_;
+    FileIdentity identity_;
+    struct ReadState;
+    std::unique_ptr<ReadState> readState_;
+};
+
+} // namespace orlix::platform

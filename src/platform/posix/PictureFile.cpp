@@ -1,0 +1,96 @@
+#include "platform/PictureFile.h"
+
+#include "platform/NativePath.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orlix::platform {
+
+namespace {
+
+FileError fromErrno(int error) {
+    switch (error) {
+    case ENOENT:
+        return FileError::NotFound;
+    case EACCES:
+    case EPERM:
+        return FileError::AccessDenied;
+    case EISDIR:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case ENXIO:
+    case ENODEV:
+        return FileError::NotAFile;
+    case ENOMEM:
+    case EFBIG:
+    case EOVERFLOW:
+        return FileError::TooLarge;
+    default:
+        return FileError::ReadFailed;
+    }
+}
+
+} // namespace
+
+struct PictureFile::ReadState {
+    std::atomic<int> lastError{0};
+};
+
+PictureFile::PictureFile(int descriptor)
+    : descriptor_(descriptor), readState_(std::make_unique<ReadState>()) {}
+
+PictureFile::~PictureFile() {
+    ::close(descriptor_);
+}
+
+std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& error) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused below.
+    const QByteArray native = toNative(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = fromErrno(errno);
+        return nullptr;
+    }
+    std::shared_ptr<PictureFile> file(new PictureFile(fd));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = fromErrno(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = FileError::NotAFile;
+        return nullptr;
+    }
+    file->identity_.device = static_cast<std::uint64_t>(info.st_dev);
+    file->identity_.inode = static_cast<std::uint64_t>(info.st_ino);
+    file->identity_.size = static_cast<std::int64_t>(info.st_size);
+    file->identity_.modifiedNs =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    error = FileError::None;
+    return file;
+}
+
+std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t length) const {
+    for (;;) {
+        const ssize_t count =
+            ::pread(descriptor_, data, static_cast<size_t>(length), static_cast<off_t>(offset));
+        if (count >= 0)
+            return count;
+        if (errno == EINTR)
+            continue;
+        readState_->lastError.store(errno, std::memory_order_relaxed);
+        return -1;
+    }
+}
+
+FileError PictureFile::error() const {
+    const int error = readState_->lastError.load(std::memory_order_relaxed);
+    return error == 0 ? FileError::None : fromErrno(error);
+}
+
+} // namespace orlix::platform

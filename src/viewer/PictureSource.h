@@ -1,0 +1,91 @@
+#pragma once
+
+#include "viewer/DecodeWorker.h"
+#include "viewer/PictureDecoder.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace orlix {
+
+// Where the viewer gets its pictures. It lives on the GUI thread and keeps the decoding
+// thread busy with what the show will want next: the picture after the one on screen, in the
+// show's direction, and the full resolution of a picture shown reduced. Every answer comes
+// back on the GUI thread; a decode made for one path, view and file is never used for another.
+class PictureSource : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(PicturePtr)>;
+
+    // `decoder` null: the program's own decoder.
+    explicit PictureSource(std::shared_ptr<const PictureDecoder> decoder = nullptr,
+                           QObject* parent = nullptr);
+    // Abandons every decode; waits for the decoding thread, which stops at its next read.
+    ~PictureSource() override;
+
+    // The picture at `path` drawn for `view`, for a slide step that moves onto it. The file is
+    // opened here and now, so that a file that is gone or unreadable fails at this step exactly
+    // as it would without decoding ahead. A picture decoded earlier (ahead, or the one on
+    // screen) is used when it was made for this path and view from a file with the same
+    // identity; anything else is decoded now. `done` runs once: before fetch returns when the
+    // picture is at hand, later on this thread otherwise, and never after cancel().
+    void fetch(const QString& path, const ViewSpec& view, Done done);
+
+    // `shown` made fit for `view` after a switch of real size or the guide: itself when it will
+    // do, its full resolution when that is at hand or under way, else its file decoded again.
+    // `done` as for fetch.
+    void refine(const PicturePtr& shown, const ViewSpec& view, Done done);
+
+    // After a step: decodes `nextPath` ahead for `view` (empty: nothing is decoded ahead, and a
+    // decode ahead that is under way is abandoned), and, when `shown` is reduced, its full
+    // resolution after that.
+    void prepare(const QString& nextPath, const ViewSpec& view, const PicturePtr& shown);
+
+    // Abandons the pending fetch or refine; its `done` never runs.
+    void cancel();
+    // Abandons everything.
+    void cancelAll();
+
+    // Whether a fetch or refine waits for the decoding thread.
+    bool waiting() const { return bool(demandDone_); }
+    // Whether the decoding thread has nothing queued or running (for tests and measurements).
+    bool idle() const;
+
+private:
+    // A decode kept or under way for later use.
+    struct Slot {
+        DecodeWorker::JobId job = 0;
+        QString path;
+        ViewSpec view;
+        std::shared_ptr<const platform::PictureFile> file; // the file it reads, when known
+        PicturePtr result;
+    };
+
+    void received(DecodeWorker::JobId job, PicturePtr picture);
+    DecodeWorker::JobId submit(DecodeRequest request, DecodeWorker::Priority priority);
+    void demand(DecodeRequest request, Done done);
+    void drop(Slot& slot);
+    // The candidate among those kept that serves `path`, `view` and the file `identity`.
+    PicturePtr keptFor(const QString& path, const ViewSpec& view,
+                       const platform::FileIdentity& identity) const;
+
+    Slot ahead_;
+    Slot background_; // the full resolution of `shown_`
+    PicturePtr shown_;
+
+    DecodeWorker::JobId demandJob_ = 0;
+    Done demandDone_;
+    // For a decode ahead that a fetch took over: the file the fetch opened, which the result
+    // must match.
+    std::shared_ptr<const platform::PictureFile> demandFile_;
+    ViewSpec demandView_;
+
+    // Jobs whose result is still to come.
+    std::set<DecodeWorker::JobId> pending_;
+    std::unique_ptr<DecodeWorker> worker_;
+};
+
+} // namespace orlix
