@@ -2,7 +2,7 @@
 
 #include <QHash>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
 
 #include <vector>
 
@@ -20,17 +20,22 @@ class ExtensionFilter {
 public:
     ExtensionFilter(const QString& extList, const platform::TextCollator& collator);
 
-    bool passes(const QString& path);
+    bool passes(QStringView path);
 
 private:
-    struct Suffix {
-        QString dotted; // "." + extension
-        // Answers by path tail: a folder's names mostly end in a handful of spellings, and
-        // the locale-aware comparison is far dearer than a lookup.
+    // The extensions of one length, each with its dot, and the answers so far by path tail.
+    // A folder's names mostly end in a handful of spellings, and the locale-aware comparison
+    // is far dearer than a lookup; "bmp|jpg|gif" needs one lookup a path.
+    struct TailLength {
+        qsizetype length = 0;
+        std::vector<QString> dotted;
         QHash<QString, bool> answers;
     };
+
+    bool answerFor(const TailLength& group, const QString& tail) const;
+
     const platform::TextCollator& collator_;
-    std::vector<Suffix> suffixes_;
+    std::vector<TailLength> lengths_;
 };
 
 } // namespace orlix

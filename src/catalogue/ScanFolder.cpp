@@ -36,58 +36,102 @@ QString withoutSurroundingSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-bool isDotOrDotDot(const QString& name) {
-    return name == QLatin1String(".") || name == QLatin1String("..");
+bool isDotOrDotDot(QStringView name) {
+    return name == u"." || name == u"..";
 }
+
+// The entries of one scan that pass its rules, one at a time, in the listing's order. Both
+// the scan and the folder test read a folder through it, so that they cannot disagree.
+class StoredEntries {
+public:
+    StoredEntries(const FileEntry& folder, std::int16_t attrMask, const QString& extList)
+        : attrMask_(attrMask), extensions_(extList, collator_) {
+        if ((folder.Attributes & kDirectoryBit) != kDirectoryBit)
+            return;
+        QString path = withoutSurroundingSpaces(folder.Path);
+        if (path.isEmpty())
+            return;
+        if (path.endsWith(platform::kSeparator))
+            path.chop(1);
+        opened_ = listing_.open(path.isEmpty() ? QString(platform::kSeparator) : path);
+        prefix_ = path + platform::kSeparator;
+    }
+
+    // False when the folder record is not a valid folder or the folder cannot be listed.
+    bool opened() const { return opened_; }
+
+    // The next entry to store; false after the last one or on a read error.
+    bool next(FileEntry& entry) {
+        if (!opened_)
+            return false;
+        for (QString path = listing_.nextPath(prefix_); !path.isEmpty();
+             path = listing_.nextPath(prefix_)) {
+            if (isDotOrDotDot(QStringView(path).mid(prefix_.size())))
+                continue;
+            // The name first: where the file system does not say what an entry is, the
+            // attribute word costs a call to it.
+            if (!extensions_.passes(path))
+                continue;
+            std::int16_t word = 0;
+            if (!listing_.lastAttributeWord(word))
+                continue;
+            word = static_cast<std::int16_t>(word & attrMask_);
+            if (word == 0)
+                continue;
+            entry = FileEntry{std::move(path), word};
+            return true;
+        }
+        return false;
+    }
+
+    // True when the listing ended on a read error.
+    bool failed() const { return listing_.failed(); }
+
+    // The collator of the scan's locale, for the sort.
+    const platform::TextCollator& collator() const { return collator_; }
+
+private:
+    const std::int16_t attrMask_;
+    const platform::TextCollator collator_;
+    ExtensionFilter extensions_;
+    platform::FolderListing listing_;
+    QString prefix_;
+    bool opened_ = false;
+};
 
 } // namespace
 
 bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
                 std::int16_t attrMask, const QString& extList, ProgressWindow* progress) {
-    bool result = false;
-    if ((folder.Attributes & kDirectoryBit) != kDirectoryBit)
-        return result;
-    QString path = withoutSurroundingSpaces(folder.Path);
-    if (path.isEmpty())
-        return result;
-    if (path.endsWith(platform::kSeparator))
-        path.chop(1);
-
-    const platform::TextCollator collator;
-    ExtensionFilter extensions(extList, collator);
-
-    platform::FolderListing listing;
-    if (!listing.open(path.isEmpty() ? QString(platform::kSeparator) : path))
-        return result;
+    StoredEntries stored(folder, attrMask, extList);
+    if (!stored.opened())
+        return false;
 
     entries.clear();
-    const QString prefix = path + platform::kSeparator;
-    for (QString name = listing.next(); !name.isEmpty(); name = listing.next()) {
-        if (isDotOrDotDot(name))
-            continue;
-        QString fullPath = prefix + name;
-        std::int16_t word = 0;
-        if (!listing.lastAttributeWord(word))
-            continue;
-        word = static_cast<std::int16_t>(word & attrMask);
-        if (word == 0 || !extensions.passes(fullPath))
-            continue;
+    bool result = false;
+    for (FileEntry entry; stored.next(entry);) {
         result = true;
-        entries.push_back(FileEntry{std::move(fullPath), word});
+        entries.push_back(std::move(entry));
         if (entries.size() >= static_cast<std::size_t>(kMaxEntries))
             return result;
     }
-    if (listing.failed())
+    if (stored.failed())
         return result;
 
     if (sortFlag == 1 && !entries.empty()) {
         try {
-            SortEntries(entries, kSortKeyLength, progress, collator);
+            SortEntries(entries, kSortKeyLength, progress, stored.collator());
         } catch (const std::exception&) {
             // Out of memory inside the sort: the entries stay as listed, and the result stands.
         }
     }
     return result;
+}
+
+bool FolderHasEntry(const FileEntry& folder, std::int16_t attrMask, const QString& extList) {
+    StoredEntries stored(folder, attrMask, extList);
+    FileEntry first;
+    return stored.next(first);
 }
 
 } // namespace orlix

@@ -17,4 +17,8 @@ class ProgressWindow;
 bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
                 std::int16_t attrMask, const QString& extList, ProgressWindow* progress = nullptr);
 
+// Whether ScanFolder with these arguments would store an entry (and so give true), found by
+// reading the folder only up to the first entry it would store.
+bool FolderHasEntry(const FileEntry& folder, std::int16_t attrMask, const QString& extList);
+
 } // namespace orlix

@@ -24,11 +24,15 @@ public:
     // The next name (not a full path), or an empty text after the last one or on a read error.
     QString next();
 
+    // The same name as a full path, `prefix` (the folder and a separator) followed by the name,
+    // made in one piece: a scan makes one per entry, and that is most of its cost.
+    QString nextPath(const QString& prefix);
+
     // True when the listing ended on a read error rather than after its last name.
     bool failed() const;
 
-    // The attribute word of the name next() gave last, as readAttributeWord() gives it, but
-    // mostly from the listing itself: a stat per entry would cost more than the listing.
+    // The attribute word of the name next() or nextPath() gave last, as readAttributeWord() gives
+    // it, but mostly from the listing itself: a stat per entry would cost more than the listing.
     bool lastAttributeWord(std::int16_t& word) const;
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QChar>
 #include <QString>
 
@@ -16,6 +17,10 @@ inline constexpr QChar kSeparator = QLatin1Char('/');
 
 // Bytes as the file system gives them -> the program's text, losslessly.
 QString fromNative(const QByteArray& bytes);
+
+// `head` followed by fromNative(name), made in one piece: a folder scan makes one such path
+// per entry.
+QString fromNative(const QString& head, QByteArrayView name);
 
 // The program's text -> the bytes to hand to the file system; the exact inverse of
 // fromNative. A lone surrogate that fromNative cannot have produced becomes U+FFFD.

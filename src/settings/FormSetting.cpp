@@ -272,7 +272,7 @@ void FormSetting::CmdStart_Click() {
         const QString path = platform::trimSpaces(CmbPath->currentText());
         CmbPath->setEditText(path);
         EntryList scratch;
-        if (ScanFolder(FileEntry{path, kDirectoryBit}, scratch, 0, kAnyEntryMask, QString()))
+        if (FolderHasEntry(FileEntry{path, kDirectoryBit}, kAnyEntryMask, QString()))
             Settings.Path = path;
         else
             errors |= kFolderError;

@@ -32,6 +32,16 @@ TEST(FolderListing, NamesAndAttributeWords) {
                       shown(readAttributeWord(tree.rootText() + '/' + name, direct), direct);
     }
     EXPECT_FALSE(listing.failed());
+    // The same names, each joined to a prefix.
+    FolderListing again;
+    ASSERT_TRUE(again.open(tree.rootText()));
+    QStringList names;
+    for (const QString& line : listed)
+        names << line.section(' ', 0, 0);
+    const QString prefix = tree.rootText() + '/';
+    for (const QString& name : names)
+        EXPECT_EQ(again.nextPath(prefix), prefix + name);
+    EXPECT_TRUE(again.nextPath(prefix).isEmpty());
     listed.sort();
     const QStringList expected = {
         ". 16 16",          ".. 16 16",        "a.jpg 32 32", "dangling - -",

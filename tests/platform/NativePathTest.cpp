@@ -23,6 +23,9 @@ TEST(NativePath, KeepsEveryByteAndShowsKeptOnesAsReplacements) {
         const QString text = fromNative(bytes);
         EXPECT_EQ(toNative(text), bytes);
         EXPECT_EQ(forDisplay(text), QString::fromUtf8(shown));
+        // A folder listing joins the folder's text and a name's bytes in one go.
+        const QString folder = fromNative("/d\xFF/");
+        EXPECT_EQ(fromNative(folder, bytes), folder + text);
     }
     // A lone surrogate that no file name gave.
     EXPECT_EQ(toNative("a" + QString(QChar(0xD800))), QByteArray("a\xEF\xBF\xBD"));

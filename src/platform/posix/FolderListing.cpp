@@ -14,22 +14,14 @@ std::int16_t wordOf(const struct stat& info) {
     return S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
 }
 
-// Most names are plain ASCII; those need not go through the slower lossless decoder.
-QString nameText(const QByteArray& bytes) {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return fromNative(bytes);
-    }
-    return QString::fromLatin1(bytes);
-}
-
 } // namespace
 
 struct FolderListing::Impl {
     DIR* dir = nullptr;
     bool failed = false;
-    // The last name's bytes and its type as the listing reports it.
-    QByteArray lastName;
+    // The last name and its type as the listing reports it. The name lies in the listing's own
+    // buffer, which holds it until the next read.
+    const char* lastName = nullptr;
     unsigned char lastType = DT_UNKNOWN;
 
     ~Impl() { close(); }
@@ -38,6 +30,7 @@ struct FolderListing::Impl {
         if (dir)
             ::closedir(dir);
         dir = nullptr;
+        lastName = nullptr;
     }
 };
 
@@ -50,11 +43,14 @@ bool FolderListing::open(const QString& folder) {
     impl_->failed = false;
     // Through the native bytes: a folder whose name is not valid UTF-8 must open as well.
     impl_->dir = ::opendir(toNative(folder).constData());
-    impl_->lastName.clear();
     return impl_->dir != nullptr;
 }
 
 QString FolderListing::next() {
+    return nextPath(QString());
+}
+
+QString FolderListing::nextPath(const QString& prefix) {
     if (!impl_->dir)
         return QString();
     for (;;) {
@@ -70,9 +66,9 @@ QString FolderListing::next() {
             name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
         if (name[0] == '.' && !dotOrDotDot)
             continue; // hidden
-        impl_->lastName = QByteArray(name);
+        impl_->lastName = name;
         impl_->lastType = entry->d_type;
-        return nameText(impl_->lastName);
+        return fromNative(prefix, QByteArrayView(name));
     }
 }
 
@@ -81,7 +77,7 @@ bool FolderListing::failed() const {
 }
 
 bool FolderListing::lastAttributeWord(std::int16_t& word) const {
-    if (!impl_->dir || impl_->lastName.isEmpty())
+    if (!impl_->dir || !impl_->lastName)
         return false;
     switch (impl_->lastType) {
     case DT_DIR:
@@ -95,7 +91,7 @@ bool FolderListing::lastAttributeWord(std::int16_t& word) const {
         return true;
     }
     struct stat info {};
-    if (::fstatat(::dirfd(impl_->dir), impl_->lastName.constData(), &info, 0) != 0)
+    if (::fstatat(::dirfd(impl_->dir), impl_->lastName, &info, 0) != 0)
         return false;
     word = wordOf(info);
     return true;

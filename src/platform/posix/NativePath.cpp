@@ -1,5 +1,7 @@
 #include "platform/NativePath.h"
 
+#include <cstring>
+
 namespace orlix::platform {
 
 namespace {
@@ -11,11 +13,10 @@ bool isContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-// Length of the valid UTF-8 sequence starting at `at`, and its code point; 0 when invalid.
-int decodeOne(const QByteArray& bytes, int at, char32_t& cp) {
-    const auto b = [&](int i) { return static_cast<unsigned char>(bytes[at + i]); };
-    const int left = bytes.size() - at;
-    const unsigned char lead = b(0);
+// Length of the valid UTF-8 sequence starting at `in` (with `left` bytes to go), and its code
+// point; 0 when invalid.
+int decodeOne(const unsigned char* in, qsizetype left, char32_t& cp) {
+    const unsigned char lead = in[0];
     if (lead < 0x80) {
         cp = lead;
         return 1;
@@ -34,14 +35,44 @@ int decodeOne(const QByteArray& bytes, int at, char32_t& cp) {
     if (left < length)
         return 0;
     for (int i = 1; i < length; ++i) {
-        if (!isContinuation(b(i)))
+        if (!isContinuation(in[i]))
             return 0;
-        cp = (cp << 6) | (b(i) & 0x3F);
+        cp = (cp << 6) | (in[i] & 0x3F);
     }
     // Overlong forms, encoded surrogates and values past Unicode are not valid UTF-8.
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     return length;
+}
+
+// Writes the text of `size` bytes to `out` and gives the number of units written. `out` needs
+// room for `size` units: a byte gives at most one unit, and only four bytes give two.
+qsizetype decodeInto(const unsigned char* in, qsizetype size, char16_t* out) {
+    char16_t* const start = out;
+    for (qsizetype at = 0; at < size;) {
+        if (in[at] < 0x80) {
+            // A run of ASCII, widened in a loop simple enough to vectorise.
+            qsizetype end = at + 1;
+            while (end < size && in[end] < 0x80)
+                ++end;
+            for (; at < end; ++at)
+                *out++ = in[at];
+            continue;
+        }
+        char32_t cp = 0;
+        const int length = decodeOne(in + at, size - at, cp);
+        if (length == 0) {
+            *out++ = static_cast<char16_t>(kEscapeBase + in[at++]);
+        } else if (cp >= 0x10000) {
+            *out++ = QChar::highSurrogate(cp);
+            *out++ = QChar::lowSurrogate(cp);
+            at += length;
+        } else {
+            *out++ = static_cast<char16_t>(cp);
+            at += length;
+        }
+    }
+    return out - start;
 }
 
 void appendUtf8(QByteArray& out, char32_t cp) {
@@ -69,20 +100,16 @@ bool isEscapedByte(char16_t u) {
 } // namespace
 
 QString fromNative(const QByteArray& bytes) {
-    QString text;
-    text.reserve(bytes.size());
-    for (int at = 0; at < bytes.size();) {
-        char32_t cp = 0;
-        const int length = decodeOne(bytes, at, cp);
-        if (length == 0) {
-            text.append(
-                QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[at]))));
-            ++at;
-            continue;
-        }
-        text.append(QString::fromUcs4(&cp, 1));
-        at += length;
-    }
+    return fromNative(QString(), bytes);
+}
+
+QString fromNative(const QString& head, QByteArrayView name) {
+    QString text(head.size() + name.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    std::memcpy(out, head.utf16(), static_cast<std::size_t>(head.size()) * sizeof(char16_t));
+    const qsizetype written = decodeInto(reinterpret_cast<const unsigned char*>(name.data()),
+                                         name.size(), out + head.size());
+    text.resize(head.size() + written); // shrinking keeps the block
     return text;
 }
 
