@@ -8,6 +8,8 @@ packages=(
     g++ make cmake pkg-config clang-format
     # Qt 6 Widgets and SVG (the icon); the JPEG and GIF decoders come with libqt6gui6
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    # ICU, the collation library under Qt's collator: the sort makes its keys with it
+    libicu-dev
     # libjpeg for the viewer's reduced JPEG decoding (the same library Qt decodes JPEG with)
     libjpeg-dev
     # Wayland sessions run natively; X11 sessions need nothing more

@@ -1,14 +1,14 @@
 #include "catalogue/SortEntries.h"
 
+#include "catalogue/HelperThread.h"
 #include "catalogue/ProgressDisplay.h"
 #include "catalogue/ProgressWindow.h"
+#include "catalogue/SortKeys.h"
 #include "platform/NativePath.h"
 #include "platform/TextCollator.h"
 
-#include <QCollatorSortKey>
-
 #include <algorithm>
-#include <numeric>
+#include <memory>
 #include <vector>
 
 namespace orlix {
@@ -24,10 +24,12 @@ qsizetype sharedFolderLength(const EntryList& entries, qsizetype keyLength) {
     const QString& first = entries.front().Path;
     qsizetype shared = std::min(first.size(), keyLength);
     for (const FileEntry& entry : entries) {
-        const QString& path = entry.Path;
+        const QStringView path(entry.Path);
+        if (path.startsWith(QStringView(first).left(shared)))
+            continue; // the usual case, and a fast one
         qsizetype i = 0;
         const qsizetype end = std::min(shared, path.size());
-        while (i < end && path.at(i) == first.at(i))
+        while (i < end && path[i] == first[i])
             ++i;
         shared = i;
         if (shared == 0)
@@ -36,6 +38,14 @@ qsizetype sharedFolderLength(const EntryList& entries, qsizetype keyLength) {
     const qsizetype separator = first.lastIndexOf(platform::kSeparator, shared - 1);
     return separator < 0 ? 0 : separator + 1;
 }
+
+// Below this many entries a second thread costs more than it saves.
+constexpr std::size_t kHelperFrom = 512;
+
+struct AbandonOnExit {
+    SortKeys& keys;
+    ~AbandonOnExit() { keys.abandon(); }
+};
 
 } // namespace
 
@@ -49,20 +59,24 @@ void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* pro
     const qsizetype cut = length > 0 ? sharedFolderLength(entries, length) : 0;
 
     // Key i stands for pass i of the exchange-pass sort: making the keys is most of the work,
-    // so the bar grows with it and reaches the same values in the same order.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(entries.size());
-    for (std::int32_t i = 0; i <= last; ++i) {
-        keys.push_back(
-            collator.sortKey(entries[static_cast<std::size_t>(i)].Path.mid(cut, length - cut)));
-        schedule.afterPass(i);
-    }
-
-    std::vector<std::uint32_t> order(entries.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&keys](std::uint32_t a, std::uint32_t b) {
-        return keys[a].compare(keys[b]) < 0;
+    // so the bar grows with it and reaches the same values in the same order. Both cores make
+    // keys; only this thread, which owns the window, reports.
+    SortKeys keys(entries, cut, length);
+    std::vector<std::uint32_t> helperShare;
+    const std::unique_ptr<platform::TextCollator> helperCollator =
+        entries.size() >= kHelperFrom ? collator.clone() : nullptr;
+    HelperThread helper;
+    const bool helped = helperCollator && helper.start([&keys, &helperShare, &helperCollator] {
+        helperShare = keys.build(*helperCollator, nullptr);
     });
+    // Should this thread fail, the helper takes no more work and the helper's destructor waits
+    // for the chunk in hand.
+    const AbandonOnExit abandon{keys};
+    const std::vector<std::uint32_t> ownShare = keys.build(collator, &schedule);
+    if (helped)
+        helper.join();
+    keys.reportRest(schedule);
+    const std::vector<std::uint32_t> order = keys.merge(ownShare, helperShare);
 
     EntryList sorted;
     sorted.reserve(entries.size());

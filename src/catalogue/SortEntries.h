@@ -15,7 +15,8 @@ class TextCollator;
 // locale-aware comparison that ignores letter case; entries with equal keys keep their order.
 // Reports progress to `progressWindow` (may be null) with exactly the values, in the same
 // order, that the exchange-pass sort reports, ending at 100 %; the work is one collation key
-// per entry and a stable sort. A `keyLength` below 1 compares nothing and keeps the order.
+// per entry and a stable sort, shared with a second thread for long lists. Reports come from
+// the calling thread only. A `keyLength` below 1 compares nothing and keeps the order.
 void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* progressWindow,
                  const platform::TextCollator& collator);
 

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <QCollatorSortKey>
+#include <QLocale>
 #include <QString>
+#include <QStringView>
 
 #include <memory>
+#include <string>
 
 namespace orlix::platform {
 
@@ -11,17 +13,23 @@ namespace orlix::platform {
 // Qt's collator falls back to plain code-point order under the C locale, and its sort keys
 // then keep case differences; this class folds case itself so that the order ignores case
 // under every locale.
+// One object must not be used on two threads at once; clone() gives another for a second
+// thread.
 class TextCollator {
 public:
     TextCollator();
+    explicit TextCollator(const QLocale& locale);
     ~TextCollator();
     TextCollator(const TextCollator&) = delete;
     TextCollator& operator=(const TextCollator&) = delete;
 
-    // A key whose order (QCollatorSortKey::compare) is the comparison's order. Qt keeps the
-    // key's bytes to itself, so the key is Qt's own type.
-    // Taken by value: a temporary is case-folded in place.
-    QCollatorSortKey sortKey(QString text) const;
+    // A collator for the same locale with state of its own.
+    std::unique_ptr<TextCollator> clone() const;
+
+    // Appends the sort key of `text` to `keys`. Keys compared as unsigned bytes (one that is
+    // the start of another first, as std::string orders them) give the order of compare().
+    // Kept as bytes so that a sort can hold all its keys in a few blocks.
+    void appendSortKey(QStringView text, std::string& keys) const;
 
     // <0, 0 or >0.
     int compare(const QString& a, const QString& b) const;
