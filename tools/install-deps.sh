@@ -18,6 +18,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # a font with Japanese glyphs and the guide's arrows
     fonts-ipafont-gothic
+    # window hints on X11 (xcb); the desktop tests: Xvfb, openbox, weston, keys and the pointer
+    libxcb1-dev libxcb-xfixes0-dev xvfb openbox weston xdotool
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )

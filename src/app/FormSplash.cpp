@@ -5,6 +5,7 @@
 #include "app/SplashPointer.h"
 #include "platform/Desktop.h"
 #include "platform/UiFont.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -69,9 +70,7 @@ FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, QWidge
 
     const QSize size(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
     setFixedSize(size);
-    const QRect area = screen_.geometry;
-    move(area.x() + (area.width() - size.width()) / 2,
-         area.y() + (area.height() - size.height()) / 2);
+    platform::centreOnScreen(this, screen_.geometry);
 
     // The icon gets no mouse tracking: a move over it is dropped and leaves the link as it is.
     imgIcon_ = makeLabel(this, QStringLiteral("ImgIcon"), kIconTwips);

@@ -3,6 +3,8 @@
 #include "catalogue/ProgressDisplay.h"
 #include "platform/ScreenMetrics.h"
 #include "platform/UiFont.h"
+#include "platform/WindowHints.h"
+#include "platform/WindowPlacement.h"
 
 #include <QColor>
 #include <QFont>
@@ -91,10 +93,8 @@ FormWait::FormWait(const QWidget* anchor)
     p.labProg = centredLabel(p.frame1, "Lab_Prog", QString(), Qt::black,
                              twipRect(kInnerLeft, kBarTop, kInnerWidth, kPercentHeight));
 
-    const QRect screen = platform::screenOf(anchor).geometry;
-    QRect placed(QPoint(0, 0), size());
-    placed.moveCenter(screen.center());
-    move(placed.topLeft());
+    platform::centreOnScreen(this, platform::screenOf(anchor).geometry);
+    platform::keepOffTaskbar(this);
 
     // Loading the window: the wait pointer, and a display at 0 %.
     setCursor(Qt::WaitCursor);

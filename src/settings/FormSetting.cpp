@@ -10,6 +10,8 @@
 #include "platform/ScreenMetrics.h"
 #include "platform/TextCollator.h"
 #include "platform/UiFont.h"
+#include "platform/WindowHints.h"
+#include "platform/WindowPlacement.h"
 #include "settings/ReportInputErrors.h"
 #include "settings/StartRules.h"
 #include "settings/TipText.h"
@@ -175,6 +177,9 @@ void FormSetting::createControls() {
     place(ChkGuide, 1500, 1560, 1395, 255);
     CmdStart = button("CmdStart", QStringLiteral("Start"));
     place(CmdStart, 3360, 1560, 975, 375);
+    // Drawn as the default button; Enter reaches it through handleKey(), not through Qt's
+    // default-button machinery, which only dialogs have.
+    CmdStart->setDefault(true);
     CmdExit = button("CmdExit", QStringLiteral("Exit"));
     place(CmdExit, 4560, 1560, 975, 375);
 
@@ -239,8 +244,7 @@ void FormSetting::Form_Load() {
             control->setToolTip(tip);
     }
 
-    const QRect screen = platform::primaryScreen().geometry;
-    move(screen.center() - QPoint(width() / 2, height() / 2));
+    platform::centreOnScreen(this, platform::primaryScreen().geometry);
     CmbPath->setFocus();
 }
 
@@ -308,8 +312,7 @@ void FormSetting::CmdStart_Click() {
 void FormSetting::openViewer() {
     if (viewer_) {
         viewer_->show();
-        viewer_->raise();
-        viewer_->activateWindow();
+        platform::bringToFront(viewer_);
         return;
     }
     auto* viewer = new FormView(platform::screenOf(this), messages_, this);
