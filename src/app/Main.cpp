@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/FormSplash.h"
+#include "app/QuietMessages.h"
 #include "platform/MessageService.h"
 #include "platform/SingleInstance.h"
 #include "settings/FormSetting.h"
@@ -9,24 +10,11 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
+#include <optional>
 
 namespace orlix {
 
 namespace {
-
-constexpr char kNoDisplay[] =
-    "Orlix needs a graphical desktop, but no X11 or Wayland display could be opened.\n";
-
-// Qt ends the process with a fatal message when no platform plugin can connect to a display.
-// Replace that crash by one plain sentence while the application object is being built.
-void reportMissingDisplay(QtMsgType type, const QMessageLogContext&, const QString&) {
-    if (type == QtFatalMsg) {
-        std::fputs(kNoDisplay, stderr);
-        ::_exit(1);
-    }
-}
 
 bool displayNamed() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
@@ -37,21 +25,26 @@ bool displayNamed() {
 } // namespace
 
 int Main(int argc, char** argv) {
+    // Qt's messages are dropped from the start, whichever thread sends them (QuietMessages.h).
+    installQuietMessageHandler();
+
     // Before any window exists: a second copy of this user's Orlix ends at once, silently.
     platform::SingleInstance instance;
     if (instance.anotherIsRunning())
         return 0;
 
     if (!displayNamed()) {
-        std::fputs(kNoDisplay, stderr);
+        std::fputs(kNoDisplaySentence, stderr);
         return 1;
     }
 
     // The program takes no command-line arguments: Qt sees only the program name.
     int qtArgc = argc > 0 ? 1 : 0;
-    QtMessageHandler previous = qInstallMessageHandler(reportMissingDisplay);
+    // Qt ends the process with a fatal message when no platform plugin can connect to a
+    // display; while the application object is built, that becomes one plain sentence.
+    std::optional<OpeningDisplay> opening(std::in_place);
     QApplication app(qtArgc, argv);
-    qInstallMessageHandler(previous);
+    opening.reset();
     QApplication::setApplicationName(QString::fromUtf8(app::kTitle));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                             .arg(app::kVersionMajor)

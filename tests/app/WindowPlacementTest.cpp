@@ -1,0 +1,60 @@
+#include "platform/WindowPlacement.h"
+
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace orlix::platform {
+namespace {
+
+TEST(WindowPlacement, CentresTheFrameWithHalfPixelsRoundedAwayFromZero) {
+    struct Case {
+        const char* what;
+        QRect area;
+        QSize client;
+        QMargins frame; // left, top, right, bottom
+        QPoint corner;  // the frame's top-left corner
+    };
+    const Case cases[] = {
+        {"even room both ways", {0, 0, 800, 600}, {378, 136}, {}, {211, 232}},
+        {"odd room: the half pixel goes right and down",
+         {0, 0, 1023, 767},
+         {378, 136},
+         {},
+         {323, 316}},
+        {"odd window on an even screen", {0, 0, 800, 600}, {377, 135}, {}, {212, 233}},
+        {"screen left of and above the primary one",
+         {-1280, -200, 1280, 1024},
+         {298, 89},
+         {},
+         {-789, 268}},
+        {"second screen, frame with a title bar",
+         {1920, 0, 1366, 768},
+         {377, 135},
+         {1, 24, 1, 1},
+         {2414, 304}},
+        {"frame on an odd screen (openbox's)",
+         {0, 0, 1023, 767},
+         {378, 136},
+         {1, 20, 1, 1},
+         {322, 305}},
+        {"uneven frame", {100, 50, 1000, 700}, {400, 300}, {8, 30, 2, 4}, {395, 233}},
+        {"larger than the screen: the odd pixel sticks out left and up",
+         {0, 0, 300, 200},
+         {311, 211},
+         {},
+         {-6, -6}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(centredFramePosition(c.area, c.client, c.frame), c.corner) << c.what;
+}
+
+TEST(WindowPlacement, MovesAWindowBeforeItIsShown) {
+    // No frame is known before the window is shown; on the offscreen platform none comes.
+    QWidget window;
+    window.resize(101, 51);
+    centreOnScreen(&window, QRect(10, 20, 300, 200));
+    EXPECT_EQ(window.geometry(), QRect(110, 95, 101, 51));
+}
+
+} // namespace
+} // namespace orlix::platform
