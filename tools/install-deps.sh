@@ -20,6 +20,9 @@ packages=(
     fonts-ipafont-gothic
     # window hints on X11 (xcb); the desktop tests: Xvfb, openbox, weston, keys and the pointer
     libxcb1-dev libxcb-xfixes0-dev xvfb openbox weston xdotool
+    # keeping the screen awake: the X screen-saver extension; its tests run a private session
+    # bus (and a private X server, Xvfb above)
+    libxcb-screensaver0-dev dbus-daemon
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )
