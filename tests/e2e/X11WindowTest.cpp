@@ -1,0 +1,216 @@
+// The program's windows on a real X server (a private Xvfb), bare and under the openbox window
+// manager: what the desktop is told about them, where they stand, the pointer over the viewer
+// and real key events.
+#include "X11TestMain.h"
+#include "XProbe.h"
+
+#include "app/FormSplash.h"
+#include "catalogue/FormWait.h"
+#include "platform/MessageService.h"
+#include "settings/FormSetting.h"
+#include "support/TempTree.h"
+#include "viewer/FormView.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace orlix {
+namespace {
+
+using test::x11Server;
+
+constexpr int kWaitMs = 20000; // generous: a loaded machine runs these beside other tests
+
+const QString kSkipTaskbar = QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR");
+const QString kSkipPager = QStringLiteral("_NET_WM_STATE_SKIP_PAGER");
+
+QByteArray bmp(QSize size, Qt::GlobalColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
+}
+
+struct NoMessages : platform::MessageService {
+    void warning(QWidget*, const QString& title, const QString& text) override {
+        ADD_FAILURE() << "message box: " << title.toStdString() << " | " << text.toStdString();
+    }
+};
+
+// CTest runs these twice: on a bare server and under openbox (X11TestMain.cpp).
+class X11Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        ASSERT_TRUE(probe.connected());
+        tree.write("a.bmp", bmp({64, 48}, Qt::red));
+        tree.write("b.bmp", bmp({64, 48}, Qt::blue));
+    }
+    void TearDown() override {
+        if (settings)
+            delete settings->viewer();
+        settings.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static std::uint32_t id(const QWidget* window) { return std::uint32_t(window->winId()); }
+    bool managed() const { return probe.windowManagerRunning(); }
+
+    // Shows the settings window and waits until the window manager (if any) has framed it.
+    void showSettings() {
+        settings = std::make_unique<FormSetting>(messages, [] {});
+        settings->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.get(), kWaitMs));
+        if (managed()) {
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return probe.frameExtents(id(settings.get())).has_value(); }, kWaitMs));
+        }
+    }
+    // Start, as the user presses it, on the two pictures; waits for the shown viewer.
+    FormView* startShow() {
+        settings->findChild<QComboBox*>("CmbPath")->setEditText(tree.rootText());
+        settings->findChild<QLineEdit*>("TxtInterval")->setText("60");
+        settings->CmdStart_Click();
+        FormView* viewer = settings->viewer();
+        EXPECT_NE(viewer, nullptr);
+        if (viewer) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer, kWaitMs));
+        }
+        return viewer;
+    }
+    // Polls the window's _NET_WM_STATE until `wanted` says yes; a window manager rewrites the
+    // property after mapping.
+    bool stateBecomes(const QWidget* window,
+                      const std::function<bool(const QStringList&)>& wanted) {
+        return QTest::qWaitFor([&] { return wanted(probe.netWmState(id(window))); }, kWaitMs);
+    }
+    bool withdrawn(const QWidget* window) const {
+        return !probe.viewable(id(window)) && !probe.managedWindows().contains(id(window));
+    }
+    static bool skips(const QStringList& states) {
+        return states.contains(kSkipTaskbar) && states.contains(kSkipPager);
+    }
+
+    test::XProbe probe{x11Server().display()};
+    test::TempTree tree;
+    NoMessages messages;
+    std::unique_ptr<FormSetting> settings;
+};
+
+TEST_F(X11Windows, ViewerAndProgressWindowStayOffTheTaskbarAlsoWhenShownAgain) {
+    showSettings();
+    FormView* viewer = startShow();
+    ASSERT_NE(viewer, nullptr);
+    // Qt's own full-screen state is merged with the two.
+    EXPECT_TRUE(stateBecomes(viewer, [](const QStringList& states) {
+        return skips(states) && states.contains("_NET_WM_STATE_FULLSCREEN");
+    })) << probe.netWmState(id(viewer)).join(' ').toStdString();
+    // The viewer is still a normal window: one that takes the keyboard.
+    EXPECT_EQ(viewer->windowType(), Qt::Window);
+
+    // Hidden, and let go of by the window manager (which erases the states then), then shown.
+    viewer->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return withdrawn(viewer); }, kWaitMs));
+    viewer->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer, kWaitMs));
+    EXPECT_TRUE(stateBecomes(viewer, skips))
+        << probe.netWmState(id(viewer)).join(' ').toStdString();
+
+    {
+        FormWait wait(settings.get());
+        for (int round = 0; round < 2; ++round) {
+            wait.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&wait, kWaitMs));
+            EXPECT_TRUE(stateBecomes(&wait, skips))
+                << round << ": " << probe.netWmState(id(&wait)).join(' ').toStdString();
+            wait.hide();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return withdrawn(&wait); }, kWaitMs));
+        }
+    }
+
+    // The settings window keeps its taskbar button.
+    const QStringList settingsStates = probe.netWmState(id(settings.get()));
+    EXPECT_FALSE(settingsStates.contains(kSkipTaskbar));
+    EXPECT_FALSE(settingsStates.contains(kSkipPager));
+}
+
+TEST_F(X11Windows, ViewerTakesKeysFromTheXServer) {
+    showSettings();
+    FormView* viewer = startShow();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, kWaitMs))
+        << "the viewer never got the focus";
+    const QCheckBox* realSize = settings->findChild<QCheckBox*>("ChkRealSize");
+    ASSERT_FALSE(realSize->isChecked());
+    // XTEST: the key goes through the server to the window that has the focus.
+    ASSERT_TRUE(x11Server().xdotool({"key", "Home"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return realSize->isChecked(); }, kWaitMs));
+    ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
+}
+
+TEST_F(X11Windows, PointerIsBlankOnlyOverTheViewer) {
+    showSettings();
+    // Over the middle of the screen: the settings window, with the ordinary arrow.
+    ASSERT_TRUE(x11Server().xdotool({"mousemove", "511", "383"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
+
+    FormView* viewer = startShow();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == false; }, kWaitMs))
+        << "the pointer is still drawn over the viewer";
+    // Every part of the viewer shows the blank pointer, not only its background.
+    for (const QWidget* child : viewer->findChildren<QWidget*>())
+        EXPECT_EQ(child->cursor().shape(), Qt::BlankCursor) << child->metaObject()->className();
+
+    viewer->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
+}
+
+TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {
+    const QSize screen = test::kX11Screen;
+    ASSERT_EQ(probe.screenSize(), screen);
+    showSettings();
+    const QSize client(378, 136);
+    const QMargins frame = probe.frameExtents(id(settings.get())).value_or(QMargins());
+    EXPECT_EQ(frame.isNull(), !managed());
+    const QSize framed = client.grownBy(frame);
+    // The frame's left edge at round((screen - frame) / 2), the half pixel rounded up.
+    const QPoint corner((screen.width() - framed.width() + 1) / 2,
+                        (screen.height() - framed.height() + 1) / 2);
+    const QRect expected(corner + QPoint(frame.left(), frame.top()), client);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return probe.placeOnRoot(id(settings.get())) == expected; }, kWaitMs))
+        << "frame " << frame.left() << "," << frame.top() << "," << frame.right() << ","
+        << frame.bottom() << "; at " << probe.placeOnRoot(id(settings.get())).x() << ","
+        << probe.placeOnRoot(id(settings.get())).y();
+
+    // The frameless windows: the progress window and the splash.
+    FormWait wait(settings.get());
+    wait.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wait, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return probe.placeOnRoot(id(&wait)) == QRect(323, 303, 378, 161); }, kWaitMs));
+    FormSplash splash;
+    splash.setPointerMover([](const QPoint&) { return true; });
+    splash.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return probe.placeOnRoot(id(&splash)) == QRect(363, 339, 298, 89); }, kWaitMs));
+}
+
+} // namespace
+} // namespace orlix

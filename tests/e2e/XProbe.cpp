@@ -1,0 +1,208 @@
+#include "XProbe.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace orlix::test {
+
+namespace {
+
+// xcb replies are malloc'ed.
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
+
+} // namespace
+
+XProbe::XProbe(const QString& display) {
+    connection_ = xcb_connect(display.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection_))
+        return;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    root_ = screen->root;
+    screenSize_ = QSize(screen->width_in_pixels, screen->height_in_pixels);
+    // XFixes answers only clients that have said which version they speak.
+    Reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version_reply(
+        connection_, xcb_xfixes_query_version(connection_, 4, 0), nullptr));
+}
+
+XProbe::~XProbe() {
+    if (connection_)
+        xcb_disconnect(connection_);
+}
+
+bool XProbe::connected() const {
+    return connection_ && !xcb_connection_has_error(connection_) && root_ != 0;
+}
+
+QSize XProbe::screenSize() const {
+    return screenSize_;
+}
+
+std::uint32_t XProbe::atom(const char* name) const {
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection_,
+        xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : 0;
+}
+
+QString XProbe::atomName(std::uint32_t atom) const {
+    const Reply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, atom), nullptr));
+    if (!reply)
+        return QString();
+    return QString::fromLatin1(xcb_get_atom_name_name(reply.get()),
+                               xcb_get_atom_name_name_length(reply.get()));
+}
+
+std::vector<XWindow> XProbe::viewableWindows(const QString& name) const {
+    std::vector<XWindow> named;
+    for (XWindow& window : viewableWindows()) {
+        if (window.name == name)
+            named.push_back(std::move(window));
+    }
+    return named;
+}
+
+std::vector<XWindow> XProbe::viewableWindows() const {
+    std::vector<XWindow> found;
+    std::vector<xcb_window_t> pending{root_};
+    while (!pending.empty()) {
+        const xcb_window_t parent = pending.back();
+        pending.pop_back();
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, parent), nullptr));
+        if (!tree)
+            continue;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const xcb_window_t child = children[i];
+            const Reply<xcb_get_window_attributes_reply_t> attributes(
+                xcb_get_window_attributes_reply(
+                    connection_, xcb_get_window_attributes(connection_, child), nullptr));
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            pending.push_back(child);
+            const QString title = name(child);
+            if (!title.isEmpty())
+                found.push_back({child, title, placeOnRoot(child)});
+        }
+    }
+    return found;
+}
+
+QString XProbe::name(std::uint32_t window) const {
+    // _NET_WM_NAME (UTF-8) where the client sets it, WM_NAME otherwise.
+    for (const xcb_atom_t property : {atom("_NET_WM_NAME"), xcb_atom_t(XCB_ATOM_WM_NAME)}) {
+        const Reply<xcb_get_property_reply_t> title(xcb_get_property_reply(
+            connection_,
+            xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+            nullptr));
+        if (title && xcb_get_property_value_length(title.get()) > 0)
+            return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(title.get())),
+                                     xcb_get_property_value_length(title.get()));
+    }
+    return QString();
+}
+
+bool XProbe::viewable(std::uint32_t window) const {
+    const Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, window), nullptr));
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+QRect XProbe::placeOnRoot(std::uint32_t window) const {
+    const Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr));
+    const Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr));
+    if (!geometry || !origin)
+        return QRect();
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
+QStringList XProbe::netWmState(std::uint32_t window) const {
+    QStringList names;
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64),
+        nullptr));
+    if (!reply || reply->format != 32)
+        return names;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
+        names.append(atomName(atoms[i]));
+    return names;
+}
+
+std::optional<QMargins> XProbe::frameExtents(std::uint32_t window) const {
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 0, window, atom("_NET_FRAME_EXTENTS"),
+                                                XCB_ATOM_CARDINAL, 0, 4),
+                               nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16)
+        return std::nullopt;
+    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    // left, right, top, bottom
+    return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
+}
+
+bool XProbe::windowManagerRunning() const {
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, root_, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW,
+                         0, 1),
+        nullptr));
+    return reply && xcb_get_property_value_length(reply.get()) == 4;
+}
+
+QList<std::uint32_t> XProbe::managedWindows() const {
+    QList<std::uint32_t> windows;
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1024),
+        nullptr));
+    if (!reply || reply->format != 32)
+        return windows;
+    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
+        windows.append(ids[i]);
+    return windows;
+}
+
+std::optional<bool> XProbe::pointerVisible() const {
+    const Reply<xcb_xfixes_get_cursor_image_reply_t> image(xcb_xfixes_get_cursor_image_reply(
+        connection_, xcb_xfixes_get_cursor_image(connection_), nullptr));
+    if (!image)
+        return std::nullopt;
+    const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(image.get());
+    const int count = xcb_xfixes_get_cursor_image_cursor_image_length(image.get());
+    for (int i = 0; i < count; ++i) {
+        if ((pixels[i] >> 24) != 0) // ARGB
+            return true;
+    }
+    return false;
+}
+
+QImage XProbe::grab(const QRect& area) const {
+    const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        connection_,
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, int16_t(area.x()),
+                      int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
+        nullptr));
+    // Xvfb's 24-bit screens hold 32 bits per pixel, blue first: QImage's RGB32 on this machine.
+    if (!reply || reply->depth != 24 ||
+        xcb_get_image_data_length(reply.get()) != area.width() * area.height() * 4)
+        return QImage();
+    return QImage(xcb_get_image_data(reply.get()), area.width(), area.height(), area.width() * 4,
+                  QImage::Format_RGB32)
+        .copy();
+}
+
+} // namespace orlix::test

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMargins>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct xcb_connection_t;
+
+namespace orlix::test {
+
+// A window as another client of the X server sees it.
+struct XWindow {
+    std::uint32_t id = 0;
+    QString name; // the title: _NET_WM_NAME or WM_NAME
+    QRect onRoot; // the window itself (without a window manager's frame), root coordinates
+};
+
+// The test's own connection to an X server, to look at what the program under test did there.
+class XProbe {
+public:
+    explicit XProbe(const QString& display);
+    ~XProbe();
+    XProbe(const XProbe&) = delete;
+    XProbe& operator=(const XProbe&) = delete;
+
+    bool connected() const;
+    QSize screenSize() const;
+
+    // The viewable windows that have a name, wherever they are in the tree (a window manager
+    // reparents them into its frames), or only those named `name`.
+    std::vector<XWindow> viewableWindows() const;
+    std::vector<XWindow> viewableWindows(const QString& name) const;
+    // The window's title.
+    QString name(std::uint32_t window) const;
+    // Whether the window is mapped (and so are its ancestors).
+    bool viewable(std::uint32_t window) const;
+    // The window's place on the root window (its client area, without a frame).
+    QRect placeOnRoot(std::uint32_t window) const;
+
+    // The names of the atoms in the window's _NET_WM_STATE.
+    QStringList netWmState(std::uint32_t window) const;
+    // _NET_FRAME_EXTENTS, as the window manager announces it; none without one.
+    std::optional<QMargins> frameExtents(std::uint32_t window) const;
+    // Whether a window manager announces itself on the root window (EWMH).
+    bool windowManagerRunning() const;
+    // The windows the window manager manages (_NET_CLIENT_LIST); none without one.
+    QList<std::uint32_t> managedWindows() const;
+
+    // The pointer's current image (XFixes): whether any of its pixels is not fully
+    // transparent. Empty when the server cannot tell.
+    std::optional<bool> pointerVisible() const;
+
+    // What the screen shows in `area` (root coordinates), without the pointer.
+    QImage grab(const QRect& area) const;
+
+private:
+    std::uint32_t atom(const char* name) const;
+    QString atomName(std::uint32_t atom) const;
+
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    QSize screenSize_;
+};
+
+} // namespace orlix::test
