@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BIN := build/release/bin/orlix
 
-.PHONY: all deps build run test test-release test-asan format format-check bench install clean
+.PHONY: all deps build run test test-release test-asan test-tsan format format-check bench install clean
 
 all: build
 
@@ -16,7 +16,7 @@ build: deps
 run: build
 	@tools/run-orlix.sh $(BIN)
 
-test: deps test-release test-asan
+test: deps test-release test-asan test-tsan
 
 test-release:
 	@cmake --preset release >/dev/null
@@ -27,6 +27,12 @@ test-asan:
 	@cmake --preset asan >/dev/null
 	@ASAN_OPTIONS=detect_leaks=0 cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
+
+# The tests that run the decoding thread, under ThreadSanitizer.
+test-tsan:
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@ctest --preset tsan -j $(JOBS)
 
 bench: deps
 	@cmake --preset bench >/dev/null

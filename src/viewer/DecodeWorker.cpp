@@ -1,11 +1,16 @@
 #include "viewer/DecodeWorker.h"
 
+#include "platform/ThreadName.h"
+
 #include <algorithm>
 
 namespace orlix {
 
 DecodeWorker::DecodeWorker(std::shared_ptr<const PictureDecoder> decoder, Deliver deliver)
-    : decoder_(std::move(decoder)), deliver_(std::move(deliver)), thread_([this] { run(); }) {}
+    : decoder_(std::move(decoder)), deliver_(std::move(deliver)), thread_([this] {
+          platform::nameCurrentThread(kThreadName);
+          run();
+      }) {}
 
 DecodeWorker::~DecodeWorker() {
     {

@@ -73,7 +73,12 @@ private:
     Priority runningPriority_ = Priority::Background;
     std::shared_ptr<std::atomic<bool>> runningCancelled_;
 
-    std::thread thread_; // last: started once everything above exists
+    // Last: started once everything above exists. Named kThreadName, so that it can be told
+    // apart from the threads Qt keeps for itself.
+    std::thread thread_;
+
+public:
+    static constexpr const char* kThreadName = "OrlixDecode";
 };
 
 } // namespace orlix

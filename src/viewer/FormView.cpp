@@ -6,6 +6,7 @@
 #include "catalogue/ScanFolder.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
+#include "platform/ScreenSaverInhibitor.h"
 #include "platform/UiFont.h"
 #include "platform/WindowHints.h"
 #include "viewer/GuideColours.h"
@@ -61,9 +62,11 @@ constexpr int kFileNameHeight = 360;
 
 FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
                    SettingsWindowLink* settingsWindow, QWidget* parent,
-                   std::shared_ptr<const PictureDecoder> decoder)
+                   std::shared_ptr<const PictureDecoder> decoder,
+                   platform::ScreenSaverInhibitor* screenSaver)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), screen_(screen), messages_(messages),
-      settingsWindow_(settingsWindow), navigator_(state_, [this] { LoadFolderFiles(); }),
+      settingsWindow_(settingsWindow), screenSaver_(screenSaver),
+      navigator_(state_, [this] { LoadFolderFiles(); }),
       pictures_(std::make_unique<PictureSource>(std::move(decoder))) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(app::kTitle));
@@ -97,7 +100,10 @@ FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageServi
     connect(TimUnload, &QTimer::timeout, this, &FormView::TimUnload_Timer);
 }
 
-FormView::~FormView() = default;
+FormView::~FormView() {
+    if (screenSaver_)
+        screenSaver_->setInhibited(false);
+}
 
 void FormView::Form_Load() {
     const QScopedValueRollback<bool> busy(busy_, true);
@@ -121,6 +127,7 @@ void FormView::Form_Load() {
     PaintGuide();
     TimInterval->setInterval(1);
     TimInterval->start();
+    showRunningChanged();
 }
 
 void FormView::coverScreen() {
@@ -428,6 +435,7 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
         else
             TimInterval->start();
         setTextColour(LabFileName, TimInterval->isActive() ? kGuideWhite : kGuideGreen);
+        showRunningChanged();
         break;
     case keycode::kUp:
     case keycode::kDown:
@@ -524,11 +532,18 @@ void FormView::mark(int label) {
 void FormView::pause() {
     TimInterval->stop();
     setTextColour(LabFileName, kGuideGreen);
+    showRunningChanged();
 }
 
 void FormView::resume() {
     TimInterval->start(); // a full interval begins
     setTextColour(LabFileName, kGuideWhite);
+    showRunningChanged();
+}
+
+void FormView::showRunningChanged() {
+    if (screenSaver_)
+        screenSaver_->setInhibited(!closed_ && !isHidden() && TimInterval->isActive());
 }
 
 void FormView::keyPressEvent(QKeyEvent* event) {
@@ -546,8 +561,15 @@ void FormView::keyReleaseEvent(QKeyEvent* event) {
     event->accept();
 }
 
+void FormView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Also when the settings window ends the program: it hides the viewer and goes.
+    showRunningChanged();
+}
+
 void FormView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    showRunningChanged();
     platform::requestFocus(this);
     setFocus(Qt::ActiveWindowFocusReason);
 }
@@ -578,6 +600,7 @@ void FormView::stopEverything() {
     waiting_ = false;
     afterStep_ = nullptr;
     heldEvents_.clear();
+    showRunningChanged();
 }
 
 } // namespace orlix

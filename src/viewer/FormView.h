@@ -24,7 +24,8 @@ namespace orlix {
 
 namespace platform {
 class MessageService;
-}
+class ScreenSaverInhibitor;
+} // namespace platform
 class ProgressWindow;
 class PictureBox;
 class PictureSource;
@@ -45,9 +46,11 @@ public:
     // `screen`: the screen to cover. `messages`: where failure boxes go.
     // `settingsWindow`: receives the Home/Ctrl check-box mirrors; may be null.
     // `decoder`: what turns files into pictures; null for the program's own.
+    // `screenSaver`: kept from blanking the screen while the show runs; may be null.
     FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
              SettingsWindowLink* settingsWindow, QWidget* parent = nullptr,
-             std::shared_ptr<const PictureDecoder> decoder = nullptr);
+             std::shared_ptr<const PictureDecoder> decoder = nullptr,
+             platform::ScreenSaverInhibitor* screenSaver = nullptr);
     ~FormView() override;
 
     void Form_Load();
@@ -108,6 +111,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -143,10 +147,14 @@ private:
     void resume();
     void closeViewer();
     void stopEverything();
+    // The screen is kept awake exactly while the show runs: the window is open and shown and
+    // its slide timer runs. Called wherever one of those changes.
+    void showRunningChanged();
 
     const platform::ScreenMetrics screen_;
     platform::MessageService& messages_;
     SettingsWindowLink* settingsWindow_;
+    platform::ScreenSaverInhibitor* screenSaver_;
 
     PictureBox* PicView = nullptr;
     PicturePtr PicBak; // the decoded picture, upright, kept for redraws
