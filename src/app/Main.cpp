@@ -4,12 +4,14 @@
 #include "app/FormSplash.h"
 #include "app/QuietMessages.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenSaverInhibitor.h"
 #include "platform/SingleInstance.h"
 #include "settings/FormSetting.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace orlix {
@@ -59,9 +61,16 @@ int Main(int argc, char** argv) {
     }
 
     platform::DesktopMessageService messages;
-    FormSetting settings(messages);
+    // Outlives the settings window and every viewer; going, it gives the screen back.
+    const std::unique_ptr<platform::ScreenSaverInhibitor> screenSaver =
+        platform::makeDesktopScreenSaverInhibitor();
+    FormSetting settings(messages, {}, screenSaver.get());
     settings.show();
-    return app.exec();
+    const int status = app.exec();
+    // The settings window leaves a viewer it closed to be deleted later; delete it now, while
+    // everything it uses is still there, so that its decoding thread ends before the program.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }
 
 } // namespace orlix

@@ -90,11 +90,11 @@ public:
 } // namespace
 
 FormSetting::FormSetting(platform::MessageService& messages, std::function<void()> endProgram,
-                         QWidget* parent)
+                         platform::ScreenSaverInhibitor* screenSaver, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      messages_(messages), endProgram_(std::move(endProgram)),
+      messages_(messages), endProgram_(std::move(endProgram)), screenSaver_(screenSaver),
       collator_(std::make_unique<platform::TextCollator>()) {
     if (!endProgram_)
         endProgram_ = [] { QCoreApplication::exit(0); };
@@ -315,7 +315,8 @@ void FormSetting::openViewer() {
         platform::bringToFront(viewer_);
         return;
     }
-    auto* viewer = new FormView(platform::screenOf(this), messages_, this);
+    auto* viewer =
+        new FormView(platform::screenOf(this), messages_, this, nullptr, nullptr, screenSaver_);
     viewer_ = viewer;
     viewer->Form_Load();
     // Loading may already have closed (and so deleted) a viewer that found nothing to show.

@@ -21,6 +21,7 @@ namespace orlix {
 
 namespace platform {
 class MessageService;
+class ScreenSaverInhibitor;
 class TextCollator;
 } // namespace platform
 class FormView;
@@ -33,7 +34,10 @@ class FormSetting : public QWidget, public SettingsWindowLink {
 public:
     // `messages` shows the input errors. `endProgram` is called once when the window closes,
     // after every other window is gone; by default it leaves the application's event loops.
+    // `screenSaver`: what the viewer keeps from blanking the screen while a show runs; may be
+    // null.
     explicit FormSetting(platform::MessageService& messages, std::function<void()> endProgram = {},
+                         platform::ScreenSaverInhibitor* screenSaver = nullptr,
                          QWidget* parent = nullptr);
     ~FormSetting() override;
 
@@ -68,6 +72,7 @@ private:
 
     platform::MessageService& messages_;
     std::function<void()> endProgram_;
+    platform::ScreenSaverInhibitor* screenSaver_;
     std::unique_ptr<platform::TextCollator> collator_;
     bool unloaded_ = false;
     QPointer<FormView> viewer_;
