@@ -45,6 +45,9 @@ ProgramRun::ProgramRun(const std::vector<std::pair<QByteArray, QByteArray>>& pic
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(variable));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    // No session bus: without an address, D-Bus would try to start one for the X display.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + runtime.filePath(QStringLiteral("no-bus")));
     // The single-instance lock lives in the home folder: a home of its own keeps this copy
     // from taking another test's running copy for itself.
     environment.insert(QStringLiteral("HOME"), home.path());

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     orlix::test::server = &xvfb;
     const QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // No session bus: without an address, D-Bus would try to start one for the X display.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime.filePath("no-bus").toLocal8Bit());
     qputenv("DISPLAY", xvfb.display().toLatin1());
     qputenv("QT_QPA_PLATFORM", "xcb");
     int status = 0;
