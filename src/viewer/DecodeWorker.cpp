@@ -84,6 +84,16 @@ DecodeWorker::JobId DecodeWorker::cancelAll() {
     return runningId_;
 }
 
+void DecodeWorker::discard(PicturePtr picture) {
+    if (!picture)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        discarded_.push_back(std::move(picture));
+    }
+    wake_.notify_one();
+}
+
 bool DecodeWorker::idle() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return queue_.empty() && runningId_ == 0;
@@ -93,7 +103,16 @@ bool DecodeWorker::takeNext(Job& job) {
     std::unique_lock<std::mutex> lock(mutex_);
     runningId_ = 0;
     runningCancelled_.reset();
-    wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || !discarded_.empty(); });
+        if (discarded_.empty())
+            break;
+        std::vector<PicturePtr> discarded;
+        discarded.swap(discarded_);
+        lock.unlock();
+        discarded.clear(); // the freeing happens here, on this thread, outside the lock
+        lock.lock();
+    }
     if (stopping_)
         return false;
     job = std::move(queue_.front());

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace orlix {
 
@@ -45,6 +46,10 @@ public:
     // Cancels every job; returns the running one, whose result is still to come (0: none).
     JobId cancelAll();
 
+    // Lets go of `picture` on the decoding thread, between two decodes: the last reference
+    // to a decoded photo frees tens of megabytes, which the GUI thread must not stall on.
+    void discard(PicturePtr picture);
+
     // Whether a job is queued or running (for tests and shutdown checks).
     bool idle() const;
 
@@ -66,6 +71,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> queue_;
+    std::vector<PicturePtr> discarded_;
     JobId nextId_ = 1;
     bool stopping_ = false;
     // The job on the thread right now; id 0 when none.

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace orlix {
 
@@ -291,13 +292,15 @@ void FormView::finishStep(PicturePtr picture) {
             renderer_.clear();
         if (picture && picture->error != LoadError::None) {
             // Nothing of the previous picture may be shown under this file's name.
-            PicBak.reset();
             renderer_.clear();
+            pictures_->retire(std::move(PicBak));
+            PicBak.reset();
             if (isReported(picture->error))
                 messages_.warning(this, QString::fromUtf8(app::kTitle),
                                   failureMessage(picture->error));
         } else if (picture && picture->ok()) {
-            PicBak = std::move(picture);
+            if (picture != PicBak)
+                pictures_->retire(std::exchange(PicBak, std::move(picture)));
             layOutAndPaint();
         }
     }

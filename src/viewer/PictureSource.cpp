@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <utility>
+
 namespace orlix {
 
 namespace {
@@ -50,7 +52,12 @@ DecodeWorker::JobId PictureSource::submit(DecodeRequest request, DecodeWorker::P
 void PictureSource::drop(Slot& slot) {
     if (slot.job != 0 && !slot.result && !worker_->cancel(slot.job))
         pending_.erase(slot.job);
+    retire(std::move(slot.result));
     slot = Slot();
+}
+
+void PictureSource::retire(PicturePtr picture) {
+    worker_->discard(std::move(picture));
 }
 
 PicturePtr PictureSource::keptFor(const QString& path, const ViewSpec& view,
@@ -137,7 +144,7 @@ void PictureSource::demand(DecodeRequest request, Done done) {
 
 void PictureSource::prepare(const QString& nextPath, const ViewSpec& view,
                             const PicturePtr& shown) {
-    shown_ = shown && shown->ok() ? shown : nullptr;
+    retire(std::exchange(shown_, shown && shown->ok() ? shown : nullptr));
 
     const bool nextIsShown = shown_ && shown_->path == nextPath && shown_->serves(view);
     if (nextPath.isEmpty() || nextIsShown) {
@@ -184,9 +191,9 @@ void PictureSource::cancelAll() {
     pending_.clear();
     if (stillComing)
         pending_.insert(running);
-    ahead_ = Slot();
-    background_ = Slot();
-    shown_.reset();
+    drop(ahead_);
+    drop(background_);
+    retire(std::move(shown_));
 }
 
 void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {

@@ -44,6 +44,9 @@ public:
     // resolution after that.
     void prepare(const QString& nextPath, const ViewSpec& view, const PicturePtr& shown);
 
+    // Lets go of a picture the viewer no longer shows, on the decoding thread.
+    void retire(PicturePtr picture);
+
     // Abandons the pending fetch or refine; its `done` never runs.
     void cancel();
     // Abandons everything.
