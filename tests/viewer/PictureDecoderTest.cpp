@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -23,6 +24,16 @@ QByteArray encode(const QImage& image, const char* format) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     EXPECT_TRUE(image.save(&buffer, format, 95));
+    return bytes;
+}
+
+QByteArray progressive(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    EXPECT_TRUE(writer.write(image));
     return bytes;
 }
 
@@ -86,6 +97,10 @@ protected:
 
 TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
     const QImage photo = stripes({1600, 1200});
+    const QByteArray jpeg = encode(photo, "JPEG"), bmp = encode(photo, "BMP");
+    const QByteArray grey = encode(photo.convertToFormat(QImage::Format_Grayscale8), "JPEG");
+    const QByteArray sideways = turned(photo);
+    // clang-format off
     const struct {
         const char* name;
         QByteArray bytes;
@@ -96,71 +111,19 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         QSize image;
         QSize frame;
     } cases[] = {
-        {"fitted.jpg",
-         encode(photo, "JPEG"),
-         fitted(400, 300),
-         false,
-         4,
-         {1600, 1200},
-         {400, 300},
-         {400, 300}},
-        {"larger-view.jpg",
-         encode(photo, "JPEG"),
-         fitted(500, 375),
-         false,
-         2,
-         {1600, 1200},
-         {800, 600},
-         {500, 375}},
-        {"full-asked.jpg",
-         encode(photo, "JPEG"),
-         fitted(400, 300),
-         true,
-         1,
-         {1600, 1200},
-         {1600, 1200},
-         {400, 300}},
-        {"real-size.jpg",
-         encode(photo, "JPEG"),
-         ViewSpec{6000, 4500, 1.0, true},
-         false,
-         1,
-         {1600, 1200},
-         {1600, 1200},
-         {400, 300}},
-        {"fits.jpg",
-         encode(photo, "JPEG"),
-         fitted(2000, 1500),
-         false,
-         1,
-         {1600, 1200},
-         {1600, 1200},
-         {1600, 1200}},
-        {"bitmap.bmp",
-         encode(photo, "BMP"),
-         fitted(400, 300),
-         false,
-         1,
-         {1600, 1200},
-         {1600, 1200},
-         {400, 300}},
-        {"turned.jpg",
-         turned(photo),
-         fitted(300, 400),
-         false,
-         4,
-         {1200, 1600},
-         {300, 400},
-         {300, 400}},
-        {"turned-hidpi.jpg",
-         turned(photo),
-         ViewSpec{4500, 6000, 2.0, false},
-         false,
-         2,
-         {1200, 1600},
-         {600, 800},
-         {600, 800}},
+        // name                 bytes        view               full  red.  caption      image        frame
+        {"fitted.jpg",          jpeg,        fitted(400, 300),  false, 4, {1600, 1200}, {400, 300},   {400, 300}},
+        {"larger-view.jpg",     jpeg,        fitted(500, 375),  false, 2, {1600, 1200}, {800, 600},   {500, 375}},
+        {"full-asked.jpg",      jpeg,        fitted(400, 300),  true,  1, {1600, 1200}, {1600, 1200}, {400, 300}},
+        {"real-size.jpg",       jpeg,        {6000, 4500, 1.0, true}, false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
+        {"fits.jpg",            jpeg,        fitted(2000, 1500), false, 1, {1600, 1200}, {1600, 1200}, {1600, 1200}},
+        {"bitmap.bmp",          bmp,         fitted(400, 300),  false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
+        {"progressive.jpg",     progressive(photo), fitted(400, 300), false, 4, {1600, 1200}, {400, 300}, {400, 300}},
+        {"grey.jpg",            grey,        fitted(400, 300),  false, 4, {1600, 1200}, {400, 300},   {400, 300}},
+        {"turned.jpg",          sideways,    fitted(300, 400),  false, 4, {1200, 1600}, {300, 400},   {300, 400}},
+        {"turned-hidpi.jpg",    sideways,    {4500, 6000, 2.0, false}, false, 2, {1200, 1600}, {600, 800}, {600, 800}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const DecodedPicture picture = decode(c.name, c.bytes, c.view, c.full);
