@@ -1,5 +1,6 @@
 #include "catalogue/ScanFolder.h"
 
+#include "catalogue/EntrySorter.h"
 #include "catalogue/ExtensionFilter.h"
 #include "catalogue/SortEntries.h"
 #include "platform/FolderListing.h"
@@ -7,6 +8,7 @@
 #include "platform/TextCollator.h"
 
 #include <exception>
+#include <optional>
 
 // The rules of a scan:
 // - A folder record without the directory bit, or whose path is blank once leading and
@@ -90,6 +92,9 @@ public:
     // The collator of the scan's locale, for the sort.
     const platform::TextCollator& collator() const { return collator_; }
 
+    // What every stored path begins with: the folder and a separator.
+    const QString& prefix() const { return prefix_; }
+
 private:
     const std::int16_t attrMask_;
     const platform::TextCollator collator_;
@@ -108,19 +113,29 @@ bool ScanFolder(const FileEntry& folder, EntryList& entries, std::int16_t sortFl
         return false;
 
     entries.clear();
+    // A sorted scan makes sort keys on a second core while the folder is still being read;
+    // the list must then not move, so it gets room for the most a scan stores.
+    std::optional<EntrySorter> sorter;
+    if (sortFlag == 1) {
+        entries.reserve(kMaxEntries);
+        sorter.emplace(entries, kMaxEntries, SortKeyStart(stored.prefix(), kSortKeyLength),
+                       kSortKeyLength, stored.collator());
+    }
     bool result = false;
     for (FileEntry entry; stored.next(entry);) {
         result = true;
         entries.push_back(std::move(entry));
         if (entries.size() >= static_cast<std::size_t>(kMaxEntries))
             return result;
+        if (sorter)
+            sorter->added();
     }
     if (stored.failed())
         return result;
 
-    if (sortFlag == 1 && !entries.empty()) {
+    if (sorter && !entries.empty()) {
         try {
-            SortEntries(entries, kSortKeyLength, progress, stored.collator());
+            sorter->sort(progress);
         } catch (const std::exception&) {
             // Out of memory inside the sort: the entries stay as listed, and the result stands.
         }

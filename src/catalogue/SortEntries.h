@@ -2,6 +2,8 @@
 
 #include "catalogue/FileEntry.h"
 
+#include <QStringView>
+
 #include <cstdint>
 
 namespace orlix {
@@ -23,5 +25,12 @@ void SortEntries(EntryList& entries, std::int16_t keyLength, ProgressWindow* pro
 // The same with a collator for the user's locale.
 void SortEntries(EntryList& entries, std::int16_t keyLength,
                  ProgressWindow* progressWindow = nullptr);
+
+// Where the keys of paths that all begin with `shared` may start: just past its last separator
+// within the first `keyLength` characters. Equal leading text adds equal weights at every level
+// of the comparison, and a separator neither combines with nor reorders the character after
+// it, so leaving out the shared folders keeps the order (the tests hold it against the
+// exchange passes under several collations) and makes the keys much shorter.
+qsizetype SortKeyStart(QStringView shared, qsizetype keyLength);
 
 } // namespace orlix

@@ -1,14 +1,18 @@
 #include "catalogue/ScanFolder.h"
 
+#include "catalogue/SortEntries.h"
 #include "catalogue/TestHelpers.h"
 #include "platform/NativePath.h"
 #include "support/TempTree.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <tuple>
@@ -123,6 +127,37 @@ TEST(ScanFolder, StopsUnsortedAfterTheLastEntryACountCanHold) {
     EntryList entries;
     EXPECT_TRUE(scan(tree.rootText(), entries, 1, "jpg"));
     EXPECT_EQ(pathsOf(entries), readdirOrder(tree).mid(0, kMaxEntries));
+}
+
+// A sorted scan of a long folder makes keys on a second thread while it still reads the folder.
+// It must order the entries, and report progress, exactly as SortEntries does with the
+// unsorted scan's list; names that differ only in case leave ties that the listing order breaks.
+TEST(ScanFolder, LongSortedScanOrdersAsSortEntries) {
+    TempTree tree;
+    const char* const pieces[] = {"a",  "A", "b", "写真", "é",  "e\xCC\x81", "ß",
+                                  "ss", "-", " ", "1",    "10", "\x8E\xCA",  "z"};
+    std::mt19937 random(99);
+    for (int i = 0; i < 1500; ++i) {
+        QByteArray name;
+        for (int j = random() % 4; j >= 0; --j)
+            name += pieces[random() % std::size(pieces)];
+        name += i % 3 ? ".jpg" : ".JPG";
+        if (!QFile::exists(platform::fromNative(tree.path(name))))
+            tree.write(name);
+    }
+    for (const char* locale : {"C", "en_US", "ja_JP"}) {
+        SCOPED_TRACE(locale);
+        test::ScopedDefaultLocale scoped(locale);
+        EntryList sorted, reference;
+        test::RecordingProgressWindow window, referenceWindow;
+        ASSERT_TRUE(ScanFolder(FileEntry{tree.rootText(), kDirectoryBit}, sorted, 1, kAnyEntryMask,
+                               "jpg", &window));
+        ASSERT_TRUE(scan(tree.rootText(), reference, 0, "jpg"));
+        ASSERT_GT(reference.size(), 1000u);
+        SortEntries(reference, kSortKeyLength, &referenceWindow);
+        EXPECT_EQ(pathsOf(sorted), pathsOf(reference));
+        EXPECT_EQ(window.log, referenceWindow.log);
+    }
 }
 
 // Root reads every folder, so the check runs in a child that, as root, becomes "nobody".

@@ -2,7 +2,6 @@
 
 #include "catalogue/ExchangeSort.h"
 #include "catalogue/ProgressDisplay.h"
-#include "catalogue/ProgressWindow.h"
 #include "catalogue/TestHelpers.h"
 #include "platform/TextCollator.h"
 
@@ -15,17 +14,8 @@ namespace orlix {
 namespace {
 
 using test::pathsOf;
+using test::RecordingProgressWindow;
 using test::ScopedDefaultLocale;
-
-// Logs each progress update as "text width;" (";" is the repaint).
-class RecordingProgressWindow : public ProgressWindow {
-public:
-    void setProgressText(const QString& text) override { log += text; }
-    void setProgressWidth(int twips) override { log += ' ' + QString::number(twips); }
-    int frameWidth() const override { return 5175; }
-    void repaintNow() override { log += ';'; }
-    QString log;
-};
 
 TEST(SortEntries, ProgressReachesTheWindowAtTheScheduledPasses) {
     const std::pair<int, const char*> cases[] = {

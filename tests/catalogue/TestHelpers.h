@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/FileEntry.h"
+#include "catalogue/ProgressWindow.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -27,6 +28,16 @@ public:
 
 private:
     QLocale saved_;
+};
+
+// Logs each progress update as "text width;" (";" is the repaint).
+class RecordingProgressWindow : public ProgressWindow {
+public:
+    void setProgressText(const QString& text) override { log += text; }
+    void setProgressWidth(int twips) override { log += ' ' + QString::number(twips); }
+    int frameWidth() const override { return 5175; }
+    void repaintNow() override { log += ';'; }
+    QString log;
 };
 
 inline QStringList pathsOf(const EntryList& entries) {

@@ -5,6 +5,7 @@
 #include <unicode/ucol.h>
 
 #include <utility>
+#include <vector>
 
 namespace orlix::platform {
 
@@ -73,7 +74,9 @@ struct TextCollator::Impl {
     // Made on the first key: most scans sort nothing.
     std::unique_ptr<UCollator, UCollatorCloser> keyCollator;
     bool keyCollatorTried = false;
-    QString folded; // the text of the latest key
+    // The text and the key of the latest key, kept for their blocks.
+    QString folded;
+    std::vector<uint8_t> key;
 
     const UCollator* forKeys() {
         if (!keyCollatorTried) {
@@ -123,19 +126,18 @@ void TextCollator::appendSortKey(QStringView text, std::string& keys) const {
     }
     const auto* const units = reinterpret_cast<const UChar*>(folded.utf16());
     const auto length = static_cast<int32_t>(folded.size());
-    const std::size_t start = keys.size();
-    int32_t room = 32 + 4 * length;
-    for (;;) {
-        keys.resize(start + static_cast<std::size_t>(room));
-        const int32_t needed = ucol_getSortKey(collator, units, length,
-                                               reinterpret_cast<uint8_t*>(&keys[start]), room);
-        if (needed <= room) {
-            // The count takes in the terminating zero, which adds nothing to the order.
-            keys.resize(start + static_cast<std::size_t>(needed > 0 ? needed - 1 : 0));
-            return;
-        }
-        room = needed;
+    std::vector<uint8_t>& key = impl_->key;
+    if (key.size() < static_cast<std::size_t>(32 + 4 * length))
+        key.resize(static_cast<std::size_t>(32 + 4 * length));
+    int32_t size =
+        ucol_getSortKey(collator, units, length, key.data(), static_cast<int32_t>(key.size()));
+    if (size > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<std::size_t>(size));
+        size = ucol_getSortKey(collator, units, length, key.data(), size);
     }
+    // The size takes in the terminating zero, which adds nothing to the order.
+    if (size > 1)
+        keys.append(reinterpret_cast<const char*>(key.data()), static_cast<std::size_t>(size - 1));
 }
 
 int TextCollator::compare(const QString& a, const QString& b) const {
