@@ -275,7 +275,6 @@ void FormSetting::CmdStart_Click() {
         const BusyPointer busy;
         const QString path = platform::trimSpaces(CmbPath->currentText());
         CmbPath->setEditText(path);
-        EntryList scratch;
         if (FolderHasEntry(FileEntry{path, kDirectoryBit}, kAnyEntryMask, QString()))
             Settings.Path = path;
         else
