@@ -1,6 +1,6 @@
 #include "viewer/DecodeWorker.h"
 
-#include "platform/ThreadName.h"
+#include "platform/CurrentThread.h"
 
 #include <algorithm>
 
@@ -9,6 +9,7 @@ namespace orlix {
 DecodeWorker::DecodeWorker(std::shared_ptr<const PictureDecoder> decoder, Deliver deliver)
     : decoder_(std::move(decoder)), deliver_(std::move(deliver)), thread_([this] {
           platform::nameCurrentThread(kThreadName);
+          platform::lowerCurrentThreadPriority();
           run();
       }) {}
 

@@ -1,11 +1,13 @@
 #include "viewer/JpegReader.h"
 
+#include "platform/CurrentThread.h"
 #include "platform/PictureFile.h"
 
 #include <QtEndian>
 
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -15,6 +17,11 @@ namespace orlix {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+// Below this many rows a picture is decoded in one piece: a second band would not pay for its
+// thread.
+constexpr unsigned int kRowsToSplit = 512;
+
+using Outcome = JpegReader::Outcome;
 
 // Everything the libjpeg callbacks reach. The decoder leaves by longjmp on errors and
 // cancels, so nothing here may need a destructor to run at that point.
@@ -24,23 +31,24 @@ struct Context {
     std::jmp_buf jump{};
     const platform::PictureFile* file = nullptr;
     const std::atomic<bool>* cancelled = nullptr;
+    const std::atomic<bool>* otherBandFailed = nullptr;
     std::int64_t offset = 0; // where the next read starts
     JOCTET* buffer = nullptr;
-    JpegReader::Outcome failure = JpegReader::Outcome::Invalid;
+    Outcome failure = Outcome::Invalid;
 };
 
 Context& contextOf(j_decompress_ptr info) {
     return *reinterpret_cast<Context*>(info->client_data);
 }
 
-[[noreturn]] void leave(j_common_ptr info, JpegReader::Outcome why) {
+[[noreturn]] void leave(j_common_ptr info, Outcome why) {
     Context& context = *reinterpret_cast<Context*>(info->client_data);
     context.failure = why;
     std::longjmp(context.jump, 1);
 }
 
 void errorExit(j_common_ptr info) {
-    leave(info, JpegReader::Outcome::Invalid);
+    leave(info, Outcome::Invalid);
 }
 
 // Damaged data yields warnings; the program logs nothing.
@@ -52,12 +60,13 @@ void termSource(j_decompress_ptr) {}
 
 boolean fillInputBuffer(j_decompress_ptr info) {
     Context& context = contextOf(info);
-    if (context.cancelled->load(std::memory_order_relaxed))
-        leave(reinterpret_cast<j_common_ptr>(info), JpegReader::Outcome::Cancelled);
+    if (context.cancelled->load(std::memory_order_relaxed) ||
+        context.otherBandFailed->load(std::memory_order_relaxed))
+        leave(reinterpret_cast<j_common_ptr>(info), Outcome::Cancelled);
     const std::int64_t count =
         context.file->readAt(context.offset, reinterpret_cast<char*>(context.buffer), kBufferSize);
     if (count < 0)
-        leave(reinterpret_cast<j_common_ptr>(info), JpegReader::Outcome::ReadFailed);
+        leave(reinterpret_cast<j_common_ptr>(info), Outcome::ReadFailed);
     context.source.next_input_byte = context.buffer;
     if (count == 0) {
         // A file cut short ends with an inserted end marker, as libjpeg recommends: the part
@@ -91,30 +100,87 @@ bool decodable(J_COLOR_SPACE space) {
     return space == JCS_GRAYSCALE || space == JCS_YCbCr || space == JCS_RGB;
 }
 
-// Runs the decoder; on a longjmp out of it returns the reason. Kept free of objects with
-// destructors between setjmp and the decoder's calls.
-JpegReader::Outcome decode(jpeg_decompress_struct& info, Context& context, int reduction,
-                           QImage* image) {
-    if (setjmp(context.jump))
-        return context.failure;
-    jpeg_read_header(&info, TRUE);
-    if (!decodable(info.jpeg_color_space))
-        return JpegReader::Outcome::Unsupported;
-    info.scale_num = 1;
-    info.scale_denom = static_cast<unsigned int>(reduction);
-    // The byte order of QImage::Format_RGB32, with the unused byte 0xFF as that format wants.
-    info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
-    jpeg_start_decompress(&info);
-    *image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-                    QImage::Format_RGB32);
-    if (image->isNull())
-        return JpegReader::Outcome::Invalid; // no memory for it
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = image->scanLine(static_cast<int>(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
+// One libjpeg decoder over the file. Each step below arms its own setjmp, so a longjmp lands
+// in the step under way; between setjmp and the decoder's calls there is nothing with a
+// destructor.
+class Decoder {
+public:
+    Decoder(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
+            const std::atomic<bool>& otherBandFailed)
+        : buffer_(kBufferSize) {
+        context_.file = &file;
+        context_.cancelled = &cancelled;
+        context_.otherBandFailed = &otherBandFailed;
+        context_.buffer = buffer_.data();
+        info_.err = jpeg_std_error(&context_.errors);
+        context_.errors.error_exit = errorExit;
+        context_.errors.output_message = outputMessage;
+        context_.errors.emit_message = emitMessage;
+        info_.client_data = &context_;
+        jpeg_create_decompress(&info_);
+        context_.source.init_source = initSource;
+        context_.source.fill_input_buffer = fillInputBuffer;
+        context_.source.skip_input_data = skipInputData;
+        context_.source.resync_to_restart = jpeg_resync_to_restart;
+        context_.source.term_source = termSource;
+        info_.src = &context_.source;
     }
-    jpeg_finish_decompress(&info);
-    return JpegReader::Outcome::Decoded;
+    ~Decoder() { jpeg_destroy_decompress(&info_); }
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Reads the header and starts decoding at 1/`reduction`.
+    Outcome start(int reduction) {
+        if (setjmp(context_.jump))
+            return context_.failure;
+        jpeg_read_header(&info_, TRUE);
+        if (!decodable(info_.jpeg_color_space))
+            return Outcome::Unsupported;
+        info_.scale_num = 1;
+        info_.scale_denom = static_cast<unsigned int>(reduction);
+        // The byte order of QImage::Format_RGB32, the unused byte 0xFF as that format wants.
+        info_.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+        jpeg_start_decompress(&info_);
+        return Outcome::Decoded;
+    }
+
+    // Decodes rows [from, to) into `image`; the rows above `from` are passed over, which
+    // still reads their data but skips most of the work. Nothing after row `to` is read: a
+    // file padded after its last row (or damaged there) costs nothing.
+    // `pixels` is the first row of the picture, `stride` the bytes from one row to the next.
+    Outcome readRows(uchar* pixels, qsizetype stride, unsigned int from, unsigned int to) {
+        if (setjmp(context_.jump))
+            return context_.failure;
+        if (from > 0)
+            jpeg_skip_scanlines(&info_, from);
+        while (info_.output_scanline < to) {
+            JSAMPROW row = pixels + stride * static_cast<qsizetype>(info_.output_scanline);
+            jpeg_read_scanlines(&info_, &row, 1);
+        }
+        return Outcome::Decoded;
+    }
+
+    QSize outputSize() const {
+        return QSize(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height));
+    }
+    // A progressive picture keeps its whole coefficient data in memory; it is not decoded
+    // twice over.
+    bool oneScan() { return !jpeg_has_multiple_scans(&info_); }
+
+private:
+    std::vector<JOCTET> buffer_;
+    Context context_;
+    jpeg_decompress_struct info_{};
+};
+
+// Of two bands' outcomes, the one that stands for the whole picture.
+Outcome combined(Outcome first, Outcome second) {
+    for (const Outcome worst :
+         {Outcome::Cancelled, Outcome::ReadFailed, Outcome::Invalid, Outcome::Unsupported}) {
+        if (first == worst || second == worst)
+            return worst;
+    }
+    return Outcome::Decoded;
 }
 
 } // namespace
@@ -139,29 +205,45 @@ int JpegReader::reductionFor(QSize storedSize, bool quarterTurn, QSize needed) {
 }
 
 JpegReader::Outcome JpegReader::read(int reduction, QImage& image) {
-    std::vector<JOCTET> buffer(kBufferSize);
-    Context context;
-    context.file = &file_;
-    context.cancelled = &cancelled_;
-    context.buffer = buffer.data();
+    std::atomic<bool> failed{false}; // one band gave up: the other stops too
+    Decoder top(file_, cancelled_, failed);
+    Outcome outcome = top.start(reduction);
+    if (outcome != Outcome::Decoded)
+        return outcome;
+    const QSize size = top.outputSize();
+    QImage decoded(size, QImage::Format_RGB32);
+    if (decoded.isNull())
+        return Outcome::Invalid; // no memory for it
+    const auto height = static_cast<unsigned int>(size.height());
+    // Taken once, here: both bands write rows of the one image, and a QImage may not be
+    // touched from two threads, not even to ask for a row.
+    uchar* const pixels = decoded.bits();
+    const qsizetype stride = decoded.bytesPerLine();
 
-    jpeg_decompress_struct info{};
-    info.err = jpeg_std_error(&context.errors);
-    context.errors.error_exit = errorExit;
-    context.errors.output_message = outputMessage;
-    context.errors.emit_message = emitMessage;
-    info.client_data = &context;
-    jpeg_create_decompress(&info);
-    context.source.init_source = initSource;
-    context.source.fill_input_buffer = fillInputBuffer;
-    context.source.skip_input_data = skipInputData;
-    context.source.resync_to_restart = jpeg_resync_to_restart;
-    context.source.term_source = termSource;
-    info.src = &context.source;
-
-    QImage decoded;
-    const Outcome outcome = decode(info, context, reduction, &decoded);
-    jpeg_destroy_decompress(&info);
+    if (height < kRowsToSplit || !top.oneScan()) {
+        outcome = top.readRows(pixels, stride, 0, height);
+    } else {
+        // Two bands on two cores: the lower one passes over the upper rows, which costs
+        // their entropy decoding only, and decodes its own while this thread does the upper.
+        const unsigned int split = height / 2;
+        Outcome lowerOutcome = Outcome::Decoded;
+        std::thread lower([&] {
+            platform::lowerCurrentThreadPriority();
+            Decoder bottom(file_, cancelled_, failed);
+            lowerOutcome = bottom.start(reduction);
+            if (lowerOutcome == Outcome::Decoded)
+                lowerOutcome = bottom.readRows(pixels, stride, split, height);
+            if (lowerOutcome != Outcome::Decoded)
+                failed = true;
+        });
+        outcome = top.readRows(pixels, stride, 0, split);
+        if (outcome != Outcome::Decoded)
+            failed = true;
+        lower.join();
+        outcome = combined(outcome, lowerOutcome);
+        if (outcome == Outcome::Cancelled && !cancelled_.load())
+            outcome = Outcome::Invalid; // stopped only because the other band gave up
+    }
     if (outcome == Outcome::Decoded)
         image = std::move(decoded);
     return outcome;

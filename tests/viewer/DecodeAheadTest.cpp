@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
@@ -327,8 +328,18 @@ TEST_F(DecodeAhead, EscClosesAtOnceWhileAStepWaitsAndLeavesNothingBehind) {
 }
 
 TEST_F(DecodeAhead, ClosingTheProgramDuringALongDecodeEndsItAtOnce) {
-    // A JPEG cut off and padded to 2 GiB with zeros: the decoder reads through it for seconds.
-    QByteArray head = jpeg({1600, 1200});
+    // A progressive JPEG cut off and padded to 2 GiB with zeros: the decoder reads through all
+    // of it before the first row, for seconds.
+    QImage detail(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < detail.height(); ++y)
+        for (int x = 0; x < detail.width(); ++x)
+            detail.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y) & 0xff));
+    QByteArray head;
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(detail));
     head.truncate(head.size() / 2);
     tree.write("a.jpg", jpeg({40, 30}));
     tree.write("b.jpg", head);

@@ -6,4 +6,8 @@ namespace orlix::platform {
 // are kept on Linux.
 void nameCurrentThread(const char* name);
 
+// Lets the calling thread give way to the program's GUI thread whenever both want a core:
+// decoding in the background must not delay the window's events.
+void lowerCurrentThreadPriority();
+
 } // namespace orlix::platform
