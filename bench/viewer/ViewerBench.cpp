@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -121,9 +122,20 @@ double bareDecodeMs(const QString& path) {
     return ms;
 }
 
+// Runs the event loop until `done`. It sleeps between events, as the program's own loop does:
+// a thread that spun here would take a core from the decoding threads.
 void waitFor(const std::function<bool()>& done) {
-    while (!done())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QEventLoop loop;
+    QTimer wake;
+    wake.setInterval(2);
+    QObject::connect(&wake, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    if (done())
+        return;
+    wake.start();
+    loop.exec();
 }
 
 // Runs events until the step has ended and its frame is on screen.
