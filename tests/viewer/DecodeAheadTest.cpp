@@ -128,7 +128,6 @@ TEST_F(DecodeAhead, TheNextPictureIsDecodedAheadAndShownAtOnce) {
 
 TEST_F(DecodeAhead, APictureTheShowNoLongerWantsIsDroppedAndTheRightOneDecoded) {
     pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
-    tree.write("sub/e.jpg", jpeg({40, 30}));
     const struct {
         const char* what;
         std::function<void(DecodeAhead&)> change; // from b on show, c decoded ahead
