@@ -5,7 +5,6 @@
 #include "catalogue/FormWait.h"
 #include "catalogue/ScanFolder.h"
 #include "platform/MessageService.h"
-#include "platform/NativePath.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "platform/UiFont.h"
 #include "platform/WindowHints.h"
@@ -20,44 +19,26 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace orlix {
 
 namespace {
 
-using platform::kTwipsPerPixel;
-
 // The Japanese user-interface font at 9 points; it has the four arrow glyphs of the guide.
 QFont viewerFont() {
     return platform::uiGothicFont(9);
 }
 
-void setTextColour(QLabel* label, const QColor& colour) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
-
-QColor textColour(const QLabel* label) {
-    return label->palette().color(QPalette::WindowText);
-}
-
 int pixels(double twips) {
     return platform::twipsToPixels(twips);
 }
-
-// Two text lines of the caption label: the height it has on a 96-dpi screen, or more when
-// the font's lines are taller.
-constexpr int kFileNameHeight = 360;
 
 } // namespace
 
@@ -66,8 +47,8 @@ FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageServi
                    std::shared_ptr<const PictureDecoder> decoder,
                    platform::ScreenSaverInhibitor* screenSaver)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), screen_(screen), messages_(messages),
-      settingsWindow_(settingsWindow), screenSaver_(screenSaver),
-      navigator_(state_, [this] { LoadFolderFiles(); }),
+      settingsWindow_(settingsWindow), screenSaver_(screenSaver), PicView(new PictureBox(this)),
+      labels_(this), navigator_(state_, [this] { LoadFolderFiles(); }),
       pictures_(std::make_unique<PictureSource>(std::move(decoder))) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(app::kTitle));
@@ -82,18 +63,7 @@ FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageServi
     // A normal window that keeps the keyboard, but without a taskbar button of its own.
     platform::keepOffTaskbar(this);
 
-    PicView = new PictureBox(this);
-    PicView->hide();
-
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i) {
-        LabGuide[i] = new QLabel(this);
-        LabGuide[i]->setFocusPolicy(Qt::NoFocus);
-        LabGuide[i]->setTextFormat(Qt::PlainText);
-    }
-    LabFileName = new QLabel(this);
-    LabFileName->setFocusPolicy(Qt::NoFocus);
-    LabFileName->setTextFormat(Qt::PlainText);
-    LabFileName->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    PicView->hide(); // made before the labels, which lie over it
 
     TimInterval = new QTimer(this);
     TimUnload = new QTimer(this);
@@ -115,7 +85,7 @@ void FormView::Form_Load() {
     TimInterval->setInterval(0);
     TimInterval->stop();
     PicView->hide();
-    layoutGuide();
+    labels_.layOut(scaleWidth(), scaleHeight(), Settings.Guide == 1);
     buildFolderList();
     if (!navigator_.findFirstFolder()) {
         TimUnload->start();
@@ -141,32 +111,6 @@ void FormView::coverScreen() {
         setScreen(platformScreen);
         setWindowState(windowState() | Qt::WindowFullScreen);
     }
-}
-
-void FormView::layoutGuide() {
-    const bool guideOn = Settings.Guide == 1;
-    std::array<GuideLayout::Measured, GuideLayout::kLabelCount> measured{};
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i) {
-        QLabel* label = LabGuide[i];
-        label->setVisible(guideOn);
-        label->adjustSize(); // one empty text line
-        measured[i].heightBefore = label->height() * kTwipsPerPixel;
-        setTextColour(label, kGuideWhite);
-        label->setText(GuideLayout::caption(i));
-        label->adjustSize();
-        measured[i].widthAfter = label->width() * kTwipsPerPixel;
-    }
-    const int lineHeight = measured[0].heightBefore;
-    const int fileNameHeight = std::max(kFileNameHeight, 2 * lineHeight);
-    const GuideLayout layout(scaleWidth(), scaleHeight(), measured, fileNameHeight);
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i)
-        LabGuide[i]->move(pixels(layout.label(i).left), pixels(layout.label(i).top));
-
-    LabFileName->hide();
-    LabFileName->setGeometry(pixels(layout.fileNameLeft()), pixels(layout.fileNameTop()),
-                             std::max(0, pixels(layout.fileNameWidth())), pixels(fileNameHeight));
-    setTextColour(LabFileName, kGuideWhite);
-    setCaption(QString());
 }
 
 bool FormView::scanWithProgress(const std::function<bool(ProgressWindow*)>& scan) {
@@ -215,7 +159,7 @@ void FormView::TimInterval_Timer() {
     if (closed_)
         return;
     if (waiting_) {
-        hold({HeldEvent::Kind::Tick});
+        heldEvents_.hold({HeldEvent::Kind::Tick});
         return;
     }
     if (busy_)
@@ -264,11 +208,11 @@ void FormView::runStep(bool moving, std::function<void()> then) {
             state_.fileIndex < static_cast<int>(state_.fileList.size())) {
             const bool guideOn = Settings.Guide == 1;
             state_.viewHeight =
-                computeViewHeight(scaleHeight(), LabGuide[0]->height() * kTwipsPerPixel, guideOn);
+                computeViewHeight(scaleHeight(), labels_.guideHeightTwips(), guideOn);
             PicView->hide();
-            showGuide(guideOn);
+            labels_.setVisible(guideOn);
             path = state_.fileList[static_cast<std::size_t>(state_.fileIndex)].Path;
-            setCaption(path);
+            labels_.setCaption(path);
         }
     }
     if (path.isEmpty()) {
@@ -323,24 +267,15 @@ void FormView::endStep() {
     replayHeld();
 }
 
-void FormView::hold(HeldEvent event) {
-    // A timer that fires while its thread is busy fires once afterwards, not once per period.
-    if (event.kind == HeldEvent::Kind::Tick) {
-        for (const HeldEvent& held : heldEvents_) {
-            if (held.kind == HeldEvent::Kind::Tick)
-                return;
-        }
-    }
-    heldEvents_.push_back(event);
-}
-
 void FormView::replayHeld() {
     if (replaying_)
         return; // the loop below goes on once the step it ran has ended
     const QScopedValueRollback<bool> replaying(replaying_, true);
-    while (!heldEvents_.empty() && !waiting_ && !busy_ && !closed_) {
-        const HeldEvent event = heldEvents_.front();
-        heldEvents_.pop_front();
+    while (!waiting_ && !busy_ && !closed_) {
+        const std::optional<HeldEvent> next = heldEvents_.takeNext();
+        if (!next)
+            break;
+        const HeldEvent event = *next;
         switch (event.kind) {
         case HeldEvent::Kind::Tick:
             TimInterval_Timer();
@@ -364,8 +299,8 @@ void FormView::layOutAndPaint() {
     placement_ = placementFor(view, held.pixelSize);
     PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
                          pixels(placement_.height));
-    setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
-                              scalePercent(view.realSize, placement_.width, picBakWidth_)));
+    labels_.setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
+                                      scalePercent(view.realSize, placement_.width, picBakWidth_)));
     paintPicture();
     PicView->show();
 }
@@ -380,36 +315,8 @@ void FormView::paintPicture() {
     PicView->setFrame(renderer_.render(held.image, spec), screen_.devicePixelRatio);
 }
 
-void FormView::showGuide(bool visible) {
-    LabFileName->setVisible(visible);
-    for (QLabel* label : LabGuide)
-        label->setVisible(visible);
-}
-
-void FormView::setCaption(const QString& caption) {
-    caption_ = caption;
-    // A label breaks lines at line feeds only; what is shown of a path is its readable form.
-    QString shown = platform::forDisplay(caption);
-    shown.replace(QChar(u'\r'), QChar(u'\n'));
-    LabFileName->setText(shown);
-}
-
 void FormView::PaintGuide() {
-    GuideTextColours current;
-    for (int i = 0; i < static_cast<int>(current.size()); ++i)
-        current[i] = textColour(LabGuide[i]);
-    const GuideTextColours colours =
-        repaintedGuide(current, Settings.RealSize, Settings.Guide, Settings.Auto, state_.lastKey);
-    for (int i = 0; i < static_cast<int>(colours.size()); ++i)
-        setTextColour(LabGuide[i], colours[i]);
-
-    QLabel* autoLabel = LabGuide[GuideLayout::kAutoLabel];
-    const AutoLabelLook look = autoLabelLook(Settings.Auto);
-    QPalette palette = autoLabel->palette();
-    palette.setColor(QPalette::Window, look.background);
-    palette.setColor(QPalette::WindowText, look.text);
-    autoLabel->setPalette(palette);
-    autoLabel->setAutoFillBackground(look.opaque);
+    labels_.repaint(Settings.RealSize, Settings.Guide, Settings.Auto, state_.lastKey);
 }
 
 void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
@@ -417,10 +324,10 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
         return;
     if (waiting_) {
         if (keyCode == keycode::kEsc) {
-            mark(0);
+            labels_.mark(0);
             closeViewer(); // abandons the decode the step waits for
         } else {
-            hold({HeldEvent::Kind::KeyDown, keyCode, shift});
+            heldEvents_.hold({HeldEvent::Kind::KeyDown, keyCode, shift});
         }
         return;
     }
@@ -428,16 +335,16 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
         return;
     switch (keyCode) {
     case keycode::kEsc:
-        mark(0);
+        labels_.mark(0);
         closeViewer();
         return;
     case keycode::kEnter:
-        mark(1);
+        labels_.mark(1);
         if (TimInterval->isActive())
             TimInterval->stop();
         else
             TimInterval->start();
-        setTextColour(LabFileName, TimInterval->isActive() ? kGuideWhite : kGuideGreen);
+        labels_.setPaused(!TimInterval->isActive());
         showRunningChanged();
         break;
     case keycode::kUp:
@@ -446,7 +353,7 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     case keycode::kRight:
         pause();
         if (shift & keycode::kShiftBit) {
-            mark(directionLabel(keyCode) + 4); // the MoveUp .. MoveRight labels
+            labels_.mark(directionLabel(keyCode) + 4); // the MoveUp .. MoveRight labels
             if (state_.folderIndex > -1) {
                 pan(keyCode);
                 state_.advance = false;
@@ -455,7 +362,7 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
             }
         } else {
             state_.lastKey = keyCode;
-            mark(directionLabel(keyCode));
+            labels_.mark(directionLabel(keyCode));
             state_.advance = true;
             runStep(true, [this] {
                 if (Settings.Auto == 0)
@@ -466,7 +373,7 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
         }
         break;
     case keycode::kHome:
-        mark(10);
+        labels_.mark(10);
         Settings.RealSize = Settings.RealSize == 1 ? 0 : 1;
         if (settingsWindow_)
             settingsWindow_->setRealSizeCheck(Settings.RealSize);
@@ -481,7 +388,7 @@ void FormView::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
         if (settingsWindow_)
             settingsWindow_->setGuideCheck(Settings.Guide);
         if (Settings.Guide == 1)
-            mark(11);
+            labels_.mark(11);
         if (state_.folderIndex > -1) {
             state_.advance = false;
             runStep(false, [this] { finishKey(); });
@@ -502,7 +409,7 @@ void FormView::finishKey() {
 
 void FormView::Form_KeyUp(std::int16_t keyCode, std::int16_t shift) {
     if (waiting_ && !closed_) {
-        hold({HeldEvent::Kind::KeyUp, keyCode, shift});
+        heldEvents_.hold({HeldEvent::Kind::KeyUp, keyCode, shift});
         return;
     }
     PaintGuide();
@@ -528,19 +435,15 @@ void FormView::pan(std::int16_t keyCode) {
     }
 }
 
-void FormView::mark(int label) {
-    setTextColour(LabGuide.at(label), kGuideGreen);
-}
-
 void FormView::pause() {
     TimInterval->stop();
-    setTextColour(LabFileName, kGuideGreen);
+    labels_.setPaused(true);
     showRunningChanged();
 }
 
 void FormView::resume() {
     TimInterval->start(); // a full interval begins
-    setTextColour(LabFileName, kGuideWhite);
+    labels_.setPaused(false);
     showRunningChanged();
 }
 

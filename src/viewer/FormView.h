@@ -2,18 +2,17 @@
 
 #include "platform/ScreenMetrics.h"
 #include "viewer/FrameRenderer.h"
-#include "viewer/GuideLayout.h"
+#include "viewer/HeldEvents.h"
 #include "viewer/PictureDecoder.h"
 #include "viewer/SlideNavigator.h"
 #include "viewer/ViewGeometry.h"
+#include "viewer/ViewerLabels.h"
 #include "viewer/ViewerState.h"
 
 #include <QImage>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -88,8 +87,8 @@ public:
 
     // What the window is and shows, for tests and measurements.
     const ViewerState& state() const { return state_; }
-    QLabel* guideLabel(int index) const { return LabGuide.at(index); }
-    QLabel* fileNameLabel() const { return LabFileName; }
+    QLabel* guideLabel(int index) const { return labels_.guideLabel(index); }
+    QLabel* fileNameLabel() const { return labels_.fileNameLabel(); }
     PictureBox* pictureView() const { return PicView; }
     // The picture held for redraws (PicBak); null after a failure.
     const DecodedPicture* heldPicture() const { return PicBak.get(); }
@@ -97,7 +96,7 @@ public:
     QTimer* intervalTimer() const { return TimInterval; }
     QTimer* unloadTimer() const { return TimUnload; }
     // LabFileName's caption as written: its two lines are joined by a carriage return.
-    const QString& caption() const { return caption_; }
+    const QString& caption() const { return labels_.caption(); }
     // PicView's place in twips as last laid out.
     const PicturePlacement& pictureGeometry() const { return placement_; }
     int scaleWidth() const { return screen_.widthTwips(); }
@@ -116,33 +115,21 @@ protected:
 
 private:
     void coverScreen();
-    void layoutGuide();
     void buildFolderList();
     // Runs `scan`, inside the progress window when Settings.Sort is 1.
     bool scanWithProgress(const std::function<bool(ProgressWindow*)>& scan);
-    // The held-back events of a step that waits for its picture.
-    struct HeldEvent {
-        enum class Kind { Tick, KeyDown, KeyUp } kind;
-        std::int16_t code = 0;
-        std::int16_t shift = 0;
-    };
-
     // The slide step in two halves: runStep moves and lays out, asks for the picture and, when
     // it is at hand, goes on into finishStep at once. `then` is the rest of the key action that
     // ran the step; it runs when the step ends, unless the step closed the viewer.
     void runStep(bool moving, std::function<void()> then);
     void finishStep(PicturePtr picture);
     void endStep();
-    void hold(HeldEvent event);
     void replayHeld();
     void finishKey();
     ViewSpec currentView() const;
     void layOutAndPaint();
-    void showGuide(bool visible);
-    void setCaption(const QString& caption);
     void paintPicture();
     void pan(std::int16_t keyCode);
-    void mark(int label);
     void pause();
     void resume();
     void closeViewer();
@@ -157,9 +144,8 @@ private:
     platform::ScreenSaverInhibitor* screenSaver_;
 
     PictureBox* PicView = nullptr;
-    PicturePtr PicBak; // the decoded picture, upright, kept for redraws
-    std::array<QLabel*, GuideLayout::kLabelCount> LabGuide{};
-    QLabel* LabFileName = nullptr;
+    PicturePtr PicBak;    // the decoded picture, upright, kept for redraws
+    ViewerLabels labels_; // LabGuide and LabFileName
     QTimer* TimInterval = nullptr;
     QTimer* TimUnload = nullptr;
 
@@ -170,13 +156,12 @@ private:
     PicturePlacement placement_; // PicView, twips
     double picBakWidth_ = 0;     // PicBak's size in twips
     double picBakHeight_ = 0;
-    QString caption_;
 
     bool busy_ = false;    // Form_Load or a part of a step runs (a box may be open in it)
     bool waiting_ = false; // a step waits for its picture
     bool stepMoves_ = false;
     std::function<void()> afterStep_;
-    std::deque<HeldEvent> heldEvents_;
+    HeldEvents heldEvents_;
     bool replaying_ = false;
     bool closed_ = false; // the viewer has been closed; nothing runs any more
     int stepsRun_ = 0;

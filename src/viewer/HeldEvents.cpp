@@ -1,0 +1,22 @@
+#include "viewer/HeldEvents.h"
+
+#include <algorithm>
+
+namespace orlix {
+
+void HeldEvents::hold(const HeldEvent& event) {
+    const auto isTick = [](const HeldEvent& held) { return held.kind == HeldEvent::Kind::Tick; };
+    if (isTick(event) && std::any_of(events_.begin(), events_.end(), isTick))
+        return;
+    events_.push_back(event);
+}
+
+std::optional<HeldEvent> HeldEvents::takeNext() {
+    if (events_.empty())
+        return std::nullopt;
+    const HeldEvent next = events_.front();
+    events_.pop_front();
+    return next;
+}
+
+} // namespace orlix
