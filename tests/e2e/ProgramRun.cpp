@@ -1,7 +1,7 @@
 #include "ProgramRun.h"
 
 #include "XProbe.h"
-#include "XServer.h"
+#include "support/ChildProcess.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "ProgramRun.h"
 #include "Weston.h"
 #include "XProbe.h"
-#include "XServer.h"
+#include "support/XvfbServer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
     ProgramRun program({{"a.bmp", pictureFile({200, 120}, red, "BMP")},
                         {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
-    XServer server;
+    XvfbServer server;
     ASSERT_TRUE(server.start({1280, 1024})) << server.error().toStdString();
     const XProbe probe(server.display());
     ASSERT_TRUE(probe.connected());

@@ -1,7 +1,8 @@
 #include "Weston.h"
 
 #include "XProbe.h"
-#include "XServer.h"
+#include "support/ChildProcess.h"
+#include "support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -46,7 +47,7 @@ Weston::~Weston() {
         endProcess(*weston_);
 }
 
-bool Weston::start(const XServer& server, const XProbe& probe, QSize output) {
+bool Weston::start(const XvfbServer& server, const XProbe& probe, QSize output) {
     if (!runtime_.isValid()) {
         error_ = QStringLiteral("no runtime folder");
         return false;
@@ -64,9 +65,8 @@ bool Weston::start(const XServer& server, const XProbe& probe, QSize output) {
                   .toLatin1());
     ini.close();
 
-    weston_ = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), server.display());
+    weston_ = childProcess();
+    QProcessEnvironment environment = server.environment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     weston_->setProcessEnvironment(environment);

@@ -3,7 +3,7 @@
 // byte the program prints.
 #include "ProgramRun.h"
 #include "XProbe.h"
-#include "XServer.h"
+#include "support/XvfbServer.h"
 
 #include "app/QuietMessages.h"
 
@@ -44,7 +44,7 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
                         {"3-truncated.gif", gif},
                         {"4-bad-header.bmp", bmp},
                         {"5-text.jpg", "This is a note, not a picture.\n"}});
-    XServer server;
+    XvfbServer server;
     ASSERT_TRUE(server.start({1024, 768})) << server.error().toStdString();
     const XProbe probe(server.display());
     ASSERT_TRUE(probe.connected());

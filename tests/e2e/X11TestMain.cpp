@@ -9,10 +9,10 @@
 namespace orlix::test {
 
 namespace {
-XServer* server = nullptr;
+XvfbServer* server = nullptr;
 }
 
-XServer& x11Server() {
+XvfbServer& x11Server() {
     return *server;
 }
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     // CTest lists the cases at build time; listing needs no server.
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
-    orlix::test::XServer xvfb;
+    orlix::test::XvfbServer xvfb;
     if (!xvfb.start(orlix::test::kX11Screen)) {
         std::fprintf(stderr, "%s\n", qPrintable(xvfb.error()));
         return 1;

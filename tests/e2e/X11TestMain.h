@@ -1,6 +1,6 @@
 #pragma once
 
-#include "XServer.h"
+#include "support/XvfbServer.h"
 
 #include <QSize>
 
@@ -11,6 +11,6 @@ namespace orlix::test {
 inline constexpr QSize kX11Screen(1023, 767);
 
 // That server; the test program's windows are shown on it through Qt's xcb platform.
-XServer& x11Server();
+XvfbServer& x11Server();
 
 } // namespace orlix::test

@@ -67,7 +67,7 @@ protected:
     }
 
     static std::uint32_t id(const QWidget* window) { return std::uint32_t(window->winId()); }
-    bool managed() const { return probe.windowManagerRunning(); }
+    static bool managed() { return x11Server().windowManagerRunning(); }
 
     // Shows the settings window and waits until the window manager (if any) has framed it.
     void showSettings() {

@@ -153,15 +153,6 @@ std::optional<QMargins> XProbe::frameExtents(std::uint32_t window) const {
     return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
 }
 
-bool XProbe::windowManagerRunning() const {
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, root_, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW,
-                         0, 1),
-        nullptr));
-    return reply && xcb_get_property_value_length(reply.get()) == 4;
-}
-
 QList<std::uint32_t> XProbe::managedWindows() const {
     QList<std::uint32_t> windows;
     const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(

@@ -48,8 +48,6 @@ public:
     QStringList netWmState(std::uint32_t window) const;
     // _NET_FRAME_EXTENTS, as the window manager announces it; none without one.
     std::optional<QMargins> frameExtents(std::uint32_t window) const;
-    // Whether a window manager announces itself on the root window (EWMH).
-    bool windowManagerRunning() const;
     // The windows the window manager manages (_NET_CLIENT_LIST); none without one.
     QList<std::uint32_t> managedWindows() const;
 

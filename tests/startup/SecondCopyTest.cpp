@@ -1,7 +1,7 @@
 #include "platform/SingleInstance.h"
 
-#include "startup/ScopedEnv.h"
 #include "startup/StartupHelpers.h"
+#include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
 #include <QProcess>

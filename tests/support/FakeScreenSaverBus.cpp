@@ -1,10 +1,9 @@
 #include "support/FakeScreenSaverBus.h"
 
+#include "support/ChildProcess.h"
+
 #include <QFile>
 #include <QTest>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace orlix::test {
 namespace {
@@ -24,22 +23,6 @@ QByteArray busConfig(const QString& socketPath) {
                              "  </policy>\n</busconfig>\n");
 }
 
-// A test that crashes must not leave its bus and service behind (holding, among other things,
-// the output pipes of whoever ran the test).
-std::unique_ptr<QProcess> childProcess() {
-    auto process = std::make_unique<QProcess>();
-    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    return process;
-}
-
-void stop(std::unique_ptr<QProcess>& process) {
-    if (process && process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished(5000);
-    }
-    process.reset();
-}
-
 } // namespace
 
 FakeScreenSaverBus::FakeScreenSaverBus() = default;
@@ -47,8 +30,10 @@ FakeScreenSaverBus::FakeScreenSaverBus() = default;
 FakeScreenSaverBus::~FakeScreenSaverBus() {
     for (const QString& name : connections_)
         QDBusConnection::disconnectFromBus(name);
-    stop(service_);
-    stop(daemon_);
+    if (service_)
+        endProcess(*service_);
+    if (daemon_)
+        endProcess(*daemon_);
 }
 
 bool FakeScreenSaverBus::start() {

@@ -16,7 +16,8 @@ public:
         else
             qunsetenv(name);
     }
-    ScopedEnv(const char* name, const QByteArray& value) : ScopedEnv(name, value.constData()) {}
+    ScopedEnv(const char* name, const QByteArray& value)
+        : ScopedEnv(name, value.isNull() ? nullptr : value.constData()) {}
     ~ScopedEnv() {
         if (had_)
             qputenv(name_, previous_);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct xcb_connection_t;
+
+namespace orlix::test {
+
+// A private Xvfb for one test, with a connection of the test's own to it and, on request, the
+// openbox window manager. Everything it starts is ended when it dies, and with the test process.
+class XvfbServer {
+public:
+    XvfbServer() = default;
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // Starts Xvfb with one 24-bit screen of `size` on a free display number, with `options`
+    // added (e.g. "-extension", "MIT-SCREEN-SAVER" to leave that out), and connects to it.
+    bool start(QSize size, const QStringList& options = {});
+    // Starts openbox and waits until it manages the screen.
+    bool startWindowManager();
+    // Whether a window manager announces itself on the root window (EWMH).
+    bool windowManagerRunning() const;
+
+    // ":<number>", once started.
+    QString display() const { return display_; }
+    // Why the last start failed.
+    QString error() const { return error_; }
+    xcb_connection_t* connection() const { return connection_; }
+    // The test's own environment, with DISPLAY naming this server.
+    QProcessEnvironment environment() const;
+
+    // Runs xdotool on this server with `arguments`; true when it ended with status 0. Its
+    // output (it warns about focus on servers without a window manager) is dropped.
+    bool xdotool(const QStringList& arguments) const;
+
+private:
+    std::unique_ptr<QProcess> xvfb_;
+    std::unique_ptr<QProcess> windowManager_;
+    xcb_connection_t* connection_ = nullptr;
+    QString display_;
+    QString error_;
+};
+
+} // namespace orlix::test
