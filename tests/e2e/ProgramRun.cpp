@@ -3,7 +3,6 @@
 #include "XProbe.h"
 #include "support/ChildProcess.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -69,16 +68,6 @@ bool ProgramRun::finished(int waitMs) {
         return false;
     printed = process.readAllStandardOutput() + process.readAllStandardError();
     return true;
-}
-
-QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
 }
 
 std::optional<XWindow> programWindow(const XProbe& probe, QSize size) {

@@ -44,9 +44,6 @@ public:
     QByteArray printed;
 };
 
-// A picture file of one colour.
-QByteArray pictureFile(QSize size, QRgb colour, const char* format);
-
 // The first viewable window of the program ("Orlix") of that size.
 std::optional<XWindow> programWindow(const XProbe& probe, QSize size);
 

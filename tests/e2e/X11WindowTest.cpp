@@ -12,11 +12,11 @@
 #include "viewer/FormView.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -34,16 +34,6 @@ constexpr int kWaitMs = 20000; // generous: a loaded machine runs these beside o
 const QString kSkipTaskbar = QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR");
 const QString kSkipPager = QStringLiteral("_NET_WM_STATE_SKIP_PAGER");
 
-QByteArray bmp(QSize size, Qt::GlobalColor colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
-}
-
 struct NoMessages : platform::MessageService {
     void warning(QWidget*, const QString& title, const QString& text) override {
         ADD_FAILURE() << "message box: " << title.toStdString() << " | " << text.toStdString();
@@ -56,8 +46,8 @@ protected:
     void SetUp() override {
         QGuiApplication::setQuitOnLastWindowClosed(false);
         ASSERT_TRUE(probe.connected());
-        tree.write("a.bmp", bmp({64, 48}, Qt::red));
-        tree.write("b.bmp", bmp({64, 48}, Qt::blue));
+        tree.write("a.bmp", test::pictureFile({64, 48}, qRgb(255, 0, 0)));
+        tree.write("b.bmp", test::pictureFile({64, 48}, qRgb(0, 0, 255)));
     }
     void TearDown() override {
         if (settings)
@@ -178,6 +168,21 @@ TEST_F(X11Windows, PointerIsBlankOnlyOverTheViewer) {
 
     viewer->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
+}
+
+TEST_F(X11Windows, StartIsDrawnAsTheDefaultButton) {
+    showSettings();
+    QPushButton* start = settings->findChild<QPushButton*>("CmdStart");
+    const QPushButton* exit = settings->findChild<QPushButton*>("CmdExit");
+    ASSERT_TRUE(start && exit);
+    EXPECT_TRUE(start->isDefault());
+    EXPECT_FALSE(exit->isDefault());
+    // The style's default-button look, not only the flag: the same button drawn without it
+    // differs.
+    const QImage asDefault = start->grab().toImage();
+    start->setDefault(false);
+    EXPECT_NE(start->grab().toImage(), asDefault);
+    start->setDefault(true);
 }
 
 TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {

@@ -13,6 +13,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -246,6 +247,21 @@ TEST_F(FormSettingTest, HistoryKeepsFirstSpellingsNeverMovesAnEntryAndHoldsThirt
     ASSERT_EQ(entries.size(), 32);
     EXPECT_EQ(entries.first(), good + "/missing-30");
     EXPECT_EQ(entries.last(), "");
+}
+
+TEST_F(FormSettingTest, EnterOnTheDefaultButtonPressesItOnce) {
+    int clicks = 0;
+    QPushButton* start = control<QPushButton>("CmdStart");
+    QObject::connect(start, &QPushButton::clicked, [&] { ++clicks; });
+    // An interval that is refused: Start reports it instead of opening the viewer.
+    control<QLineEdit>("TxtInterval")->setText("0");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // With the focus on Start itself, where a default button would also click itself.
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(messages.texts.size(), 1);
 }
 
 TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {

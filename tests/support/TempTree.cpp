@@ -2,6 +2,9 @@
 
 #include "platform/NativePath.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +58,16 @@ void TempTree::write(const QByteArray& relative, const QByteArray& contents) con
 
 void TempTree::symlink(const QByteArray& target, const QByteArray& relative) const {
     fs::create_symlink(target.toStdString(), path(relative).toStdString());
+}
+
+QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
 }
 
 } // namespace orlix::test

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRgb>
+#include <QSize>
 #include <QString>
 
 #include <string>
@@ -33,5 +35,8 @@ public:
 private:
     QByteArray root_;
 };
+
+// The contents of a picture file of one colour, in `format` as Qt writes it.
+QByteArray pictureFile(QSize size, QRgb colour, const char* format = "BMP");
 
 } // namespace orlix::test
