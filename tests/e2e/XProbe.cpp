@@ -126,45 +126,35 @@ QRect XProbe::placeOnRoot(std::uint32_t window) const {
     return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
 }
 
-QStringList XProbe::netWmState(std::uint32_t window) const {
-    QStringList names;
+std::vector<std::uint32_t> XProbe::values(std::uint32_t window, const char* property,
+                                          std::uint32_t type, std::uint32_t count) const {
     const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64),
+        connection_, xcb_get_property(connection_, 0, window, atom(property), type, 0, count),
         nullptr));
     if (!reply || reply->format != 32)
-        return names;
-    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-    for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
-        names.append(atomName(atoms[i]));
+        return {};
+    const auto* first = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    return {first, first + xcb_get_property_value_length(reply.get()) / 4};
+}
+
+QStringList XProbe::netWmState(std::uint32_t window) const {
+    QStringList names;
+    for (const std::uint32_t state : values(window, "_NET_WM_STATE", XCB_ATOM_ATOM, 64))
+        names.append(atomName(state));
     return names;
 }
 
 std::optional<QMargins> XProbe::frameExtents(std::uint32_t window) const {
-    const Reply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(connection_,
-                               xcb_get_property(connection_, 0, window, atom("_NET_FRAME_EXTENTS"),
-                                                XCB_ATOM_CARDINAL, 0, 4),
-                               nullptr));
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16)
+    const std::vector<std::uint32_t> v = values(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 4);
+    if (v.size() != 4)
         return std::nullopt;
-    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
     // left, right, top, bottom
     return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
 }
 
 QList<std::uint32_t> XProbe::managedWindows() const {
-    QList<std::uint32_t> windows;
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1024),
-        nullptr));
-    if (!reply || reply->format != 32)
-        return windows;
-    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-    for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
-        windows.append(ids[i]);
-    return windows;
+    const std::vector<std::uint32_t> ids = values(root_, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 1024);
+    return QList<std::uint32_t>(ids.begin(), ids.end());
 }
 
 std::optional<bool> XProbe::pointerVisible() const {

@@ -60,6 +60,10 @@ public:
 
 private:
     std::uint32_t atom(const char* name) const;
+    // A property of 32-bit items (atoms, windows, numbers), at most `count` of them; none when
+    // it is unset or of another format.
+    std::vector<std::uint32_t> values(std::uint32_t window, const char* property,
+                                      std::uint32_t type, std::uint32_t count) const;
     QString atomName(std::uint32_t atom) const;
 
     xcb_connection_t* connection_ = nullptr;
