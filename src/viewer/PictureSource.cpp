@@ -25,13 +25,24 @@ PictureSource::PictureSource(std::shared_ptr<const PictureDecoder> decoder, QObj
     worker_ = std::make_unique<DecodeWorker>(
         std::move(decoder), [this](DecodeWorker::JobId job, PicturePtr picture) {
             // From the decoding thread: the result is taken on the GUI thread, in order.
-            QMetaObject::invokeMethod(
-                this,
-                [this, job, picture = std::move(picture)]() mutable {
-                    received(job, std::move(picture));
-                },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard<std::mutex> lock(inboxMutex_);
+                inbox_.emplace_back(job, std::move(picture));
+            }
+            QMetaObject::invokeMethod(this, "takeResult", Qt::QueuedConnection);
         });
+}
+
+void PictureSource::takeResult() {
+    std::pair<DecodeWorker::JobId, PicturePtr> next;
+    {
+        const std::lock_guard<std::mutex> lock(inboxMutex_);
+        if (inbox_.empty())
+            return;
+        next = std::move(inbox_.front());
+        inbox_.pop_front();
+    }
+    received(next.first, std::move(next.second));
 }
 
 PictureSource::~PictureSource() {

@@ -5,9 +5,12 @@
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <utility>
 
 namespace orlix {
 
@@ -67,6 +70,8 @@ private:
         PicturePtr result;
     };
 
+    // Takes the oldest result the decoding thread left in the inbox; one call per result.
+    Q_INVOKABLE void takeResult();
     void received(DecodeWorker::JobId job, PicturePtr picture);
     DecodeWorker::JobId submit(DecodeRequest request, DecodeWorker::Priority priority);
     void demand(DecodeRequest request, Done done);
@@ -88,6 +93,10 @@ private:
 
     // Jobs whose result is still to come.
     std::set<DecodeWorker::JobId> pending_;
+    // Results handed over by the decoding thread, oldest first. A standard mutex guards them
+    // rather than Qt's event queue alone, so that the hand-over is one ThreadSanitizer can see.
+    std::mutex inboxMutex_;
+    std::deque<std::pair<DecodeWorker::JobId, PicturePtr>> inbox_;
     std::unique_ptr<DecodeWorker> worker_;
 };
 
