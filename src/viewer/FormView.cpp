@@ -174,8 +174,8 @@ void FormView::redraw() {
     runStep(false, [this] { finishKey(); });
 }
 
-ViewSpec FormView::currentView() const {
-    ViewSpec view;
+ViewParams FormView::currentView() const {
+    ViewParams view;
     view.scaleWidth = scaleWidth();
     view.viewHeight = state_.viewHeight;
     view.devicePixelRatio = screen_.devicePixelRatio;
@@ -292,7 +292,7 @@ void FormView::replayHeld() {
 
 void FormView::layOutAndPaint() {
     const DecodedPicture& held = *PicBak;
-    const ViewSpec view = currentView();
+    const ViewParams view = currentView();
     const double twips = twipsPerPicturePixel(view);
     picBakWidth_ = held.pixelSize.width() * twips;
     picBakHeight_ = held.pixelSize.height() * twips;
@@ -307,12 +307,12 @@ void FormView::layOutAndPaint() {
 
 void FormView::paintPicture() {
     const DecodedPicture& held = *PicBak;
-    const FrameSpec spec =
-        frameSpecFor(currentView(), placement_, held.pixelSize, state_.offsetX, state_.offsetY);
+    const FrameParams params =
+        frameParamsFor(currentView(), placement_, held.pixelSize, state_.offsetX, state_.offsetY);
     // The frame made with the picture is the one wanted until the view or the pan changes.
-    if (!held.frame.isNull() && held.frameSpec == spec)
-        renderer_.adopt(held.image, spec, held.frame);
-    PicView->setFrame(renderer_.render(held.image, spec), screen_.devicePixelRatio);
+    if (!held.frame.isNull() && held.frameParams == params)
+        renderer_.adopt(held.image, params, held.frame);
+    PicView->setFrame(renderer_.render(held.image, params), screen_.devicePixelRatio);
 }
 
 void FormView::PaintGuide() {

@@ -126,7 +126,7 @@ private:
     void endStep();
     void replayHeld();
     void finishKey();
-    ViewSpec currentView() const;
+    ViewParams currentView() const;
     void layOutAndPaint();
     void paintPicture();
     void pan(std::int16_t keyCode);

@@ -8,23 +8,23 @@
 
 namespace orlix {
 
-FrameSpec frameSpecFor(const ViewSpec& view, const PicturePlacement& placement, QSize pixelSize,
-                       int offsetX, int offsetY) {
+FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
+                           QSize pixelSize, int offsetX, int offsetY) {
     const double ratio = view.devicePixelRatio;
     const auto device = [ratio](double logical) {
         return static_cast<int>(std::lround(logical * ratio));
     };
-    FrameSpec spec;
-    spec.deviceSize = QSize(device(platform::twipsToPixels(placement.width)),
-                            device(platform::twipsToPixels(placement.height)));
+    FrameParams params;
+    params.deviceSize = QSize(device(platform::twipsToPixels(placement.width)),
+                              device(platform::twipsToPixels(placement.height)));
     if (view.realSize) {
-        spec.unscaled = true;
-        spec.origin = QPoint(device(double(offsetX) / platform::kTwipsPerPixel),
-                             device(double(offsetY) / platform::kTwipsPerPixel));
+        params.unscaled = true;
+        params.origin = QPoint(device(double(offsetX) / platform::kTwipsPerPixel),
+                               device(double(offsetY) / platform::kTwipsPerPixel));
     } else {
-        spec.unscaled = fitsUnscaled(view, pixelSize);
+        params.unscaled = fitsUnscaled(view, pixelSize);
     }
-    return spec;
+    return params;
 }
 
 RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize) {
@@ -81,15 +81,15 @@ const QImage& FrameRenderer::realSize(const QImage& picture, const QPoint& origi
     return frame_;
 }
 
-const QImage& FrameRenderer::render(const QImage& picture, const FrameSpec& spec) {
-    if (spec.unscaled)
-        return realSize(picture, spec.origin, spec.deviceSize);
-    return fitted(picture, spec.deviceSize);
+const QImage& FrameRenderer::render(const QImage& picture, const FrameParams& params) {
+    if (params.unscaled)
+        return realSize(picture, params.origin, params.deviceSize);
+    return fitted(picture, params.deviceSize);
 }
 
-void FrameRenderer::adopt(const QImage& picture, const FrameSpec& spec, const QImage& frame) {
-    made_ = Request{picture.cacheKey(), spec.unscaled, spec.deviceSize,
-                    spec.unscaled ? spec.origin : QPoint()};
+void FrameRenderer::adopt(const QImage& picture, const FrameParams& params, const QImage& frame) {
+    made_ = Request{picture.cacheKey(), params.unscaled, params.deviceSize,
+                    params.unscaled ? params.origin : QPoint()};
     frame_ = frame;
 }
 

@@ -23,12 +23,12 @@ RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, cons
 
 // How PicView's frame is made, in device pixels: the whole picture scaled to `deviceSize`, or,
 // `unscaled`, the full-resolution picture one pixel per device pixel from `origin` on.
-struct FrameSpec {
+struct FrameParams {
     QSize deviceSize;
     bool unscaled = false;
     QPoint origin;
 
-    bool operator==(const FrameSpec& other) const {
+    bool operator==(const FrameParams& other) const {
         return deviceSize == other.deviceSize && unscaled == other.unscaled &&
                origin == other.origin;
     }
@@ -37,8 +37,8 @@ struct FrameSpec {
 // The frame for a picture of `pixelSize` (upright, whole) placed at `placement` in `view` and
 // panned to (offsetX, offsetY) twips. The pan counts only at real size; a picture that fits
 // unscaled is drawn one pixel per device pixel and never resampled.
-FrameSpec frameSpecFor(const ViewSpec& view, const PicturePlacement& placement, QSize pixelSize,
-                       int offsetX, int offsetY);
+FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
+                           QSize pixelSize, int offsetX, int offsetY);
 
 // Makes the image PicView paints, in device pixels, and keeps it: the same request again
 // (same picture, mode, size and position) returns the kept image without any work, so a
@@ -52,12 +52,12 @@ public:
     // beyond the picture's edge is black.
     const QImage& realSize(const QImage& picture, const QPoint& origin, const QSize& deviceSize);
 
-    // The frame `spec` asks for. `picture` is the whole picture, at full resolution when the
+    // The frame `params` asks for. `picture` is the whole picture, at full resolution when the
     // frame is unscaled, possibly reduced otherwise.
-    const QImage& render(const QImage& picture, const FrameSpec& spec);
+    const QImage& render(const QImage& picture, const FrameParams& params);
 
-    // Keeps `frame`, made elsewhere for `picture` and `spec`, as if render() had made it.
-    void adopt(const QImage& picture, const FrameSpec& spec, const QImage& frame);
+    // Keeps `frame`, made elsewhere for `picture` and `params`, as if render() had made it.
+    void adopt(const QImage& picture, const FrameParams& params, const QImage& frame);
 
     // Drops the kept image (for example when the picture is replaced).
     void clear();

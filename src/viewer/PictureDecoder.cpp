@@ -40,15 +40,16 @@ DecodedPicture abandoned(DecodedPicture picture) {
 
 } // namespace
 
-bool DecodedPicture::serves(const ViewSpec& view) const {
+bool DecodedPicture::serves(const ViewParams& view) const {
     if (!ok())
         return false;
     if (reduction == 1)
         return true;
     if (view.realSize || fitsUnscaled(view, pixelSize))
         return false;
-    const FrameSpec spec = frameSpecFor(view, placementFor(view, pixelSize), pixelSize, 0, 0);
-    return image.width() >= spec.deviceSize.width() && image.height() >= spec.deviceSize.height();
+    const FrameParams params = frameParamsFor(view, placementFor(view, pixelSize), pixelSize, 0, 0);
+    return image.width() >= params.deviceSize.width() &&
+           image.height() >= params.deviceSize.height();
 }
 
 platform::FileIdentity DecodedPicture::identity() const {
@@ -99,9 +100,9 @@ DecodedPicture StandardPictureDecoder::decode(const DecodeRequest& request,
         const QSize whole = quarterTurn ? stored.transposed() : stored;
         if (!request.fullResolution && !request.view.realSize &&
             !fitsUnscaled(request.view, whole)) {
-            const FrameSpec spec =
-                frameSpecFor(request.view, placementFor(request.view, whole), whole, 0, 0);
-            reduction = JpegReader::reductionFor(stored, quarterTurn, spec.deviceSize);
+            const FrameParams params =
+                frameParamsFor(request.view, placementFor(request.view, whole), whole, 0, 0);
+            reduction = JpegReader::reductionFor(stored, quarterTurn, params.deviceSize);
         }
         switch (JpegReader(*picture.file, cancelled).read(reduction, image)) {
         case JpegReader::Outcome::Decoded:
@@ -134,10 +135,10 @@ DecodedPicture StandardPictureDecoder::decode(const DecodeRequest& request,
 
     picture.image = std::move(image);
     picture.reduction = reduction;
-    picture.frameSpec = frameSpecFor(request.view, placementFor(request.view, picture.pixelSize),
-                                     picture.pixelSize, 0, 0);
+    picture.frameParams = frameParamsFor(
+        request.view, placementFor(request.view, picture.pixelSize), picture.pixelSize, 0, 0);
     FrameRenderer renderer;
-    picture.frame = renderer.render(picture.image, picture.frameSpec);
+    picture.frame = renderer.render(picture.image, picture.frameParams);
     return picture;
 }
 

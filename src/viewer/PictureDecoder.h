@@ -20,7 +20,7 @@ struct DecodeRequest {
     QString path;
     // The file as the slide step opened it; null to have the decoder open `path` itself.
     std::shared_ptr<const platform::PictureFile> file;
-    ViewSpec view;
+    ViewParams view;
     // Decode at full resolution even where the view would do with a reduced picture.
     bool fullResolution = false;
 };
@@ -36,14 +36,14 @@ struct DecodedPicture {
     QSize pixelSize; // the whole picture, upright, in its own pixels: what the caption gives
     QImage image;    // the whole picture, upright, reduced by `reduction`
     int reduction = 1;
-    ViewSpec view;
-    FrameSpec frameSpec;
+    ViewParams view;
+    FrameParams frameParams;
     QImage frame;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
     bool fullResolution() const { return ok() && reduction == 1; }
     // Whether this picture can be drawn in `view` without decoding the file again.
-    bool serves(const ViewSpec& view) const;
+    bool serves(const ViewParams& view) const;
     // The identity of the file read; a default identity when none could be opened.
     platform::FileIdentity identity() const;
 };

@@ -8,7 +8,7 @@ namespace orlix {
 
 namespace {
 
-PicturePtr failedPicture(const QString& path, const ViewSpec& view, LoadError error) {
+PicturePtr failedPicture(const QString& path, const ViewParams& view, LoadError error) {
     auto picture = std::make_shared<DecodedPicture>();
     picture->path = path;
     picture->view = view;
@@ -71,7 +71,7 @@ void PictureSource::retire(PicturePtr picture) {
     worker_->discard(std::move(picture));
 }
 
-PicturePtr PictureSource::keptFor(const QString& path, const ViewSpec& view,
+PicturePtr PictureSource::keptFor(const QString& path, const ViewParams& view,
                                   const platform::FileIdentity& identity) const {
     const auto same = [&](const PicturePtr& picture) {
         return picture && picture->file && picture->path == path && picture->identity() == identity;
@@ -87,7 +87,7 @@ PicturePtr PictureSource::keptFor(const QString& path, const ViewSpec& view,
     return nullptr;
 }
 
-void PictureSource::fetch(const QString& path, const ViewSpec& view, Done done) {
+void PictureSource::fetch(const QString& path, const ViewParams& view, Done done) {
     cancel();
     platform::FileError error = platform::FileError::None;
     std::shared_ptr<const platform::PictureFile> file = platform::PictureFile::open(path, error);
@@ -120,7 +120,7 @@ void PictureSource::fetch(const QString& path, const ViewSpec& view, Done done) 
     demand(DecodeRequest{path, file, view, false}, std::move(done));
 }
 
-void PictureSource::refine(const PicturePtr& shown, const ViewSpec& view, Done done) {
+void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done done) {
     cancel();
     if (!shown || !shown->ok() || shown->serves(view)) {
         done(shown);
@@ -153,7 +153,7 @@ void PictureSource::demand(DecodeRequest request, Done done) {
     demandJob_ = submit(std::move(request), DecodeWorker::Priority::Demand);
 }
 
-void PictureSource::prepare(const QString& nextPath, const ViewSpec& view,
+void PictureSource::prepare(const QString& nextPath, const ViewParams& view,
                             const PicturePtr& shown) {
     retire(std::exchange(shown_, shown && shown->ok() ? shown : nullptr));
 

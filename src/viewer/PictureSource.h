@@ -35,17 +35,17 @@ public:
     // screen) is used when it was made for this path and view from a file with the same
     // identity; anything else is decoded now. `done` runs once: before fetch returns when the
     // picture is at hand, later on this thread otherwise, and never after cancel().
-    void fetch(const QString& path, const ViewSpec& view, Done done);
+    void fetch(const QString& path, const ViewParams& view, Done done);
 
     // `shown` made fit for `view` after a switch of real size or the guide: itself when it will
     // do, its full resolution when that is at hand or under way, else its file decoded again.
     // `done` as for fetch.
-    void refine(const PicturePtr& shown, const ViewSpec& view, Done done);
+    void refine(const PicturePtr& shown, const ViewParams& view, Done done);
 
     // After a step: decodes `nextPath` ahead for `view` (empty: nothing is decoded ahead, and a
     // decode ahead that is under way is abandoned), and, when `shown` is reduced, its full
     // resolution after that.
-    void prepare(const QString& nextPath, const ViewSpec& view, const PicturePtr& shown);
+    void prepare(const QString& nextPath, const ViewParams& view, const PicturePtr& shown);
 
     // Lets go of a picture the viewer no longer shows, on the decoding thread.
     void retire(PicturePtr picture);
@@ -65,7 +65,7 @@ private:
     struct Slot {
         DecodeWorker::JobId job = 0;
         QString path;
-        ViewSpec view;
+        ViewParams view;
         std::shared_ptr<const platform::PictureFile> file; // the file it reads, when known
         PicturePtr result;
     };
@@ -77,7 +77,7 @@ private:
     void demand(DecodeRequest request, Done done);
     void drop(Slot& slot);
     // The candidate among those kept that serves `path`, `view` and the file `identity`.
-    PicturePtr keptFor(const QString& path, const ViewSpec& view,
+    PicturePtr keptFor(const QString& path, const ViewParams& view,
                        const platform::FileIdentity& identity) const;
 
     Slot ahead_;
@@ -89,7 +89,7 @@ private:
     // For a decode ahead that a fetch took over: the file the fetch opened, which the result
     // must match.
     std::shared_ptr<const platform::PictureFile> demandFile_;
-    ViewSpec demandView_;
+    ViewParams demandView_;
 
     // Jobs whose result is still to come.
     std::set<DecodeWorker::JobId> pending_;

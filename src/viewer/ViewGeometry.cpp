@@ -56,17 +56,17 @@ PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double 
     return placed;
 }
 
-double twipsPerPicturePixel(const ViewSpec& view) {
+double twipsPerPicturePixel(const ViewParams& view) {
     return platform::kTwipsPerPixel / (view.devicePixelRatio > 0 ? view.devicePixelRatio : 1.0);
 }
 
-PicturePlacement placementFor(const ViewSpec& view, QSize pixelSize) {
+PicturePlacement placementFor(const ViewParams& view, QSize pixelSize) {
     const double twips = twipsPerPicturePixel(view);
     return placePicture(view.scaleWidth, view.viewHeight, pixelSize.width() * twips,
                         pixelSize.height() * twips);
 }
 
-bool fitsUnscaled(const ViewSpec& view, QSize pixelSize) {
+bool fitsUnscaled(const ViewParams& view, QSize pixelSize) {
     const double twips = twipsPerPicturePixel(view);
     return pixelSize.width() * twips <= view.scaleWidth &&
            pixelSize.height() * twips <= view.viewHeight;

@@ -40,27 +40,27 @@ PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double 
 // What a picture is laid out and drawn for: the window's inner width, the height the picture
 // may use (twips), the screen's device pixels per logical pixel, and real size or fitted. A
 // picture prepared for one view is shown in another only after it is laid out again.
-struct ViewSpec {
+struct ViewParams {
     int scaleWidth = 0;
     int viewHeight = 0;
     double devicePixelRatio = 1.0;
     bool realSize = false;
 
-    bool operator==(const ViewSpec& other) const {
+    bool operator==(const ViewParams& other) const {
         return scaleWidth == other.scaleWidth && viewHeight == other.viewHeight &&
                devicePixelRatio == other.devicePixelRatio && realSize == other.realSize;
     }
-    bool operator!=(const ViewSpec& other) const { return !(*this == other); }
+    bool operator!=(const ViewParams& other) const { return !(*this == other); }
 };
 
 // Twips per pixel of the picture: one picture pixel is one device pixel.
-double twipsPerPicturePixel(const ViewSpec& view);
+double twipsPerPicturePixel(const ViewParams& view);
 
 // PicView's place for a picture of `pixelSize` (upright, whole) in `view`.
-PicturePlacement placementFor(const ViewSpec& view, QSize pixelSize);
+PicturePlacement placementFor(const ViewParams& view, QSize pixelSize);
 
 // Whether the picture fits the view unscaled, so that it is drawn one pixel per device pixel.
-bool fitsUnscaled(const ViewSpec& view, QSize pixelSize);
+bool fitsUnscaled(const ViewParams& view, QSize pixelSize);
 
 // The scale shown in the caption, in percent, truncated.
 int scalePercent(bool realSize, int viewWidth, double bw);

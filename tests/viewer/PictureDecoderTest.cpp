@@ -56,8 +56,8 @@ QByteArray turned(const QImage& image) {
     return plain.left(2) + app1 + plain.mid(2);
 }
 
-ViewSpec fitted(int widthPx, int heightPx) {
-    return ViewSpec{widthPx * 15, heightPx * 15, 1.0, false};
+ViewParams fitted(int widthPx, int heightPx) {
+    return ViewParams{widthPx * 15, heightPx * 15, 1.0, false};
 }
 
 TEST(JpegReduction, TheLargestThatStillCoversTheFrame) {
@@ -84,7 +84,7 @@ TEST(JpegReduction, TheLargestThatStillCoversTheFrame) {
 
 class Decoding : public ::testing::Test {
 protected:
-    DecodedPicture decode(const char* name, const QByteArray& bytes, ViewSpec view,
+    DecodedPicture decode(const char* name, const QByteArray& bytes, ViewParams view,
                           bool full = false) {
         tree.write(name, bytes);
         const std::atomic<bool> cancelled{false};
@@ -104,7 +104,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
     const struct {
         const char* name;
         QByteArray bytes;
-        ViewSpec view;
+        ViewParams view;
         bool full;
         int reduction;
         QSize pixels; // the caption's size
@@ -136,7 +136,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         EXPECT_EQ(picture.fullResolution(), c.reduction == 1);
         EXPECT_TRUE(picture.serves(c.view));
         // A reduced picture will not do at real size; a full one does anywhere.
-        EXPECT_EQ(picture.serves(ViewSpec{c.view.scaleWidth, c.view.viewHeight, 1.0, true}),
+        EXPECT_EQ(picture.serves(ViewParams{c.view.scaleWidth, c.view.viewHeight, 1.0, true}),
                   c.reduction == 1);
     }
 }
