@@ -10,6 +10,7 @@
 #include "catalogue/ExchangeSort.h"
 #include "catalogue/ScanFolder.h"
 #include "catalogue/SortEntries.h"
+#include "common/ReaddirFloor.h"
 #include "platform/NativePath.h"
 #include "platform/TextCollator.h"
 
@@ -21,7 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -95,17 +95,8 @@ void removeFolders() {
 // The floor of a scan: list the folder with readdir and sort the names on their bytes.
 void BM_ReaddirAndByteSort(benchmark::State& state) {
     const std::string& folder = fixture().folders[state.range(0)];
-    for (auto _ : state) {
-        std::vector<std::string> names;
-        DIR* dir = ::opendir(folder.c_str());
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                names.emplace_back(entry->d_name);
-        }
-        ::closedir(dir);
-        std::sort(names.begin(), names.end());
-        benchmark::DoNotOptimize(names.data());
-    }
+    for (auto _ : state)
+        orlix::bench::readdirAndByteSort(folder);
     state.counters["entries"] = sizeOf(static_cast<int>(state.range(0)));
 }
 

@@ -5,6 +5,7 @@
 //   viewer_bench [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "app/Settings.h"
+#include "common/ReaddirFloor.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
 #include "settings/FormSetting.h"
@@ -31,7 +32,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -421,15 +421,7 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
     for (auto _ : state) {
         {
             const auto start = Clock::now();
-            std::vector<std::string> names;
-            DIR* dir = ::opendir(folder.native().c_str());
-            while (const dirent* entry = ::readdir(dir)) {
-                if (entry->d_name[0] != '.')
-                    names.emplace_back(entry->d_name);
-            }
-            ::closedir(dir);
-            std::sort(names.begin(), names.end());
-            benchmark::DoNotOptimize(names.data());
+            orlix::bench::readdirAndByteSort(folder.native());
             floor += msSince(start);
         }
         Settings = orlix::SettingsRecord();

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,14 +61,31 @@ void TempTree::symlink(const QByteArray& target, const QByteArray& relative) con
     fs::create_symlink(target.toStdString(), path(relative).toStdString());
 }
 
-QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
+QByteArray encodedPicture(const QImage& image, const char* format, bool progressive) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(95); // close to the picture, for tests that compare decoded pixels
+    if (!writer.write(image))
+        bytes.clear();
     return bytes;
+}
+
+QByteArray quarterTurnedJpeg(const QImage& image) {
+    const QByteArray plain = encodedPicture(image, "JPEG");
+    // APP1 "Exif", a big-endian TIFF header, one entry: tag 0x0112, SHORT, count 1, value 6.
+    const QByteArray app1 =
+        QByteArray::fromHex("ffe10022457869660000"
+                            "4d4d002a00000008000101120003000000010006000000000000");
+    return plain.left(2) + app1 + plain.mid(2);
+}
+
+QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return encodedPicture(image, format);
 }
 
 } // namespace orlix::test

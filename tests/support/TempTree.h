@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+class QImage;
+
 #include <string>
 
 namespace orlix::test {
@@ -36,7 +38,12 @@ private:
     QByteArray root_;
 };
 
-// The contents of a picture file of one colour, in `format` as Qt writes it.
+// The contents of a picture file of `image`, in `format` as Qt writes it; a JPEG written in
+// progressive scans when `progressive`, at quality 95. Empty when Qt cannot write it.
+QByteArray encodedPicture(const QImage& image, const char* format, bool progressive = false);
+// A JPEG of `image` whose Exif orientation (6) says it is to be turned a quarter clockwise.
+QByteArray quarterTurnedJpeg(const QImage& image);
+// The contents of a picture file of one colour.
 QByteArray pictureFile(QSize size, QRgb colour, const char* format = "BMP");
 
 } // namespace orlix::test

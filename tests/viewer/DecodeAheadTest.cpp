@@ -12,10 +12,8 @@
 #include "viewer/SettingsWindowLink.h"
 #include "viewer/TestDecoders.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
@@ -30,13 +28,7 @@ namespace orlix {
 namespace {
 
 QByteArray jpeg(QSize size, QColor colour = Qt::gray) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, "JPEG"));
-    return bytes;
+    return test::pictureFile(size, colour.rgb(), "JPEG");
 }
 
 // How many decoding threads the process has.
@@ -333,12 +325,8 @@ TEST_F(DecodeAhead, ClosingTheProgramDuringALongDecodeEndsItAtOnce) {
     for (int y = 0; y < detail.height(); ++y)
         for (int x = 0; x < detail.width(); ++x)
             detail.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y) & 0xff));
-    QByteArray head;
-    QBuffer buffer(&head);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setProgressiveScanWrite(true);
-    ASSERT_TRUE(writer.write(detail));
+    QByteArray head = test::encodedPicture(detail, "JPEG", true);
+    ASSERT_FALSE(head.isEmpty());
     head.truncate(head.size() / 2);
     tree.write("a.jpg", jpeg({40, 30}));
     tree.write("b.jpg", head);

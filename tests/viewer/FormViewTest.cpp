@@ -8,7 +8,6 @@
 #include "viewer/PictureBox.h"
 #include "viewer/SettingsWindowLink.h"
 
-#include <QBuffer>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -24,33 +23,24 @@
 namespace orlix {
 namespace {
 
-// A grey picture file of `size`; its lower-right pixel red when `redCorner`.
-QByteArray encoded(QSize size, const char* format = "BMP", bool redCorner = false) {
+QImage grey(QSize size) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::gray);
+    return image;
+}
+
+// A grey picture file of `size`; its lower-right pixel red when `redCorner`.
+QByteArray encoded(QSize size, const char* format = "BMP", bool redCorner = false) {
+    QImage image = grey(size);
     if (redCorner)
         image.setPixel(size.width() - 1, size.height() - 1, qRgb(255, 0, 0));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format));
-    return bytes;
+    return test::encodedPicture(image, format);
 }
 
 // A GIF of one pixel whose header claims `size` (hex, little-endian width and height).
 QByteArray gif(const char* size) {
     return QByteArray::fromHex(QByteArray("474946383961") + size + "800000000000ffffff2c00000000" +
                                size + "000202440100" + "3b");
-}
-
-// A 40 x 20 JPEG whose Exif orientation (6) says it is to be turned a quarter.
-QByteArray turnedJpeg() {
-    const QByteArray jpeg = encoded({40, 20}, "JPEG");
-    // APP1 "Exif", a big-endian TIFF header, one entry: tag 0x0112, SHORT, count 1, value 6.
-    const QByteArray app1 =
-        QByteArray::fromHex("ffe10022457869660000"
-                            "4d4d002a00000008000101120003000000010006000000000000");
-    return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
 // A viewer over a scratch tree on a 1024 x 768 screen. The fixture stands in for the message
@@ -164,7 +154,11 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         {"1/too-wide.bmp", encoded({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
         {"2/equal-ratios.bmp", encoded({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
         {"3/fits.bmp", encoded({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
-        {"4/\x93\xfa\x96\x7b.jpg", turnedJpeg(), 1, {502, 364, 20, 40}, "20X40 100%"}, // Shift-JIS
+        {"4/\x93\xfa\x96\x7b.jpg",
+         test::quarterTurnedJpeg(grey({40, 20})),
+         1,
+         {502, 364, 20, 40},
+         "20X40 100%"}, // Shift-JIS
         {"5/dot.gif", gif("01000100"), 1, {512, 384, 1, 1}, "1X1 100%"},
         {"6/exactly-fits.bmp", encoded({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
         {"7/too-tall.bmp", encoded({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},

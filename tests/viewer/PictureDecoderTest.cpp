@@ -9,7 +9,6 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -19,23 +18,7 @@
 namespace orlix {
 namespace {
 
-QByteArray encode(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format, 95));
-    return bytes;
-}
-
-QByteArray progressive(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setProgressiveScanWrite(true);
-    EXPECT_TRUE(writer.write(image));
-    return bytes;
-}
+using test::encodedPicture;
 
 // One-pixel black and white columns: any reduction that drops pixels instead of averaging
 // them leaves black or white, never grey.
@@ -45,15 +28,6 @@ QImage stripes(QSize size) {
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     return image;
-}
-
-// A JPEG with Exif orientation 6 (turned a quarter clockwise to be seen upright).
-QByteArray turned(const QImage& image) {
-    const QByteArray plain = encode(image, "JPEG");
-    const QByteArray app1 =
-        QByteArray::fromHex("ffe10022457869660000"
-                            "4d4d002a00000008000101120003000000010006000000000000");
-    return plain.left(2) + app1 + plain.mid(2);
 }
 
 ViewParams fitted(int widthPx, int heightPx) {
@@ -97,9 +71,10 @@ protected:
 
 TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
     const QImage photo = stripes({1600, 1200});
-    const QByteArray jpeg = encode(photo, "JPEG"), bmp = encode(photo, "BMP");
-    const QByteArray grey = encode(photo.convertToFormat(QImage::Format_Grayscale8), "JPEG");
-    const QByteArray sideways = turned(photo);
+    const QByteArray jpeg = encodedPicture(photo, "JPEG"), bmp = encodedPicture(photo, "BMP");
+    const QByteArray grey =
+        encodedPicture(photo.convertToFormat(QImage::Format_Grayscale8), "JPEG");
+    const QByteArray sideways = test::quarterTurnedJpeg(photo);
     // clang-format off
     const struct {
         const char* name;
@@ -118,7 +93,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         {"real-size.jpg",       jpeg,        {6000, 4500, 1.0, true}, false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
         {"fits.jpg",            jpeg,        fitted(2000, 1500), false, 1, {1600, 1200}, {1600, 1200}, {1600, 1200}},
         {"bitmap.bmp",          bmp,         fitted(400, 300),  false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
-        {"progressive.jpg",     progressive(photo), fitted(400, 300), false, 4, {1600, 1200}, {400, 300}, {400, 300}},
+        {"progressive.jpg",     encodedPicture(photo, "JPEG", true), fitted(400, 300), false, 4, {1600, 1200}, {400, 300}, {400, 300}},
         {"grey.jpg",            grey,        fitted(400, 300),  false, 4, {1600, 1200}, {400, 300},   {400, 300}},
         {"turned.jpg",          sideways,    fitted(300, 400),  false, 4, {1200, 1600}, {300, 400},   {300, 400}},
         {"turned-hidpi.jpg",    sideways,    {4500, 6000, 2.0, false}, false, 2, {1200, 1600}, {600, 800}, {600, 800}},
@@ -148,7 +123,7 @@ TEST_F(Decoding, AReducedFrameLooksLikeOneMadeFromTheWholePicture) {
         for (int x = 0; x < 1600; ++x)
             detail.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (y / 5) & 0xff, ((x ^ y) & 1) * 255));
     for (const QImage& source : {detail, stripes({1600, 1200})}) {
-        const QByteArray bytes = encode(source, "JPEG");
+        const QByteArray bytes = encodedPicture(source, "JPEG");
         const DecodedPicture reduced = decode("r.jpg", bytes, fitted(400, 300));
         const DecodedPicture whole = decode("w.jpg", bytes, fitted(400, 300), true);
         ASSERT_EQ(reduced.reduction, 4);
@@ -163,7 +138,7 @@ TEST_F(Decoding, AReducedFrameLooksLikeOneMadeFromTheWholePicture) {
         EXPECT_LT(difference / (400 * 300 * 3), 4.0); // mean difference per channel, of 255
     }
     const DecodedPicture grey =
-        decode("s.jpg", encode(stripes({1600, 1200}), "JPEG"), fitted(400, 300));
+        decode("s.jpg", encodedPicture(stripes({1600, 1200}), "JPEG"), fitted(400, 300));
     for (int x = 1; x < 399; x += 37)
         EXPECT_NEAR(qGray(grey.frame.pixel(x, 150)), 128, 24) << "column " << x;
 }
@@ -174,7 +149,7 @@ TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             marked.setPixel(x, y, qRgb(255, 0, 0)); // a red corner, top left as stored
-    const QByteArray bytes = turned(marked);
+    const QByteArray bytes = test::quarterTurnedJpeg(marked);
     const DecodedPicture picture = decode("t.jpg", bytes, fitted(1000, 1000), true);
     QBuffer buffer;
     buffer.setData(bytes);
@@ -191,7 +166,7 @@ TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
 TEST_F(Decoding, AJpegPaddedAfterItsDataIsReadNoFurtherThanItsLastRow) {
     // A photo cut off and padded to 2 GiB with zeros: its rows come from the zeros, and the
     // gigabytes after them are never read.
-    QByteArray head = encode(stripes({1600, 1200}), "JPEG");
+    QByteArray head = encodedPicture(stripes({1600, 1200}), "JPEG");
     head.truncate(head.size() / 2);
     tree.write("padded.jpg", head);
     ASSERT_EQ(::truncate(tree.path("padded.jpg").constData(), qint64(2) << 30), 0);
@@ -215,7 +190,7 @@ TEST_F(Decoding, AJpegPaddedAfterItsDataIsReadNoFurtherThanItsLastRow) {
 TEST_F(Decoding, AnAbandonedDecodeStopsAtItsNextRead) {
     // Cut off and padded to 2 GiB with zeros (sparse). A progressive JPEG is read to its end
     // before its first row comes out, which takes seconds here.
-    QByteArray head = progressive(stripes({1600, 1200}));
+    QByteArray head = encodedPicture(stripes({1600, 1200}), "JPEG", true);
     head.truncate(head.size() / 2);
     for (const char* name : {"padded.jpg", "padded.gif"}) {
         SCOPED_TRACE(name);
