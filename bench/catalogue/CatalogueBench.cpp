@@ -11,6 +11,7 @@
 #include "catalogue/ScanFolder.h"
 #include "catalogue/SortEntries.h"
 #include "common/ReaddirFloor.h"
+#include "platform/MemoryReuse.h"
 #include "platform/NativePath.h"
 #include "platform/TextCollator.h"
 
@@ -266,6 +267,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    orlix::platform::keepFreedMemoryForReuse(); // as the program does
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

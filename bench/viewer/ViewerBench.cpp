@@ -6,6 +6,7 @@
 
 #include "app/Settings.h"
 #include "common/ReaddirFloor.h"
+#include "platform/MemoryReuse.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
 #include "settings/FormSetting.h"
@@ -455,6 +456,7 @@ BENCHMARK(BM_StartToFirstPictureOf32768)
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    orlix::platform::keepFreedMemoryForReuse(); // as the program does
     QApplication app(argc, argv);
     bigJpeg(); // made once, outside every measurement
     benchmark::Initialize(&argc, argv);

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/FormSplash.h"
 #include "app/QuietMessages.h"
+#include "platform/MemoryReuse.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "platform/SingleInstance.h"
@@ -29,6 +30,7 @@ bool displayNamed() {
 int Main(int argc, char** argv) {
     // Qt's messages are dropped from the start, whichever thread sends them (QuietMessages.h).
     installQuietMessageHandler();
+    platform::keepFreedMemoryForReuse();
 
     // Before any window exists: a second copy of this user's Orlix ends at once, silently.
     platform::SingleInstance instance;
