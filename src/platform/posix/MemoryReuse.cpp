@@ -10,7 +10,7 @@ namespace orlix::platform {
 
 void keepFreedMemoryForReuse() {
 #if defined(__GLIBC__)
-    // Blocks of up to 4 MiB (lists, sort keys, a screen's frame) come from the heap, whose
+    // Blocks of up to 4 MiB (folder lists, sort keys, small pictures) come from the heap, whose
     // free space is kept up to 16 MiB; anything larger is mapped and unmapped on its own.
     // Fixed values also stop glibc from raising the first threshold to 32 MiB after a large
     // block is freed, which would keep reduced photos in the heap.
