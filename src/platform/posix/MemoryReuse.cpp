@@ -10,12 +10,12 @@ namespace orlix::platform {
 
 void keepFreedMemoryForReuse() {
 #if defined(__GLIBC__)
-    // Blocks of up to 4 MiB (folder lists, sort keys, small pictures) come from the heap, whose
-    // free space is kept up to 16 MiB; anything larger is mapped and unmapped on its own.
-    // Fixed values also stop glibc from raising the first threshold to 32 MiB after a large
-    // block is freed, which would keep reduced photos in the heap.
-    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+    // The values glibc itself settles on once the first large block is freed (blocks of up to
+    // 32 MiB from the heap, whose free space is kept up to 64 MiB), set from the start, so the
+    // first Start and the first frames do not page-fault their way in. Decoded photos, larger
+    // still, are mapped and unmapped on their own.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 #endif
 }
 
