@@ -10,7 +10,7 @@ namespace orlix::platform {
 
 void keepFreedMemoryForReuse() {
 #if defined(__GLIBC__)
-    // The values glibc itself settles on once the first large block is freed (blocks of up to
+    // The highest values glibc moves to on its own as large blocks are freed (blocks of up to
     // 32 MiB from the heap, whose free space is kept up to 64 MiB), set from the start, so the
     // first Start and the first frames do not page-fault their way in. Decoded photos, larger
     // still, are mapped and unmapped on their own.
