@@ -310,5 +310,22 @@ TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return worker->idle(); }, 2000));
 }
 
+TEST_F(Worker, ClosingNeverWaitsOnAJobStuckInTheSystem) {
+    // A job that does not look at its flag, as one blocked in a read of a hung mount.
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    worker->submit(
+        [finished](DecodeWorker::JobId, const std::atomic<bool>&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            finished->store(true);
+        },
+        DecodeWorker::Priority::Demand);
+    QTest::qWait(20);
+    const auto start = std::chrono::steady_clock::now();
+    worker.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_FALSE(finished->load());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished->load(); }, 2000)); // and ends on its own
+}
+
 } // namespace
 } // namespace orlix
