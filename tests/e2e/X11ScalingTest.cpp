@@ -8,8 +8,8 @@
 #include "X11TestMain.h"
 #include "XProbe.h"
 #include "app/Settings.h"
-#include "platform/MessageService.h"
 #include "platform/ScreenMetrics.h"
+#include "support/NoBoxes.h"
 #include "support/TempTree.h"
 #include "viewer/PictureBox.h"
 
@@ -19,13 +19,6 @@
 
 namespace orlix {
 namespace {
-
-class NoBoxes : public platform::MessageService {
-public:
-    void warning(QWidget*, const QString&, const QString& text) override {
-        ADD_FAILURE() << "unexpected box: " << text.toStdString();
-    }
-};
 
 // Red and blue one-pixel squares: a row or column lost, doubled or blended shows at once.
 QImage checkerboard(QSize size) {
@@ -51,7 +44,7 @@ TEST(Scaling, EachFramePixelIsOneWholeDevicePixel) {
     const double ratio = screen.devicePixelRatio;
     test::XProbe probe(test::x11Server().display());
     ASSERT_TRUE(probe.connected());
-    NoBoxes boxes;
+    test::NoBoxes boxes;
     const struct {
         const char* what;
         QSize picture;
