@@ -17,10 +17,6 @@ namespace orlix {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
-// Below this many rows a picture is decoded in one piece: a second band would not pay for its
-// thread.
-constexpr unsigned int kRowsToSplit = 512;
-
 using Outcome = JpegReader::Outcome;
 
 // Everything the libjpeg callbacks reach. The decoder leaves by longjmp on errors and
@@ -186,7 +182,11 @@ Outcome combined(Outcome first, Outcome second) {
 } // namespace
 
 JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled)
-    : file_(file), cancelled_(cancelled) {}
+    : JpegReader(file, cancelled, Tuning()) {}
+
+JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
+                       Tuning tuning)
+    : file_(file), cancelled_(cancelled), tuning_(std::move(tuning)) {}
 
 QSize JpegReader::reducedSize(QSize storedSize, int reduction) {
     const auto up = [reduction](int length) { return (length + reduction - 1) / reduction; };
@@ -220,7 +220,7 @@ JpegReader::Outcome JpegReader::read(int reduction, QImage& image) {
     uchar* const pixels = decoded.bits();
     const qsizetype stride = decoded.bytesPerLine();
 
-    if (height < kRowsToSplit || !top.oneScan()) {
+    if (height < tuning_.rowsToSplit || !top.oneScan()) {
         outcome = top.readRows(pixels, stride, 0, height);
     } else {
         // Two bands on two cores: the lower one passes over the upper rows, which costs

@@ -4,6 +4,7 @@
 #include <QSize>
 
 #include <atomic>
+#include <functional>
 
 namespace orlix {
 
@@ -24,7 +25,20 @@ public:
         Cancelled,
     };
 
+    // Knobs for tests and fuzzing; the defaults are what the program uses.
+    struct Tuning {
+        unsigned rowsToSplit = 512;            // pictures with fewer output rows: one band
+        int maxScans = 100;                    // progressive scans accepted
+        std::function<void()> onCheck;         // called at every cancellation check (tests,
+                                               // fuzzing: may set the cancel flag)
+        std::function<bool()> startSecondBand; // false: the second band cannot start
+    };
+
+    // Two constructors rather than a default argument: GCC cannot take `Tuning{}` as a default
+    // inside the class that declares Tuning.
     JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled);
+    JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
+               Tuning tuning);
 
     // The largest reduction (1, 2, 4 or 8) whose decoded picture still covers `needed` pixels
     // for a picture of `storedSize` (as the file stores it, before any Exif turn; `quarterTurn`
@@ -41,6 +55,7 @@ public:
 private:
     const platform::PictureFile& file_;
     const std::atomic<bool>& cancelled_;
+    const Tuning tuning_;
 };
 
 } // namespace orlix
