@@ -12,8 +12,7 @@ namespace orlix::fuzz {
 
 // Pictures larger than this are passed over by the fuzz targets although the program decodes
 // them: a few bytes of header can claim hundreds of megapixels, and each such input would cost
-// seconds and a gigabyte while teaching the fuzzer nothing new. Headers above the program's
-// own limit are still decoded, to see them refused.
+// seconds and a gigabyte while teaching the fuzzer nothing new.
 inline constexpr std::int64_t kFuzzPixelBudget = std::int64_t(1) << 20;
 
 // `bytes` as an open picture file: written to an anonymous memory file and opened by its
@@ -24,7 +23,7 @@ std::shared_ptr<const platform::PictureFile> openInMemory(const QByteArray& byte
 // larger of the first frame and the logical screen); invalid when there is none.
 QSize claimedSize(const QByteArray& bytes);
 
-// Whether a picture claiming `size` is within the program's limit but over the fuzz budget.
+// Whether a picture claiming `size` is over the fuzz budget.
 bool overFuzzBudget(QSize size);
 
 } // namespace orlix::fuzz
