@@ -32,12 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const std::uint8_t scans = input.byte())
         tuning.maxScans = scans;
     const QByteArray bytes = input.rest();
-    const QSize claimed = fuzz::claimedSize(bytes);
-    // The program hands the reader only pictures whose header Qt's reader could read, within
-    // its pixel limit.
-    if (!claimed.isValid() || fuzz::overFuzzBudget(claimed))
-        return -1;
-
     std::atomic<bool> cancelled{false};
     std::atomic<unsigned> checks{0}; // both bands check
     if (cancelAt > 0) {
@@ -50,8 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tuning.startSecondBand = [] { return false; };
 
     const auto file = fuzz::openInMemory(bytes);
+    JpegReader reader(*file, cancelled, tuning);
+    // As the program does: the header first, read once, and the sizes from it.
+    const JpegReader::Outcome header = reader.readHeader();
+    const QSize stored = reader.storedSize();
+    if (header == JpegReader::Outcome::Decoded && fuzz::overFuzzBudget(stored))
+        return -1;
     QImage image;
-    const JpegReader::Outcome outcome = JpegReader(*file, cancelled, tuning).read(reduction, image);
+    const JpegReader::Outcome outcome = reader.read(reduction, image);
 
     if (!cancelled)
         FUZZ_CHECK(outcome != JpegReader::Outcome::Cancelled);
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(image.format() == QImage::Format_RGB32);
-    FUZZ_CHECK(image.size() == JpegReader::reducedSize(claimed, reduction));
+    FUZZ_CHECK(image.size() == JpegReader::reducedSize(stored, reduction));
     // Two bands give the very pixels one band gives.
     if (!cancelled && unsigned(image.height()) >= tuning.rowsToSplit) {
         const std::atomic<bool> never{false};
