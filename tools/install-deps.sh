@@ -23,6 +23,9 @@ packages=(
     # keeping the screen awake: the X screen-saver extension; its tests run a private session
     # bus (and a private X server, Xvfb above)
     libxcb-screensaver0-dev dbus-daemon
+    # fuzzing (make fuzz): clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer for
+    # readable reports; dpkg-dev unpacks the libjpeg-turbo source package (tools/fuzz-deps.sh)
+    clang libclang-rt-14-dev llvm
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )
