@@ -12,6 +12,8 @@ packages=(
     libicu-dev
     # libjpeg for the viewer's reduced JPEG decoding (the same library Qt decodes JPEG with)
     libjpeg-dev
+    # Little CMS 2: pictures' colour profiles and the display's
+    liblcms2-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
     # tests and benchmarks
@@ -23,6 +25,8 @@ packages=(
     # keeping the screen awake: the X screen-saver extension; its tests run a private session
     # bus (and a private X server, Xvfb above)
     libxcb-screensaver0-dev dbus-daemon
+    # colour tests: ProPhoto, Adobe RGB and sRGB profiles as Debian ships them
+    colord-data icc-profiles-free
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )
