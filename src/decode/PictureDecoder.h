@@ -75,6 +75,14 @@ public:
     // The smallest size, upright, that a picture of `whole` pixels must be decoded at to be
     // shown fitted into `fitInto` (empty: whole).
     static QSize neededFor(QSize whole, QSize fitInto);
+
+private:
+    static DecodeResult decodeGuarded(const DecodeRequest& request,
+                                      const std::atomic<bool>& cancelled);
+    // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
+    // that can be cancelled at any point and that holds to one reading of the header.
+    static DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                                   const std::atomic<bool>& cancelled);
 };
 
 } // namespace orlix

@@ -299,8 +299,9 @@ void FormView::layOutAndPaint() {
     picBakWidth_ = held.pixelSize.width() * twips;
     picBakHeight_ = held.pixelSize.height() * twips;
     placement_ = placementFor(view, held.pixelSize);
-    PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
-                         pixels(placement_.height));
+    PicView->place(QRect(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
+                         pixels(placement_.height)),
+                   screen_.devicePixelRatio);
     labels_.setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
                                       scalePercent(view.realSize, placement_.width, picBakWidth_)));
     paintPicture();
