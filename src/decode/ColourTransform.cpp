@@ -3,6 +3,7 @@
 #include "platform/CurrentThread.h"
 
 #include <QCryptographicHash>
+#include <QtEndian>
 
 #include <lcms2.h>
 
@@ -23,8 +24,10 @@ constexpr std::size_t kCachedPairs = 16;
 // Below this many rows a picture is converted in one piece: a second thread would not pay.
 constexpr int kRowsToSplit = 512;
 // How far, in 16-bit units, a profile may map colours away from Little CMS's sRGB and still be
-// sRGB: a quarter of an 8-bit level, well below what a pixel can show.
-constexpr int kSrgbTolerance = 65535 / 255 / 4;
+// sRGB: two 8-bit levels. The sRGB profiles in circulation differ from Little CMS's own by up
+// to 1.4 levels at full green (their primaries are rounded and adapted differently); the next
+// space along, Rec. 709 with its own curve, is 16 levels away.
+constexpr int kSrgbTolerance = 2 * 257;
 constexpr int kSrgbProbeLevels[] = {0, 16, 48, 96, 128, 160, 208, 240, 255};
 
 // The pixel layouts of QImage::Format_RGB32 in memory, the unused byte last or first.
@@ -36,6 +39,8 @@ constexpr cmsUInt32Number kGreyInRgb32 = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1)
 // Adobe's CMYK JPEGs store 255 for no ink.
 constexpr cmsUInt32Number kAdobeCmyk = TYPE_CMYK_8_REV;
 constexpr QRgb kOpaque = 0xFF000000;
+// An ICC profile's header, which starts with the profile's size.
+constexpr qsizetype kIccHeaderSize = 128;
 
 // One context for the whole program, with a log handler that drops every message: a damaged
 // profile is ignored in silence.
@@ -62,7 +67,11 @@ struct Profile {
 };
 
 cmsHPROFILE opened(const QByteArray& icc) {
-    if (icc.isEmpty() || icc.size() > ColourProfile::kMaxBytes)
+    if (icc.size() < kIccHeaderSize || icc.size() > ColourProfile::kMaxBytes)
+        return nullptr;
+    // A profile cut short: Little CMS would take one whose tags happen to lie in the part
+    // that is there.
+    if (qFromBigEndian<quint32>(icc.constData()) > quint32(icc.size()))
         return nullptr;
     return cmsOpenProfileFromMemTHR(quietContext(), icc.constData(),
                                     static_cast<cmsUInt32Number>(icc.size()));
@@ -244,7 +253,9 @@ void ColourTransform::convertRows(QImage& image, int from, int to) const {
 }
 
 void ColourTransform::apply(QImage& image) const {
-    if (image.isNull() || image.format() != QImage::Format_RGB32)
+    // ARGB32 has the same layout; its alpha byte is left as it is.
+    if (image.isNull() ||
+        (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32))
         return;
     image.bits(); // detached here, on this thread, before the rows are shared out
     const int height = image.height();

@@ -36,7 +36,8 @@ public:
     ColourModel input() const { return input_; }
 
     // Converts `image`, an RGB32 image holding pixels as input() says, in place to RGB32 in the
-    // display's colours. Large pictures are converted on two threads.
+    // display's colours (an ARGB32 one keeps its alpha). Large pictures are converted on two
+    // threads.
     void apply(QImage& image) const;
 
 private:

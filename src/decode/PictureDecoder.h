@@ -22,7 +22,7 @@ struct DecodeRequest {
     QSize fitInto;
     // The ICC profile of the display the picture is shown on, whose colours the decoded
     // picture is converted to. Empty: sRGB.
-    QByteArray displayProfile;
+    QByteArray displayProfile = {};
 };
 
 // What a decode gives: the picture with its whole size, or the failure that stopped it.
@@ -82,6 +82,7 @@ private:
     // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
     // that can be cancelled at any point and that holds to one reading of the header.
     static DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                                   const QByteArray& displayProfile,
                                    const std::atomic<bool>& cancelled);
 };
 
