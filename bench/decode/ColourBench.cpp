@@ -55,6 +55,8 @@ QByteArray withIcc(const QByteArray& jpeg, const QByteArray& icc) {
 }
 
 class Photos {
+    QTemporaryDir folder_; // first: the paths below are in it
+
 public:
     Photos() {
         QFile icc(QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc"));
@@ -73,7 +75,6 @@ private:
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(path));
     }
-    QTemporaryDir folder_;
 };
 
 const Photos& photos() {
