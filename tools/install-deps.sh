@@ -12,6 +12,8 @@ packages=(
     libicu-dev
     # libjpeg for the viewer's reduced JPEG decoding (the same library Qt decodes JPEG with)
     libjpeg-dev
+    # Little CMS 2: pictures' colour profiles and the display's
+    liblcms2-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
     # tests and benchmarks
@@ -26,6 +28,8 @@ packages=(
     # fuzzing (make fuzz): clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer for
     # readable reports; dpkg-dev unpacks the libjpeg-turbo source package (tools/fuzz-deps.sh)
     clang libclang-rt-14-dev llvm
+    # colour tests: ProPhoto, Adobe RGB and sRGB profiles as Debian ships them
+    colord-data icc-profiles-free
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )

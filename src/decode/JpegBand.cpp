@@ -223,7 +223,7 @@ JpegBand::Outcome JpegBand::readRows(uchar* pixels, qsizetype stride, unsigned f
         return failure_;
     if (from > 0 && skipRows(from) != Outcome::Decoded)
         return Outcome::Invalid;
-    const bool cmyk = info_.out_color_space == JCS_CMYK;
+    const bool cmyk = info_.out_color_space == JCS_CMYK && !cmykAsStored_;
     while (info_.output_scanline < to) {
         check();
         JSAMPROW row = pixels + stride * static_cast<qsizetype>(info_.output_scanline);

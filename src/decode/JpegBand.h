@@ -55,6 +55,9 @@ public:
 
     // Reads the header; Decoded when it is a JPEG this reader decodes and within the pixel cap.
     Outcome readHeader();
+    // CMYK rows are left as stored (four bytes a pixel, 255 for no ink, as Adobe writes them)
+    // instead of being turned into RGB32: for a colour transform that knows the inks.
+    void keepCmykAsStored() { cmykAsStored_ = true; }
     // Starts decoding at 1/`reduction`; geometry() then holds the output size too.
     Outcome start(int reduction);
     const JpegGeometry& geometry() const { return geometry_; }
@@ -88,6 +91,7 @@ private:
     Outcome failure_ = Outcome::Invalid;
     JpegGeometry geometry_;
     bool created_ = false;
+    bool cmykAsStored_ = false;
     jpeg_source_mgr source_{};
     jpeg_error_mgr errors_{};
     jpeg_progress_mgr progress_{};

@@ -77,6 +77,10 @@ JpegReader::Outcome JpegReader::readHeader() {
     return header_;
 }
 
+int JpegReader::components() const {
+    return headerRead_ && header_ == Outcome::Decoded ? top_->geometry().components : 0;
+}
+
 JpegReader::Outcome JpegReader::read(int reduction, QImage& image) {
     const Outcome header = readHeader();
     if (header != Outcome::Decoded)
@@ -91,6 +95,8 @@ JpegReader::Outcome JpegReader::read(int reduction, QImage& image) {
 
 JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     JpegBand& top = *top_;
+    if (cmykAsStored_)
+        top.keepCmykAsStored();
     Outcome outcome = top.start(reduction);
     if (outcome != Outcome::Decoded)
         return outcome;
@@ -119,6 +125,8 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
                 try {
                     JpegBand bottom(file_, JpegBand::Stops{&cancelled_, &bandFailed_,
                                                            &tuning_.onCheck, tuning_.maxScans});
+                    if (cmykAsStored_)
+                        bottom.keepCmykAsStored();
                     lowerOutcome = asSecondReading(bottom.readHeader());
                     if (lowerOutcome == Outcome::Decoded)
                         lowerOutcome = bottom.start(reduction);

@@ -63,6 +63,12 @@ public:
     // pixel cap. storedSize() then holds its size.
     Outcome readHeader();
     QSize storedSize() const { return storedSize_; }
+    // The number of colour components the header gives: 1 grey, 3 colour, 4 CMYK or YCCK.
+    int components() const;
+
+    // A CMYK picture is read() with its stored ink values in each four-byte pixel (255 for no
+    // ink, as Adobe writes them) instead of as RGB32: for a colour transform to convert.
+    void keepCmykAsStored() { cmykAsStored_ = true; }
 
     // Decodes the whole picture, as stored (not turned), reduced by `reduction`, into an
     // RGB32 image; reads the header first when readHeader() was not called. Once per reader.
@@ -79,6 +85,7 @@ private:
     Outcome header_ = Outcome::Invalid;
     bool headerRead_ = false;
     QSize storedSize_;
+    bool cmykAsStored_ = false;
 };
 
 } // namespace orlix

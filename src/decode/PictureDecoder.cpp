@@ -1,5 +1,7 @@
 #include "decode/PictureDecoder.h"
 
+#include "decode/ColourProfile.h"
+#include "decode/ColourTransform.h"
 #include "decode/JpegReader.h"
 #include "decode/PictureFileDevice.h"
 
@@ -161,7 +163,7 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
     if (kind == PictureKind::Unknown)
         return failed(LoadError::InvalidPicture);
     if (kind == PictureKind::Jpeg)
-        return decodeJpeg(file, request.fitInto, cancelled);
+        return decodeJpeg(file, request.fitInto, request.displayProfile, cancelled);
     if (kind == PictureKind::Gif && headLength >= 10 && !withinPixelLimit(gifScreen(head)))
         return failed(LoadError::TooLarge);
 
@@ -189,6 +191,15 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
         return failed(LoadError::InvalidPicture);
     if (!withinPixelLimit(image.size()))
         return failed(LoadError::TooLarge);
+    if (const auto colour =
+            ColourTransform::between(ColourProfile::readFrom(file, kind), request.displayProfile)) {
+        if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+            image = std::move(image).convertToFormat(
+                image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        colour->apply(image);
+    }
+    if (cancelled.load())
+        return abandoned();
     DecodeResult result;
     result.pixelSize = image.size();
     result.image = std::move(image);
@@ -196,6 +207,7 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
 }
 
 DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                                                const QByteArray& displayProfile,
                                                 const std::atomic<bool>& cancelled) {
     // Every size below comes from this one reading of the header, however the file changes.
     JpegReader jpeg(file, cancelled);
@@ -211,10 +223,20 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
     const QSize needed = neededFor(whole, fitInto);
     const int reduction =
         needed == whole ? 1 : JpegReader::reductionFor(stored, quarterTurn, needed);
+    // The colour model is the header's, as the decoder read it; the profile is the file's.
+    ColourProfile profile = ColourProfile::readFrom(file, PictureKind::Jpeg);
+    profile.model = jpeg.components() == 4   ? ColourModel::Cmyk
+                    : jpeg.components() == 1 ? ColourModel::Grey
+                                             : ColourModel::Rgb;
+    const auto colour = ColourTransform::between(profile, displayProfile);
+    if (colour && colour->input() == ColourModel::Cmyk)
+        jpeg.keepCmykAsStored();
     QImage image;
     outcome = jpeg.read(reduction, image);
     if (outcome != JpegReader::Outcome::Decoded)
         return jpegFailure(outcome, file);
+    if (colour && !cancelled.load())
+        colour->apply(image);
     DecodeResult result;
     result.image = upright(std::move(image), turn);
     result.pixelSize = whole;

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "catalogue/FormWait.h"
 #include "catalogue/ScanFolder.h"
+#include "platform/DisplayProfile.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "platform/UiFont.h"
@@ -180,6 +181,7 @@ ViewParams FormView::currentView() const {
     view.viewHeight = state_.viewHeight;
     view.devicePixelRatio = screen_.devicePixelRatio;
     view.realSize = Settings.RealSize == 1;
+    view.displayProfile = platform::displayProfile(screen());
     return view;
 }
 

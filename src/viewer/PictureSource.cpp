@@ -128,7 +128,9 @@ void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done
         done(shown);
         return;
     }
-    if (background_.source == shown && (background_.result || background_.job != 0)) {
+    // The full resolution serves every view in the colours of the display it was made for.
+    if (background_.source == shown && (background_.result || background_.job != 0) &&
+        background_.view.displayProfile == view.displayProfile) {
         if (background_.result) {
             // Read through the file of `shown` while it still held what is shown.
             PicturePtr full = background_.result;
