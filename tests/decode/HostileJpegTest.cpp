@@ -20,20 +20,6 @@ namespace {
 
 using test::LibjpegWriter;
 using Outcome = JpegReader::Outcome;
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-// Sanitizers slow our code (not libjpeg's) several times over, and AddressSanitizer marks a
-// freed picture's memory byte by byte: 0.6 to 0.8 s for the 1 GiB of a 16384 x 16383 picture
-// here. Either bound still shows a wait of seconds.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSlowdown = 4;
-constexpr milliseconds kFreeingAGibibyte{1000};
-#else
-constexpr int kSlowdown = 1;
-constexpr milliseconds kFreeingAGibibyte{0};
-#endif
-constexpr auto kCancelledWithin = milliseconds(50) * kSlowdown + kFreeingAGibibyte;
 
 QImage colourful(QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -149,57 +135,55 @@ TEST_F(HostileJpeg, WithoutASecondThreadOneBandDoesEveryRow) {
     EXPECT_EQ(oneBand, twoBands);
 }
 
-TEST_F(HostileJpeg, AScanBombFailsQuicklyAsADecodeFailure) {
+TEST_F(HostileJpeg, AScanBombFailsAsADecodeFailure) {
     const QByteArray bomb = LibjpegWriter::scanBomb({8000, 8000}, 5000);
     ASSERT_LT(bomb.size(), 64 * 1024); // read in one buffer: only libjpeg's checks see it
     StandardPictureDecoder decoder;
-    const auto start = Clock::now();
     const DecodeResult result =
         decoder.decode(DecodeRequest{put("bomb.jpg", bomb), {1000, 1000}}, notCancelled);
-    const auto took = Clock::now() - start;
-    EXPECT_EQ(result.error, LoadError::DecodeFailed);
-    EXPECT_LT(took, milliseconds(5000) * kSlowdown); // 45 s without the limit
-    std::printf("scan bomb failed after %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<milliseconds>(took).count()));
+    EXPECT_EQ(result.error, LoadError::DecodeFailed); // 45 s of work without the scan limit
 }
 
-TEST_F(HostileJpeg, ADecodeIsCancelledWithinMomentsWhateverTheFile) {
-    // Both take seconds uncancelled; neither reads a second buffer.
+// How soon a cancel takes effect is a matter of how often the decoder looks: here, a cancel
+// made at one check must end the decode at the next check of each band. How long that is on a
+// given machine is measured in the decoding benchmark.
+TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
     JpegReader::Tuning endless;
     endless.maxScans = INT_MAX;
     const QByteArray cmyk = LibjpegWriter::withFrameSize(
         LibjpegWriter::write(colourful({16, 16}), JCS_CMYK), {16384, 16383});
+    const QByteArray photo = LibjpegWriter::write(colourful({1200, 1100}), JCS_YCbCr);
     const struct {
         const char* name;
         QByteArray bytes;
         JpegReader::Tuning tuning;
         int reduction;
     } cases[] = {
+        // Neither bomb reads a second buffer: only libjpeg's own checks can see a cancel.
         {"scan bomb", LibjpegWriter::scanBomb({8000, 8000}, 5000), endless, 8},
         {"CMYK bomb, whole", cmyk, {}, 1},
         {"CMYK bomb, reduced", cmyk, {}, 2},
+        {"photo in two bands", photo, {}, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto file = put("bomb.jpg", c.bytes);
-        std::atomic<bool> cancelled{false};
-        Outcome outcome = Outcome::Decoded;
-        Clock::time_point ended;
-        std::thread decoding([&] {
+        for (const int cancelAt : {3, 40}) {
+            SCOPED_TRACE(std::string(c.name) + ", cancelled at check " + std::to_string(cancelAt));
+            const auto file = put("bomb.jpg", c.bytes);
+            std::atomic<bool> cancelled{false};
+            std::atomic<int> checks{0}, checksAfterCancel{0};
+            JpegReader::Tuning tuning = c.tuning;
+            tuning.onCheck = [&] {
+                if (cancelled.load())
+                    ++checksAfterCancel;
+                else if (++checks == cancelAt)
+                    cancelled = true;
+            };
             QImage image;
-            outcome = JpegReader(*file, cancelled, c.tuning).read(c.reduction, image);
-            ended = Clock::now();
-        });
-        std::this_thread::sleep_for(milliseconds(100));
-        const auto cancelledAt = Clock::now();
-        cancelled = true;
-        decoding.join();
-        EXPECT_EQ(outcome, Outcome::Cancelled);
-        EXPECT_LT(ended - cancelledAt, kCancelledWithin);
-        std::printf("%s: ended %lld us after the cancel\n", c.name,
-                    static_cast<long long>(
-                        std::chrono::duration_cast<std::chrono::microseconds>(ended - cancelledAt)
-                            .count()));
+            EXPECT_EQ(JpegReader(*file, cancelled, tuning).read(c.reduction, image),
+                      Outcome::Cancelled);
+            EXPECT_TRUE(image.isNull());
+            EXPECT_LE(checksAfterCancel.load(), 2); // one more look in each band at most
+        }
     }
 }
 
