@@ -1,26 +1,25 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRect>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include "support/TempTree.h"
 
-#include <optional>
 #include <utility>
 #include <vector>
 
 namespace orlix::test {
 
-class XProbe;
-struct XWindow;
-
 // Generous: the splash alone takes five seconds, and a loaded machine runs other tests beside.
 inline constexpr int kSessionWaitMs = 30000;
 inline constexpr QSize kSettingsWindowSize(378, 136);
+// Keys for the settings window: 60 seconds in the interval box, the seventh control, so that
+// only the keys step through the pictures.
+inline const QStringList kSixtySecondKeys = {"Tab", "Tab",       "Tab",       "Tab", "Tab", "Tab",
+                                             "End", "BackSpace", "BackSpace", "6",   "0"};
 
 // The real program (the build's bin/orlix) copied into a folder of its own, which the settings
 // window opens at, with `pictures` (name, contents) beside it. It runs with a home and a runtime
@@ -35,6 +34,8 @@ public:
     bool running() const { return process.state() == QProcess::Running; }
     // Waits for the end; then everything the program printed is in `printed`.
     bool finished(int waitMs = kSessionWaitMs);
+    // Waits for the end and expects a normal exit with `code`, having printed `printed`.
+    void expectEnded(int code = 0, const char* printed = "");
 
     TempTree folder;
     QTemporaryDir home;
@@ -43,18 +44,5 @@ public:
     QProcess process;
     QByteArray printed;
 };
-
-// The first viewable window of the program ("Orlix") of that size.
-std::optional<XWindow> programWindow(const XProbe& probe, QSize size);
-
-// Screen shots (opaque RGB32 images) compared:
-// where two shots differ, leaving out the pixels that are white in `ignored`;
-QRect changedArea(const QImage& before, const QImage& after, const QImage& ignored = QImage());
-// where the pixels are not `colour`;
-QRect areaNot(const QImage& image, QRgb colour);
-// where the pixels of `colour` are, and whether that whole rectangle is of that colour.
-std::pair<QRect, bool> solidArea(const QImage& image, QRgb colour);
-// Paints white into `mask` where `shot` differs from `reference`.
-void markChanges(const QImage& reference, const QImage& shot, QImage& mask);
 
 } // namespace orlix::test
