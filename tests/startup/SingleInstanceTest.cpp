@@ -26,13 +26,12 @@ namespace {
 
 using test::asNobody;
 using test::kAllPlanted;
+using test::kNobody;
 using test::Planted;
 using test::ScopedEnv;
 using test::snapshot;
 using test::TempTree;
 using Places = SingleInstance::Places;
-
-constexpr uid_t kNobody = 65534;
 
 mode_t modeOf(const QByteArray& path) {
     struct stat info {};
