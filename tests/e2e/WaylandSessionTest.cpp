@@ -1,9 +1,9 @@
 // The real program natively on Wayland: weston, nested in a private Xvfb, with the program as
 // its Wayland client, watched from outside through shots of the X screen. Any Qt warning ends
 // the program here (QT_FATAL_WARNINGS), so a clean exit means that none came.
-#include "ProgramRun.h"
 #include "ShotAreas.h"
 #include "Weston.h"
+#include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
 #include <QTest>
@@ -14,10 +14,12 @@
 namespace orlix::test {
 namespace {
 
+const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
+
 TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
-    ProgramRun program({{"a.bmp", pictureFile({200, 120}, red, "BMP")},
-                        {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
+    ProgramRun program(kProgram, {{"a.bmp", pictureFile({200, 120}, red, "BMP")},
+                                  {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1280, 1024})) << server.error().toStdString();
     // Weston's pointer stands still in the output's top-left corner (Weston::kPointerBox).

@@ -1,8 +1,8 @@
 // The real program run as a user runs it, without a display and on a private Xvfb, watched
 // from outside only: the windows the X server holds, the screen, the exit status and every
 // byte the program prints.
-#include "ProgramRun.h"
 #include "ShotAreas.h"
+#include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
 #include "app/QuietMessages.h"
@@ -13,12 +13,14 @@
 namespace orlix::test {
 namespace {
 
+const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
+
 TEST(X11Session, WithoutAReachableDisplayPrintsOneSentence) {
     const std::pair<const char*, const char*> platforms[] = {{"xcb", "DISPLAY"},
                                                              {"wayland", "WAYLAND_DISPLAY"}};
     for (const auto& [platform, variable] : platforms) {
         SCOPED_TRACE(platform);
-        ProgramRun program({});
+        ProgramRun program(kProgram);
         program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QLatin1String(platform));
         // Neither an X server nor a Wayland compositor answers there.
         program.environment.insert(QLatin1String(variable),
@@ -36,11 +38,11 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
     bmp.replace(14, 4, QByteArray::fromHex("ffffff7f")); // a DIB header "2 GB long"
     // A one-pixel GIF cut off inside its palette.
     const QByteArray gif = QByteArray::fromHex("47494638396101000100800000000000");
-    ProgramRun program({{"1-good.bmp", pictureFile({80, 60}, qRgb(0, 160, 0), "BMP")},
-                        {"2-truncated.jpg", jpeg.left(jpeg.size() / 2)},
-                        {"3-truncated.gif", gif},
-                        {"4-bad-header.bmp", bmp},
-                        {"5-text.jpg", "This is a note, not a picture.\n"}});
+    ProgramRun program(kProgram, {{"1-good.bmp", pictureFile({80, 60}, qRgb(0, 160, 0), "BMP")},
+                                  {"2-truncated.jpg", jpeg.left(jpeg.size() / 2)},
+                                  {"3-truncated.gif", gif},
+                                  {"4-bad-header.bmp", bmp},
+                                  {"5-text.jpg", "This is a note, not a picture.\n"}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1024, 768})) << server.error().toStdString();
     const auto programWindow = [&server](QSize size) {

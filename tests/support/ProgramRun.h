@@ -21,13 +21,14 @@ inline constexpr QSize kSettingsWindowSize(378, 136);
 inline const QStringList kSixtySecondKeys = {"Tab", "Tab",       "Tab",       "Tab", "Tab", "Tab",
                                              "End", "BackSpace", "BackSpace", "6",   "0"};
 
-// The real program (the build's bin/orlix) copied into a folder of its own, which the settings
-// window opens at, with `pictures` (name, contents) beside it. It runs with a home and a runtime
-// folder of its own and none of the caller's display settings; tests add theirs to
-// `environment`.
+// A program (the build's bin/orlix, or a test's helper) copied into a folder of its own, which
+// the settings window opens at, with `pictures` (name, contents) beside it. It runs with a home
+// and a runtime folder of its own and none of the caller's display or bus settings; tests add
+// theirs to `environment`. It is killed with the test should that crash.
 class ProgramRun {
 public:
-    explicit ProgramRun(const std::vector<std::pair<QByteArray, QByteArray>>& pictures);
+    explicit ProgramRun(const QString& program,
+                        const std::vector<std::pair<QByteArray, QByteArray>>& pictures = {});
     ~ProgramRun();
 
     void start();
@@ -43,6 +44,9 @@ public:
     QProcessEnvironment environment;
     QProcess process;
     QByteArray printed;
+
+private:
+    QString copy_;
 };
 
 } // namespace orlix::test

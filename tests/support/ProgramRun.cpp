@@ -1,19 +1,23 @@
-#include "ProgramRun.h"
+#include "support/ProgramRun.h"
 
 #include "support/ChildProcess.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace orlix::test {
 
-ProgramRun::ProgramRun(const std::vector<std::pair<QByteArray, QByteArray>>& pictures)
-    : environment(QProcessEnvironment::systemEnvironment()) {
-    const QString copy = QString::fromLocal8Bit(folder.path("orlix"));
-    EXPECT_TRUE(QFile::copy(QStringLiteral(ORLIX_BIN_DIR "/orlix"), copy));
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+ProgramRun::ProgramRun(const QString& program,
+                       const std::vector<std::pair<QByteArray, QByteArray>>& pictures)
+    : environment(QProcessEnvironment::systemEnvironment()),
+      copy_(folder.rootText() + QLatin1Char('/') + QFileInfo(program).fileName()) {
+    EXPECT_TRUE(QFile::copy(program, copy_)) << program.toStdString();
+    QFile::setPermissions(copy_, QFile::ReadOwner | QFile::ExeOwner);
+    // It must not outlive a crashed test holding a display, a bus or the test's output pipes.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     for (const auto& [name, bytes] : pictures)
         folder.write(name, bytes);
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -34,12 +38,12 @@ ProgramRun::~ProgramRun() {
 void ProgramRun::start() {
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder.rootText());
-    process.start(QString::fromLocal8Bit(folder.path("orlix")), {});
+    process.start(copy_, {});
     ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
 }
 
 bool ProgramRun::finished(int waitMs) {
-    if (!process.waitForFinished(waitMs))
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(waitMs))
         return false;
     printed = process.readAllStandardOutput() + process.readAllStandardError();
     return true;
