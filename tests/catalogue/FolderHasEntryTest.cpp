@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <functional>
 #include <tuple>
 #include <unistd.h>
 
@@ -29,63 +28,51 @@ namespace {
 
 using test::TempTree;
 
-// The first name readdir gives in `tree`, hidden names and the dots left out.
-QByteArray firstListed(const TempTree& tree) {
-    QByteArray first;
-    DIR* dir = ::opendir(tree.root().constData());
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.') {
-            first = entry->d_name;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return first;
-}
-
 bool fullScan(const QString& path, std::int16_t attributes, std::int16_t mask,
               const QString& extList) {
     EntryList entries;
     return ScanFolder(FileEntry{path, attributes}, entries, 0, mask, extList);
 }
 
+// Fills `tree` as `items` says: "a.jpg" a file, "sub/" a folder, "link>gone" a link to "gone".
+void fill(const TempTree& tree, const char* items) {
+    for (const QByteArray& item : QByteArray(items).split(' ')) {
+        const qsizetype arrow = item.indexOf('>');
+        if (arrow > 0)
+            tree.symlink(item.mid(arrow + 1), item.left(arrow));
+        else if (item.endsWith('/'))
+            tree.mkdir(item.chopped(1));
+        else if (!item.isEmpty())
+            tree.write(item);
+    }
+}
+
 // Each case fills a folder; the test is asked about "@" (the folder), a path below it, or a
 // blank path, and must agree with a full scan and with the answer written down.
 TEST(FolderHasEntry, AnswersAsAFullScanDoes) {
-    using Fill = std::function<void(TempTree&)>;
-    const auto nothing = [](TempTree&) {};
-    const std::tuple<const char*, Fill, const char*, std::int16_t, std::int16_t, const char*, bool>
+    const std::tuple<const char*, const char*, const char*, std::int16_t, std::int16_t, const char*,
+                     bool>
         cases[] = {
-            {"empty (only . and ..)", nothing, "@", kDirectoryBit, kAnyEntryMask, "", false},
-            {"only hidden entries",
-             [](TempTree& t) {
-                 t.write(".hidden.jpg");
-                 t.mkdir(".config");
-             },
-             "@", kDirectoryBit, kAnyEntryMask, "", false},
-            {"one file", [](TempTree& t) { t.write("a.jpg"); }, "@", kDirectoryBit, kAnyEntryMask,
-             "", true},
-            {"one folder", [](TempTree& t) { t.mkdir("sub"); }, "@", kDirectoryBit, kAnyEntryMask,
-             "", true},
-            {"one folder, files wanted by extension", [](TempTree& t) { t.mkdir("sub"); }, "@",
-             kDirectoryBit, kAnyEntryMask, "jpg", false},
-            {"one file, folders wanted", [](TempTree& t) { t.write("a.jpg"); }, "@", kDirectoryBit,
-             kDirectoriesMask, "", false},
-            {"only a dangling link", [](TempTree& t) { t.symlink("gone", "link"); }, "@",
-             kDirectoryBit, kAnyEntryMask, "", false},
-            {"trailing separator", [](TempTree& t) { t.write("a.jpg"); }, "@/", kDirectoryBit,
-             kAnyEntryMask, "", true},
-            {"missing folder", nothing, "@/missing", kDirectoryBit, kAnyEntryMask, "", false},
-            {"a file instead of a folder", [](TempTree& t) { t.write("a.jpg"); }, "@/a.jpg",
-             kDirectoryBit, kAnyEntryMask, "", false},
-            {"record without the directory bit", [](TempTree& t) { t.write("a.jpg"); }, "@", 0,
-             kAnyEntryMask, "", false},
-            {"blank path", nothing, "   ", kDirectoryBit, kAnyEntryMask, "", false},
-            {"the root", nothing, "/", kDirectoryBit, kDirectoriesMask, "", true}};
-    for (const auto& [what, fill, at, attributes, mask, extList, want] : cases) {
+            {"empty (only . and ..)", "", "@", kDirectoryBit, kAnyEntryMask, "", false},
+            {"only hidden entries", ".hidden.jpg .config/", "@", kDirectoryBit, kAnyEntryMask, "",
+             false},
+            {"one file", "a.jpg", "@", kDirectoryBit, kAnyEntryMask, "", true},
+            {"one folder", "sub/", "@", kDirectoryBit, kAnyEntryMask, "", true},
+            {"one folder, files wanted by extension", "sub/", "@", kDirectoryBit, kAnyEntryMask,
+             "jpg", false},
+            {"one file, folders wanted", "a.jpg", "@", kDirectoryBit, kDirectoriesMask, "", false},
+            {"only a dangling link", "link>gone", "@", kDirectoryBit, kAnyEntryMask, "", false},
+            {"trailing separator", "a.jpg", "@/", kDirectoryBit, kAnyEntryMask, "", true},
+            {"missing folder", "", "@/missing", kDirectoryBit, kAnyEntryMask, "", false},
+            {"a file instead of a folder", "a.jpg", "@/a.jpg", kDirectoryBit, kAnyEntryMask, "",
+             false},
+            {"record without the directory bit", "a.jpg", "@", 0, kAnyEntryMask, "", false},
+            {"blank path", "", "   ", kDirectoryBit, kAnyEntryMask, "", false},
+            {"the root", "", "/", kDirectoryBit, kDirectoriesMask, "", true}};
+    for (const auto& [what, items, at, attributes, mask, extList, want] : cases) {
         SCOPED_TRACE(what);
         TempTree tree;
-        fill(tree);
+        fill(tree, items);
         const QString path = platform::fromNative(QByteArray(at).replace('@', tree.root()));
         EXPECT_EQ(FolderHasEntry(FileEntry{path, attributes}, mask, extList), want);
         EXPECT_EQ(fullScan(path, attributes, mask, extList), want);
@@ -100,13 +87,15 @@ TEST(FolderHasEntry, PassesOverAnUnreadableFirstEntry) {
         tree.symlink("gone", "link" + QByteArray::number(i) + ".jpg");
     // The file system chooses the order: make new pictures until one is not listed first.
     QByteArray picture;
-    for (int i = 0; i < 50 && (picture.isEmpty() || firstListed(tree) == picture); ++i) {
+    for (int i = 0;
+         i < 50 && (picture.isEmpty() || test::listedNames(tree.root()).value(0) == picture); ++i) {
         if (!picture.isEmpty())
             ::unlink(tree.path(picture).constData());
         picture = "picture" + QByteArray::number(i) + ".jpg";
         tree.write(picture);
     }
-    ASSERT_TRUE(firstListed(tree).startsWith("link")) << "no dangling link came first";
+    ASSERT_TRUE(test::listedNames(tree.root()).value(0).startsWith("link"))
+        << "no dangling link came first";
     EXPECT_TRUE(FolderHasEntry(FileEntry{tree.rootText(), kDirectoryBit}, kAnyEntryMask, "jpg"));
     EXPECT_TRUE(fullScan(tree.rootText(), kDirectoryBit, kAnyEntryMask, "jpg"));
 }

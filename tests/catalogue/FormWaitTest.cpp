@@ -40,12 +40,5 @@ TEST(FormWait, LayoutCaptionPointerAndProgress) {
     EXPECT_EQ(fill->width(), 345);
 }
 
-TEST(FormWait, CentredOnTheScreenKeepingItsWaitPointer) {
-    // The offscreen screen is 800 x 800: (422 / 2, 639 / 2), the half pixel rounded up.
-    const FormWait window;
-    EXPECT_EQ(window.geometry(), QRect(211, 320, 378, 161));
-    EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
-}
-
 } // namespace
 } // namespace orlix

@@ -3,9 +3,11 @@
 #include "catalogue/FileEntry.h"
 #include "catalogue/ProgressWindow.h"
 
+#include <QByteArrayList>
 #include <QLocale>
 #include <QStringList>
 
+#include <dirent.h>
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -39,6 +41,17 @@ public:
     void repaintNow() override { log += ';'; }
     QString log;
 };
+
+// The names readdir gives in `folder`, in its order, hidden names and the dots left out.
+inline QByteArrayList listedNames(const QByteArray& folder) {
+    QByteArrayList names;
+    DIR* dir = ::opendir(folder.constData());
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            names << entry->d_name;
+    ::closedir(dir);
+    return names;
+}
 
 inline QStringList pathsOf(const EntryList& entries) {
     QStringList paths;

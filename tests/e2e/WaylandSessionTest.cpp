@@ -1,37 +1,36 @@
 // The real program natively on Wayland: weston, nested in a private Xvfb, with the program as
 // its Wayland client, watched from outside through shots of the X screen. Any Qt warning ends
 // the program here (QT_FATAL_WARNINGS), so a clean exit means that none came.
-#include "ProgramRun.h"
+#include "ShotAreas.h"
 #include "Weston.h"
-#include "XProbe.h"
+#include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
 
 namespace orlix::test {
 namespace {
 
+const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
+
 TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
-    ProgramRun program({{"a.bmp", pictureFile({200, 120}, red, "BMP")},
-                        {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
+    ProgramRun program(kProgram, {{"a.bmp", pictureFile({200, 120}, red, "BMP")},
+                                  {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1280, 1024})) << server.error().toStdString();
-    const XProbe probe(server.display());
-    ASSERT_TRUE(probe.connected());
     // Weston's pointer stands still in the output's top-left corner (Weston::kPointerBox).
     Weston weston;
-    ASSERT_TRUE(weston.start(server, probe, {1024, 768})) << weston.error().toStdString();
+    ASSERT_TRUE(weston.start(server, {1024, 768})) << weston.error().toStdString();
     const QRect output = weston.output();
     auto keys = [&](const QStringList& names) {
         return server.xdotool(QStringList{"key", "--window", QString::number(weston.xWindow())} +
                               names);
     };
-    auto shot = [&] { return probe.grab(output); };
+    auto shot = [&] { return server.probe().grab(output); };
     // The settings window, found on the desktop: where the pixels differ from the background.
     auto windowArea = [&] {
         QImage desktop = shot();
@@ -59,10 +58,8 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
         << "no settings window";
     ASSERT_TRUE(program.running()) << program.process.readAllStandardError().toStdString();
 
-    // Sixty seconds in the interval box (the seventh control), so that only the keys step.
     const QImage typedFrom = shot();
-    ASSERT_TRUE(keys(
-        {"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "End", "BackSpace", "BackSpace", "6", "0"}));
+    ASSERT_TRUE(keys(kSixtySecondKeys));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return !changedArea(typedFrom, shot()).isEmpty(); }, kSessionWaitMs));
     // The settings window as it stands, over a second and a half: the text cursor blinks, and
@@ -144,10 +141,7 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
         << changed.x() - client.x() << "," << changed.y() - client.y() << " in the client area";
 
     ASSERT_TRUE(keys({"Escape"}));
-    ASSERT_TRUE(program.finished(kSessionWaitMs)) << "the program did not end";
-    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.process.exitCode(), 0);
-    EXPECT_EQ(program.printed.toStdString(), std::string());
+    program.expectEnded();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "Weston.h"
 
-#include "XProbe.h"
+#include "ShotAreas.h"
 #include "support/ChildProcess.h"
 #include "support/XvfbServer.h"
 
@@ -8,35 +8,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QProcessEnvironment>
 #include <QTest>
 
 namespace orlix::test {
 
 namespace {
-
 constexpr int kStartMs = 60000;
-
-bool allBackground(const QImage& image) {
-    if (image.isNull())
-        return false;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if ((line[x] | 0xff000000) != Weston::kBackground)
-                return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 void Weston::withoutPointer(QImage& shot) {
-    for (int y = kPointerBox.top(); y <= kPointerBox.bottom(); ++y) {
-        for (int x = kPointerBox.left(); x <= kPointerBox.right(); ++x)
-            shot.setPixel(x, y, kBackground);
-    }
+    QPainter(&shot).fillRect(kPointerBox, QColor(kBackground));
 }
 
 Weston::Weston()
@@ -47,7 +30,8 @@ Weston::~Weston() {
         endProcess(*weston_);
 }
 
-bool Weston::start(const XvfbServer& server, const XProbe& probe, QSize output) {
+bool Weston::start(const XvfbServer& server, QSize output) {
+    const XProbe& probe = server.probe();
     if (!runtime_.isValid()) {
         error_ = QStringLiteral("no runtime folder");
         return false;
@@ -108,7 +92,7 @@ bool Weston::start(const XvfbServer& server, const XProbe& probe, QSize output) 
                 if (desktop.isNull())
                     return false;
                 withoutPointer(desktop);
-                return allBackground(desktop);
+                return areaNot(desktop, kBackground).isEmpty();
             },
             kStartMs);
     if (!shown || weston_->state() != QProcess::Running) {

@@ -12,7 +12,6 @@
 
 namespace orlix::test {
 
-class XProbe;
 class XvfbServer;
 
 // The weston compositor, nested in an X server through its X11 backend: one output in an X
@@ -34,7 +33,7 @@ public:
 
     // Starts weston on the X server, whose screen must be larger than `output`, and waits
     // until the output shows the empty desktop.
-    bool start(const XvfbServer& server, const XProbe& probe, QSize output);
+    bool start(const XvfbServer& server, QSize output);
     QString error() const { return error_; }
 
     // For the clients' environment: XDG_RUNTIME_DIR and WAYLAND_DISPLAY.

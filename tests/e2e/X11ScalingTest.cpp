@@ -5,8 +5,8 @@
 
 #include "viewer/FormView.h"
 
+#include "ShotAreas.h"
 #include "X11TestMain.h"
-#include "XProbe.h"
 #include "app/Settings.h"
 #include "platform/ScreenMetrics.h"
 #include "support/NoBoxes.h"
@@ -29,21 +29,10 @@ QImage checkerboard(QSize size) {
     return image;
 }
 
-// The part of `shot` that is not black.
-QRect litArea(const QImage& shot) {
-    QRect area;
-    for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x)
-            if ((shot.pixel(x, y) & 0xFFFFFF) != 0)
-                area |= QRect(x, y, 1, 1);
-    return area;
-}
-
 TEST(Scaling, EachFramePixelIsOneWholeDevicePixel) {
     const platform::ScreenMetrics screen = platform::primaryScreen();
     const double ratio = screen.devicePixelRatio;
-    test::XProbe probe(test::x11Server().display());
-    ASSERT_TRUE(probe.connected());
+    const test::XProbe& probe = test::x11Server().probe();
     test::NoBoxes boxes;
     const struct {
         const char* what;
@@ -79,7 +68,7 @@ TEST(Scaling, EachFramePixelIsOneWholeDevicePixel) {
         if (c.picture.width() < 1000) {
             EXPECT_EQ(frame, board);
         }
-        const QRect lit = litArea(shot);
+        const QRect lit = test::areaNot(shot, qRgb(0, 0, 0));
         // An odd-sized screen at a whole ratio of 2 is half a logical pixel short: a frame as
         // large as the window loses what lies past the screen's edge, and nothing else.
         const QRect onScreen = QRect(lit.topLeft(), frame.size()) & shot.rect();

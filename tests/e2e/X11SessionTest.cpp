@@ -1,8 +1,8 @@
 // The real program run as a user runs it, without a display and on a private Xvfb, watched
 // from outside only: the windows the X server holds, the screen, the exit status and every
 // byte the program prints.
-#include "ProgramRun.h"
-#include "XProbe.h"
+#include "ShotAreas.h"
+#include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
 #include "app/QuietMessages.h"
@@ -10,25 +10,24 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace orlix::test {
 namespace {
+
+const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
 
 TEST(X11Session, WithoutAReachableDisplayPrintsOneSentence) {
     const std::pair<const char*, const char*> platforms[] = {{"xcb", "DISPLAY"},
                                                              {"wayland", "WAYLAND_DISPLAY"}};
     for (const auto& [platform, variable] : platforms) {
-        ProgramRun program({});
+        SCOPED_TRACE(platform);
+        ProgramRun program(kProgram);
         program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QLatin1String(platform));
         // Neither an X server nor a Wayland compositor answers there.
         program.environment.insert(QLatin1String(variable),
                                    program.folder.rootText() + QStringLiteral("/none:7"));
         program.start();
-        ASSERT_TRUE(program.finished()) << platform;
-        EXPECT_EQ(program.process.exitCode(), 1) << platform;
         // Qt's own complaints before its fatal one are not among it.
-        EXPECT_EQ(program.printed.toStdString(), std::string(kNoDisplaySentence)) << platform;
+        program.expectEnded(1, kNoDisplaySentence);
     }
 }
 
@@ -39,15 +38,16 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
     bmp.replace(14, 4, QByteArray::fromHex("ffffff7f")); // a DIB header "2 GB long"
     // A one-pixel GIF cut off inside its palette.
     const QByteArray gif = QByteArray::fromHex("47494638396101000100800000000000");
-    ProgramRun program({{"1-good.bmp", pictureFile({80, 60}, qRgb(0, 160, 0), "BMP")},
-                        {"2-truncated.jpg", jpeg.left(jpeg.size() / 2)},
-                        {"3-truncated.gif", gif},
-                        {"4-bad-header.bmp", bmp},
-                        {"5-text.jpg", "This is a note, not a picture.\n"}});
+    ProgramRun program(kProgram, {{"1-good.bmp", pictureFile({80, 60}, qRgb(0, 160, 0), "BMP")},
+                                  {"2-truncated.jpg", jpeg.left(jpeg.size() / 2)},
+                                  {"3-truncated.gif", gif},
+                                  {"4-bad-header.bmp", bmp},
+                                  {"5-text.jpg", "This is a note, not a picture.\n"}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1024, 768})) << server.error().toStdString();
-    const XProbe probe(server.display());
-    ASSERT_TRUE(probe.connected());
+    const auto programWindow = [&server](QSize size) {
+        return server.probe().viewableWindow(QStringLiteral("Orlix"), size);
+    };
     program.environment.insert(QStringLiteral("DISPLAY"), server.display());
     program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     program.start();
@@ -56,27 +56,26 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
     std::optional<XWindow> settings;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            settings = programWindow(probe, kSettingsWindowSize);
+            settings = programWindow(kSettingsWindowSize);
             return settings || !program.running();
         },
         kSessionWaitMs))
         << "no settings window";
     ASSERT_TRUE(settings) << program.process.readAllStandardError().toStdString();
     const QString settingsId = QString::number(settings->id);
-    // 60 seconds in the interval box, the seventh control, so that only the keys step; Enter.
-    ASSERT_TRUE(server.xdotool({"key", "--window", settingsId, "Tab", "Tab", "Tab", "Tab", "Tab",
-                                "Tab", "End", "BackSpace", "BackSpace", "6", "0", "Return"}));
+    ASSERT_TRUE(server.xdotool(QStringList{"key", "--window", settingsId} + kSixtySecondKeys +
+                               QStringList{"Return"}));
 
     const QSize screen(1024, 768);
     std::optional<XWindow> viewer;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(viewer = programWindow(probe, screen)); },
-                                kSessionWaitMs))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return bool(viewer = programWindow(screen)); }, kSessionWaitMs))
         << "no viewer";
     const QString viewerId = QString::number(viewer->id);
     QImage shown;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            shown = probe.grab(QRect(QPoint(), screen));
+            shown = server.probe().grab(QRect(QPoint(), screen));
             return !areaNot(shown, qRgb(0, 0, 0)).isEmpty(); // the guide at least
         },
         kSessionWaitMs));
@@ -86,24 +85,21 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
         QImage next;
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                next = probe.grab(QRect(QPoint(), screen));
+                next = server.probe().grab(QRect(QPoint(), screen));
                 return next != shown;
             },
             kSessionWaitMs))
             << "step " << step << " changed nothing";
-        ASSERT_TRUE(programWindow(probe, screen)) << "the viewer closed at step " << step;
+        ASSERT_TRUE(programWindow(screen)) << "the viewer closed at step " << step;
         shown = next;
     }
     // Esc closes each window on the key press; xdotool then fails to send the release to the
     // window, which is gone. Only the effect counts.
     server.xdotool({"key", "--window", viewerId, "Escape"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !programWindow(probe, screen); }, kSessionWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !programWindow(screen); }, kSessionWaitMs));
     server.xdotool({"key", "--window", settingsId, "Escape"});
 
-    ASSERT_TRUE(program.finished()) << "the program did not end";
-    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.process.exitCode(), 0);
-    EXPECT_EQ(program.printed.toStdString(), std::string());
+    program.expectEnded();
 }
 
 } // namespace

@@ -2,12 +2,11 @@
 // manager: what the desktop is told about them, where they stand, the pointer over the viewer
 // and real key events.
 #include "X11TestMain.h"
-#include "XProbe.h"
 
 #include "app/FormSplash.h"
 #include "catalogue/FormWait.h"
-#include "platform/MessageService.h"
 #include "settings/FormSetting.h"
+#include "support/NoBoxes.h"
 #include "support/TempTree.h"
 #include "viewer/FormView.h"
 
@@ -34,18 +33,11 @@ constexpr int kWaitMs = 20000; // generous: a loaded machine runs these beside o
 const QString kSkipTaskbar = QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR");
 const QString kSkipPager = QStringLiteral("_NET_WM_STATE_SKIP_PAGER");
 
-struct NoMessages : platform::MessageService {
-    void warning(QWidget*, const QString& title, const QString& text) override {
-        ADD_FAILURE() << "message box: " << title.toStdString() << " | " << text.toStdString();
-    }
-};
-
 // CTest runs these twice: on a bare server and under openbox (X11TestMain.cpp).
 class X11Windows : public ::testing::Test {
 protected:
     void SetUp() override {
         QGuiApplication::setQuitOnLastWindowClosed(false);
-        ASSERT_TRUE(probe.connected());
         tree.write("a.bmp", test::pictureFile({64, 48}, qRgb(255, 0, 0)));
         tree.write("b.bmp", test::pictureFile({64, 48}, qRgb(0, 0, 255)));
     }
@@ -57,7 +49,7 @@ protected:
     }
 
     static std::uint32_t id(const QWidget* window) { return std::uint32_t(window->winId()); }
-    static bool managed() { return x11Server().windowManagerRunning(); }
+    bool managed() const { return probe.windowManagerRunning(); }
 
     // Shows the settings window and waits until the window manager (if any) has framed it.
     void showSettings() {
@@ -94,9 +86,9 @@ protected:
         return states.contains(kSkipTaskbar) && states.contains(kSkipPager);
     }
 
-    test::XProbe probe{x11Server().display()};
+    const test::XProbe& probe = x11Server().probe();
     test::TempTree tree;
-    NoMessages messages;
+    test::NoBoxes messages;
     std::unique_ptr<FormSetting> settings;
 };
 

@@ -5,13 +5,12 @@
 #include "app/AppInfo.h"
 #include "platform/posix/ScreenSaverInhibitorDBus.h"
 #include "platform/posix/ScreenSaverInhibitorXcb.h"
-#include "support/ChildProcess.h"
 #include "support/FakeScreenSaverBus.h"
 #include "support/PrintedDuring.h"
+#include "support/ProgramRun.h"
 #include "support/ScopedEnv.h"
 #include "support/XvfbServer.h"
 
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -107,95 +106,78 @@ TEST(ScreenSaverInhibitor, WithoutBusOrXNothingHappensAndNothingIsPrinted) {
 // platform, session bus and exit are real. It starts with no bus and no display of the caller's.
 class Probe {
 public:
-    explicit Probe(const QString& runtimeDir, const QString& busAddress = {},
-                   const QString& display = {}) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
-                           display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
-        if (!busAddress.isEmpty())
-            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    explicit Probe(const QString& busAddress = {}, const QString& display = {}) {
+        if (busAddress.isEmpty())
+            run_.environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        else
+            run_.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+        run_.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), display.isEmpty()
+                                                                       ? QStringLiteral("offscreen")
+                                                                       : QStringLiteral("xcb"));
         if (!display.isEmpty())
-            environment.insert(QStringLiteral("DISPLAY"), display);
-        process_->setProcessEnvironment(environment);
-        process_->start(QStringLiteral(SCREENSAVER_PROBE_PATH), {});
-    }
-    ~Probe() {
-        process_->kill();
-        process_->waitForFinished(5000);
+            run_.environment.insert(QStringLiteral("DISPLAY"), display);
+        run_.start();
     }
 
     QByteArray nextLine() {
-        while (!process_->canReadLine() && process_->waitForReadyRead(10000)) {
+        while (!run_.process.canReadLine() && run_.process.waitForReadyRead(10000)) {
         }
-        return process_->readLine().trimmed();
+        return run_.process.readLine().trimmed();
     }
     QByteArray command(const QByteArray& line) {
-        process_->write(line + '\n');
+        run_.process.write(line + '\n');
         return line == "on" || line == "off" ? nextLine() : QByteArray();
     }
-    // Waits for the program to end; what it printed.
-    QByteArray ended() {
-        process_->waitForFinished(10000);
-        EXPECT_EQ(process_->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process_->exitCode(), 0);
-        return process_->readAllStandardError() + process_->readAllStandardOutput();
-    }
+    // Waits for the program to end, normally and having printed nothing more.
+    void expectEnded() { run_.expectEnded(); }
 
 private:
-    std::unique_ptr<QProcess> process_ = test::childProcess();
+    test::ProgramRun run_{QStringLiteral(SCREENSAVER_PROBE_PATH)};
 };
 
-TEST(ScreenSaverInhibitor, ProgramWithTheServiceReleasesWhenItEnds) {
-    test::FakeScreenSaverBus bus;
-    ASSERT_TRUE(bus.start() && bus.startService()) << bus.error().toStdString();
-    QTemporaryDir runtimeDir;
-    Probe probe(runtimeDir.path(), bus.address());
-    ASSERT_EQ(probe.nextLine(), "ready dbus");
-
-    EXPECT_EQ(probe.command("on"), "ok");
-    ASSERT_TRUE(bus.waitForCalls(1));
-    EXPECT_EQ(bus.calls()[0].method, QLatin1String("Inhibit"));
-    EXPECT_EQ(bus.calls()[0].application, QString::fromUtf8(app::kTitle));
-
-    probe.command("exit");
-    EXPECT_EQ(probe.ended(), QByteArray());
-    ASSERT_TRUE(bus.waitForCalls(2));
-    EXPECT_EQ(bus.calls()[1].method, QLatin1String("UnInhibit"));
-    EXPECT_EQ(bus.calls()[1].cookie, bus.calls()[0].cookie);
-}
-
-TEST(ScreenSaverInhibitor, ProgramOnX11WithoutTheServiceSuspendsUntilItEnds) {
-    // Without a bus the program goes to X at once; with a bus but no service there, only
-    // once the bus has said so. Either way the suspension ends with the program, even when
-    // it ends without cleaning up.
+TEST(ScreenSaverInhibitor, ProgramReleasesWhatItHoldsWhenItEnds) {
+    // With the service the program inhibits through it. Without a bus it goes to X at once;
+    // with a bus but no service there, only once the bus has said so. Either way what it holds
+    // ends with the program, even when it ends without cleaning up.
     const struct {
         const char* what;
-        bool withBus;
+        bool withBus, withService, onX;
         QByteArray expectedKind;
         QByteArray ending;
     } rows[] = {
-        {"no session bus, crash", false, "ready xcb", "crash"},
-        {"a bus without the service, exit", true, "ready dbus", "exit"},
+        {"the service, exit", true, true, false, "ready dbus", "exit"},
+        {"no session bus, crash", false, false, true, "ready xcb", "crash"},
+        {"a bus without the service, exit", true, false, true, "ready dbus", "exit"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         XvfbServer server;
-        ASSERT_TRUE(server.start(kScreen)) << server.error().toStdString();
+        ASSERT_TRUE(!row.onX || server.start(kScreen)) << server.error().toStdString();
         test::FakeScreenSaverBus bus;
-        ASSERT_TRUE(!row.withBus || bus.start()) << bus.error().toStdString();
-        QTemporaryDir runtimeDir;
-        Probe probe(runtimeDir.path(), bus.address(), server.display());
+        ASSERT_TRUE(!row.withBus || (bus.start() && (!row.withService || bus.startService())))
+            << bus.error().toStdString();
+        Probe probe(bus.address(), row.onX ? server.display() : QString());
         ASSERT_EQ(probe.nextLine(), row.expectedKind);
 
-        setOneSecondTimeout(server);
+        if (row.onX)
+            setOneSecondTimeout(server);
         EXPECT_EQ(probe.command("on"), "ok");
-        EXPECT_TRUE(saverHeldPastItsTime(server));
+        if (row.withService) {
+            ASSERT_TRUE(bus.waitForCalls(1));
+            EXPECT_EQ(bus.calls()[0].method, QLatin1String("Inhibit"));
+            EXPECT_EQ(bus.calls()[0].application, QString::fromUtf8(app::kTitle));
+        } else {
+            EXPECT_TRUE(saverHeldPastItsTime(server));
+        }
         probe.command(row.ending);
-        EXPECT_EQ(probe.ended(), QByteArray());
-        EXPECT_TRUE(saverComesOn(server));
+        probe.expectEnded();
+        if (row.withService) {
+            ASSERT_TRUE(bus.waitForCalls(2));
+            EXPECT_EQ(bus.calls()[1].method, QLatin1String("UnInhibit"));
+            EXPECT_EQ(bus.calls()[1].cookie, bus.calls()[0].cookie);
+        } else {
+            EXPECT_TRUE(saverComesOn(server));
+        }
     }
 }
 

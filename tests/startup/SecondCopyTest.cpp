@@ -1,11 +1,10 @@
 #include "platform/SingleInstance.h"
 
 #include "startup/StartupHelpers.h"
+#include "support/ProgramRun.h"
 #include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -38,41 +37,24 @@ protected:
 
     QByteArray lock() const { return tree_.path("home/.cache/" + SingleInstance::lockFileName()); }
 
-    std::unique_ptr<QProcess> start() const {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", QString::fromLocal8Bit(tree_.path("home")));
-        env.insert("XDG_RUNTIME_DIR", QString::fromLocal8Bit(runtime_));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process->setProcessEnvironment(env);
-        process->start(QStringLiteral(ORLIX_BIN_DIR "/orlix"), {});
-        process->waitForStarted(10000);
-        return process;
+    std::unique_ptr<test::ProgramRun> start() const {
+        auto copy = std::make_unique<test::ProgramRun>(QStringLiteral(ORLIX_BIN_DIR "/orlix"));
+        copy->environment.insert("HOME", QString::fromLocal8Bit(tree_.path("home")));
+        copy->environment.insert("XDG_RUNTIME_DIR", QString::fromLocal8Bit(runtime_));
+        copy->environment.insert("QT_QPA_PLATFORM", "offscreen");
+        copy->start();
+        return copy;
     }
 
     // True once `copy` holds the lock, and it alone.
-    bool holdsTheLock(const QProcess& copy) const {
+    bool holdsTheLock(const test::ProgramRun& copy) const {
         const auto end = std::chrono::steady_clock::now() + 10s;
-        while (copy.state() == QProcess::Running && std::chrono::steady_clock::now() < end) {
-            if (flockHolders(lock()) == QList<qint64>{copy.processId()})
+        while (copy.running() && std::chrono::steady_clock::now() < end) {
+            if (flockHolders(lock()) == QList<qint64>{copy.process.processId()})
                 return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;
-    }
-
-    static void expectEndedSilently(QProcess& copy) {
-        ASSERT_TRUE(copy.state() == QProcess::NotRunning || copy.waitForFinished(10000))
-            << "the copy kept running";
-        EXPECT_EQ(copy.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(copy.exitCode(), 0);
-        EXPECT_EQ(copy.readAllStandardOutput(), "");
-        EXPECT_EQ(copy.readAllStandardError(), "");
-    }
-
-    static void stop(QProcess& copy) {
-        copy.kill();
-        copy.waitForFinished(10000);
     }
 
     TempTree tree_;
@@ -83,39 +65,39 @@ TEST_F(SecondCopy, EndsAtOnceWhileTheFirstRunsAndAfterTheFirstWasKilled) {
     auto first = start();
     ASSERT_TRUE(holdsTheLock(*first)) << "the first copy never took the lock";
     auto second = start();
-    expectEndedSilently(*second);
-    EXPECT_EQ(first->state(), QProcess::Running);
+    second->expectEnded();
+    EXPECT_TRUE(first->running());
 
     // kill -9 leaves no chance to clean up; the lock must not outlive the process.
-    first->kill();
-    ASSERT_TRUE(first->waitForFinished(10000));
+    first->process.kill();
+    ASSERT_TRUE(first->process.waitForFinished(10000));
     EXPECT_EQ(flockHolders(lock()), QList<qint64>());
 
     auto restarted = start();
     ASSERT_TRUE(holdsTheLock(*restarted)) << "the restarted copy never took the lock";
     second = start();
-    expectEndedSilently(*second);
-    stop(*restarted);
+    second->expectEnded();
+    restarted.reset();
 }
 
 TEST_F(SecondCopy, OfTenStartedAtOnceExactlyOneKeepsRunning) {
-    std::vector<std::unique_ptr<QProcess>> copies;
+    std::vector<std::unique_ptr<test::ProgramRun>> copies;
     for (int i = 0; i < 10; ++i)
         copies.push_back(start());
     const auto end = std::chrono::steady_clock::now() + 20s;
-    std::vector<QProcess*> running;
+    std::vector<test::ProgramRun*> running;
     do {
         running.clear();
         for (const auto& copy : copies)
-            if (copy->state() != QProcess::NotRunning && !copy->waitForFinished(10))
+            if (copy->running() && !copy->process.waitForFinished(10))
                 running.push_back(copy.get());
     } while (running.size() > 1 && std::chrono::steady_clock::now() < end);
     ASSERT_EQ(running.size(), 1u);
     EXPECT_TRUE(holdsTheLock(*running.front()));
     for (const auto& copy : copies)
         if (copy.get() != running.front())
-            expectEndedSilently(*copy);
-    stop(*running.front());
+            copy->expectEnded();
+    copies.clear();
 }
 
 // The lock paths of earlier versions, /tmp/orlix-<uid>.lock and orlix.lock in the runtime folder
@@ -176,8 +158,8 @@ TEST_F(SecondCopy, ObjectsAnotherUserLeftAtTheOldLockPathsChangeNothing) {
     auto first = start();
     ASSERT_TRUE(holdsTheLock(*first)) << "the first copy never took the lock";
     auto second = start();
-    expectEndedSilently(*second);
-    stop(*first);
+    second->expectEnded();
+    first.reset();
     EXPECT_EQ(allButTheLock(), before);
     test::removeAt(oldTmp);
 }

@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QList>
 
-#include <functional>
+#include "support/OtherUser.h"
+
 #include <map>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -20,15 +20,13 @@ namespace orlix::test {
 enum class Planted { File, Link, Fifo, Folder };
 inline constexpr Planted kAllPlanted[] = {Planted::File, Planted::Link, Planted::Fifo,
                                           Planted::Folder};
-const char* nameOf(Planted kind);
+inline const char* nameOf(Planted kind) {
+    constexpr const char* kNames[] = {"file", "link", "FIFO", "folder"}; // in Planted's order
+    return kNames[static_cast<int>(kind)];
+}
 
 // Makes `kind` at `path` (a link points at `linkTarget`); false when the system refuses.
 bool plant(Planted kind, const QByteArray& path, const QByteArray& linkTarget);
-
-// Runs `work` in a child process that has become user nobody (65534, no extra groups), which
-// plays another local user; returns the text it reported. Empty when this process cannot change
-// users, that is, when it does not run as root.
-std::optional<QByteArray> asNobody(const std::function<QByteArray()>& work);
 
 // What is at `path`, links not followed: type and mode, owner and, for a file, its contents;
 // "missing" when there is nothing.

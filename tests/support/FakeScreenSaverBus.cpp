@@ -88,7 +88,10 @@ bool FakeScreenSaverBus::startService(const QStringList& options) {
 
 QDBusConnection FakeScreenSaverBus::connect(const QString& name) {
     connections_ << name;
-    return QDBusConnection::connectToBus(address_, name);
+    return QDBusConnection::connectToBus(
+        address_.isEmpty() ? QStringLiteral("unix:path=") + folder_.filePath(QStringLiteral("bus"))
+                           : address_,
+        name);
 }
 
 const std::vector<ScreenSaverCall>& FakeScreenSaverBus::calls() {

@@ -37,7 +37,8 @@ public:
     QString error() const { return error_; }
     QString address() const { return address_; }
 
-    // A connection of this test process to the bus, closed by the destructor.
+    // A connection of this test process to the bus, closed by the destructor; before start(),
+    // to the place where nobody listens yet.
     QDBusConnection connect(const QString& name);
 
     // The calls the service has reported so far.

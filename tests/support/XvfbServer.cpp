@@ -4,15 +4,10 @@
 
 #include <QTest>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-
 namespace orlix::test {
 
 XvfbServer::~XvfbServer() {
-    if (connection_)
-        xcb_disconnect(connection_);
+    probe_.reset();
     if (windowManager_)
         endProcess(*windowManager_);
     if (xvfb_)
@@ -42,8 +37,8 @@ bool XvfbServer::start(QSize size, const QStringList& options) {
         return false;
     }
     display_ = QStringLiteral(":") + QString::fromLatin1(number);
-    connection_ = xcb_connect(display_.toLatin1().constData(), nullptr);
-    if (xcb_connection_has_error(connection_)) {
+    probe_ = std::make_unique<XProbe>(display_);
+    if (!probe_->connected()) {
         error_ = QStringLiteral("cannot connect to Xvfb on ") + display_;
         return false;
     }
@@ -60,27 +55,11 @@ bool XvfbServer::startWindowManager() {
         error_ = QStringLiteral("openbox does not start: ") + windowManager_->errorString();
         return false;
     }
-    if (!QTest::qWaitFor([this] { return windowManagerRunning(); }, 30000)) {
+    if (!QTest::qWaitFor([this] { return probe_->windowManagerRunning(); }, 30000)) {
         error_ = QStringLiteral("openbox did not take the screen");
         return false;
     }
     return true;
-}
-
-bool XvfbServer::windowManagerRunning() const {
-    static constexpr char kCheck[] = "_NET_SUPPORTING_WM_CHECK";
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, sizeof kCheck - 1, kCheck), nullptr);
-    if (!atom)
-        return false;
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1),
-        nullptr);
-    const bool announced = reply && xcb_get_property_value_length(reply) == 4;
-    std::free(reply); // xcb's replies are malloc'ed
-    std::free(atom);
-    return announced;
 }
 
 QProcessEnvironment XvfbServer::environment() const {

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
+#include "support/XProbe.h"
 
-struct xcb_connection_t;
+#include <memory>
 
 namespace orlix::test {
 
@@ -26,14 +26,14 @@ public:
     bool start(QSize size, const QStringList& options = {});
     // Starts openbox and waits until it manages the screen.
     bool startWindowManager();
-    // Whether a window manager announces itself on the root window (EWMH).
-    bool windowManagerRunning() const;
 
     // ":<number>", once started.
     QString display() const { return display_; }
     // Why the last start failed.
     QString error() const { return error_; }
-    xcb_connection_t* connection() const { return connection_; }
+    // The test's own connection to the server, once started.
+    const XProbe& probe() const { return *probe_; }
+    xcb_connection_t* connection() const { return probe_->connection(); }
     // The test's own environment, with DISPLAY naming this server.
     QProcessEnvironment environment() const;
 
@@ -44,7 +44,7 @@ public:
 private:
     std::unique_ptr<QProcess> xvfb_;
     std::unique_ptr<QProcess> windowManager_;
-    xcb_connection_t* connection_ = nullptr;
+    std::unique_ptr<XProbe> probe_;
     QString display_;
     QString error_;
 };

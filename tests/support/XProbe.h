@@ -31,14 +31,14 @@ public:
     XProbe& operator=(const XProbe&) = delete;
 
     bool connected() const;
-    QSize screenSize() const;
+    xcb_connection_t* connection() const { return connection_; }
+    QSize screenSize() const { return screenSize_; }
 
     // The viewable windows that have a name, wherever they are in the tree (a window manager
-    // reparents them into its frames), or only those named `name`.
+    // reparents them into its frames).
     std::vector<XWindow> viewableWindows() const;
-    std::vector<XWindow> viewableWindows(const QString& name) const;
-    // The window's title.
-    QString name(std::uint32_t window) const;
+    // The first viewable window named `name` of that size.
+    std::optional<XWindow> viewableWindow(const QString& name, QSize size) const;
     // Whether the window is mapped (and so are its ancestors).
     bool viewable(std::uint32_t window) const;
     // The window's place on the root window (its client area, without a frame).
@@ -50,6 +50,8 @@ public:
     std::optional<QMargins> frameExtents(std::uint32_t window) const;
     // The windows the window manager manages (_NET_CLIENT_LIST); none without one.
     QList<std::uint32_t> managedWindows() const;
+    // Whether a window manager announces itself on the root window (EWMH).
+    bool windowManagerRunning() const;
 
     // The pointer's current image (XFixes): whether any of its pixels is not fully
     // transparent. Empty when the server cannot tell.
@@ -65,6 +67,7 @@ private:
     std::vector<std::uint32_t> values(std::uint32_t window, const char* property,
                                       std::uint32_t type, std::uint32_t count) const;
     QString atomName(std::uint32_t atom) const;
+    QString name(std::uint32_t window) const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;

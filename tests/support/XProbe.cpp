@@ -1,4 +1,4 @@
-#include "XProbe.h"
+#include "support/XProbe.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -40,10 +40,6 @@ bool XProbe::connected() const {
     return connection_ && !xcb_connection_has_error(connection_) && root_ != 0;
 }
 
-QSize XProbe::screenSize() const {
-    return screenSize_;
-}
-
 std::uint32_t XProbe::atom(const char* name) const {
     const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         connection_,
@@ -60,13 +56,12 @@ QString XProbe::atomName(std::uint32_t atom) const {
                                xcb_get_atom_name_name_length(reply.get()));
 }
 
-std::vector<XWindow> XProbe::viewableWindows(const QString& name) const {
-    std::vector<XWindow> named;
-    for (XWindow& window : viewableWindows()) {
-        if (window.name == name)
-            named.push_back(std::move(window));
+std::optional<XWindow> XProbe::viewableWindow(const QString& name, QSize size) const {
+    for (const XWindow& window : viewableWindows()) {
+        if (window.name == name && window.onRoot.size() == size)
+            return window;
     }
-    return named;
+    return std::nullopt;
 }
 
 std::vector<XWindow> XProbe::viewableWindows() const {
@@ -155,6 +150,10 @@ std::optional<QMargins> XProbe::frameExtents(std::uint32_t window) const {
 QList<std::uint32_t> XProbe::managedWindows() const {
     const std::vector<std::uint32_t> ids = values(root_, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 1024);
     return QList<std::uint32_t>(ids.begin(), ids.end());
+}
+
+bool XProbe::windowManagerRunning() const {
+    return values(root_, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 1).size() == 1;
 }
 
 std::optional<bool> XProbe::pointerVisible() const {
