@@ -72,7 +72,7 @@ TEST(FrameRenderer, AveragesWhenShrinking) {
 
 TEST(HeldEvents, KeysKeepTheirOrderAndTicksCollapseToTheFirst) {
     using Kind = HeldEvent::Kind;
-    const HeldEvent tick{Kind::Tick};
+    const HeldEvent tick{Kind::Tick, 0, 0, 0};
     const HeldEvent right{Kind::KeyDown, 39, 0};
     const HeldEvent rightUp{Kind::KeyUp, 39, 0};
     const HeldEvent shiftLeft{Kind::KeyDown, 37, 1};
