@@ -204,6 +204,7 @@ TEST_F(DecodeAhead, AFileThatBecameUnreadableFailsAtItsStep) {
         }
         QProcess child;
         child.setProcessEnvironment(environment);
+        child.setWorkingDirectory(copies.path());
         child.setProgram(QStringLiteral("setpriv"));
         child.setArguments({"--reuid=65534", "--regid=65534", "--clear-groups", program,
                             "--gtest_filter=DecodeAhead.AFileThatBecameUnreadableFailsAtItsStep"});

@@ -27,11 +27,10 @@ public:
             std::unique_lock<std::mutex> lock(mutex_);
             log_ << name + (request.fullResolution || request.view.realSize ? "*" : "");
             if (name.startsWith(prefix_)) {
+                const int ticket = ++arrivals_;
                 atGate_ = name;
-                while (!open_ && passes_ == 0 && !cancelled.load())
+                while (!open_ && passed_ != ticket && !cancelled.load())
                     gate_.wait_for(lock, std::chrono::milliseconds(1));
-                if (!open_ && passes_ > 0 && !cancelled.load())
-                    --passes_;
                 atGate_.clear();
             }
         }
@@ -42,16 +41,23 @@ public:
         return picture;
     }
 
-    // Lets the decode waiting at the gate (there is one decoding thread) go on.
+    // Lets the decode waiting at the gate (there is one decoding thread) go on; none when
+    // none waits.
     void letOneThrough() {
         const std::lock_guard<std::mutex> lock(mutex_);
-        ++passes_;
+        if (!atGate_.isEmpty())
+            passed_ = arrivals_;
         gate_.notify_all();
     }
     void openGate() {
         const std::lock_guard<std::mutex> lock(mutex_);
         open_ = true;
         gate_.notify_all();
+    }
+    // How many decodes have come to the gate so far.
+    int arrivals() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return arrivals_;
     }
     // The name of the file whose decode waits at the gate; empty when none does.
     QString atGate() const {
@@ -77,7 +83,8 @@ private:
     mutable QStringList log_;
     mutable QStringList abandoned_;
     mutable QString atGate_;
-    mutable int passes_ = 0;
+    mutable int arrivals_ = 0; // decodes that came to the gate
+    int passed_ = 0;           // the one let through last
     bool open_ = false;
 };
 
