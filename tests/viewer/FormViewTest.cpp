@@ -266,30 +266,6 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-// Without a progress window, a listing that waits holds the keys back, as a decode does.
-TEST_F(FormViewTest, KeysDuringAListingWithoutProgressWindowRunAfterIt) {
-    Settings.Sort = 0;
-    Settings.SubFolder = 1;
-    picture("a/1.bmp");
-    picture("b/1.bmp");
-    GatedListing listing;
-    scan = listing.function();
-    open();
-    // Unsorted, either folder may come first; Down goes to the other.
-    const QString other = shown() == QStringLiteral("a/1.bmp") ? "b/1.bmp" : "a/1.bmp";
-    listing.setOpen(false);
-    QTest::keyClick(view.data(), Qt::Key_Down);
-    ASSERT_TRUE(runUntil([&] { return listing.waiting(); }));
-    QTest::keyClick(view.data(), Qt::Key_Home);
-    EXPECT_EQ(Settings.RealSize, 0);
-    EXPECT_EQ(view->progressWindow(), nullptr);
-    listing.setOpen(true);
-    EXPECT_EQ(shown(), other);
-    EXPECT_EQ(Settings.RealSize, 1);
-    EXPECT_EQ(realSizeChecks, std::vector<std::int16_t>{1});
-    close(); // before the listing goes
-}
-
 TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
     picture("1.bmp");
     picture("2.bmp");

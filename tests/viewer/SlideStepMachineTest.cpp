@@ -21,41 +21,30 @@ public:
 // A show on the window-free machine over a fake tree, every listing and picture at hand.
 class MachineShow {
 public:
-    explicit MachineShow(const FakeTree& tree) : tree_(tree) {
+    explicit MachineShow(const FakeTree& tree) : tree_(tree), rig_(atOnce_, tree) {
         Settings.Path = tree.root;
-        machine_.load();
-        machine_.tick();
+        rig_.machine.load();
+        rig_.machine.tick();
     }
     // t a tick, R L U D the arrow keys, E Esc.
     void step(char what) {
         const std::int16_t keys[] = {keycode::kRight, keycode::kLeft, keycode::kUp, keycode::kDown,
                                      keycode::kEsc};
         if (what == 't')
-            machine_.tick();
+            rig_.machine.tick();
         else
-            machine_.keyDown(keys[QByteArray("RLUDE").indexOf(what)], 0);
+            rig_.machine.keyDown(keys[QByteArray("RLUDE").indexOf(what)], 0);
     }
     // The picture on show, relative to the root; "" once the viewer has closed.
     QString shown() const {
-        if (machine_.closed())
-            return QString();
-        const ViewerState& s = machine_.state();
-        return s.fileList.at(std::size_t(s.fileIndex)).Path.mid(tree_.root.size() + 1);
+        const Observed now = rig_.observed();
+        return now.closed ? QString() : now.picture.mid(tree_.root.size() + 1);
     }
 
 private:
     const FakeTree& tree_;
     AtOnce atOnce_;
-    RecordingHost host_{kGuideHeightTwips};
-    PolicyLister lister_{[this](const FolderLister::Request& r, EntryList& e) {
-                             return tree_.list(r.folder, r.attrMask, e);
-                         },
-                         atOnce_};
-    PolicyPictures pictures_{
-        [this](const QString& path, const ViewParams& view) { return tree_.decode(path, view); },
-        atOnce_};
-    SlideStepMachine machine_{
-        host_, pictures_, lister_, &host_, {kScreenWidthTwips, kScreenHeightTwips, 1.0}};
+    MachineRig rig_;
 };
 
 FakeTree::Folder folder(const char* name, std::vector<const char*> pictures) {
@@ -65,81 +54,50 @@ FakeTree::Folder folder(const char* name, std::vector<const char*> pictures) {
     return f;
 }
 
-TEST(SteppingRules, WrapsThroughFilesAndFolders) {
-    FakeTree tree;
-    tree.pictures = folder("", {"top.bmp"}).pictures; // in the chosen folder itself: not shown
-    tree.folders = {folder("a-empty", {}), folder("b", {"1.bmp", "2.gif"}),
+// Each row starts a show (with sub-folders, at b/1.bmp; without, at top.bmp), changes the
+// tree as it says, then takes its steps: t a tick, R L U D the arrow keys, E Esc.
+TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
+    FakeTree base;
+    base.pictures = folder("", {"top.bmp"}).pictures; // with sub-folders: not shown
+    base.folders = {folder("a-empty", {}), folder("b", {"1.bmp", "2.gif"}),
                     folder("c", {"1.jpg", "2.bmp"})};
-    // "" once the viewer has closed.
+    const auto none = [](FakeTree&) {};
+    const auto emptyC = [](FakeTree& t) { t.folders[2].pictures.clear(); };
     const struct {
-        std::int16_t loop, autoNext;
-        const char* steps;
-        std::vector<const char*> shown;
-    } cases[] = {
-        {0, 1, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", ""}},
-        {1, 1, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", "b/1.bmp"}},
-        {1, 0, "tt", {"b/2.gif", "b/1.bmp"}},
-        {1, 1, "Lt", {"b/2.gif", "b/1.bmp"}}, // the show now runs backwards
-        {0, 0, "RUD", {"b/2.gif", "c/1.jpg", ""}},
-        {1, 0, "DDE", {"c/1.jpg", "b/1.bmp", ""}},
-        {0, 0, "UU", {"c/1.jpg", "b/1.bmp"}}, // backwards wraps whatever Loop says
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.steps << " loop " << c.loop << " auto " << c.autoNext);
-        Settings = SettingsRecord();
-        Settings.SubFolder = 1;
-        Settings.Loop = c.loop;
-        Settings.Auto = c.autoNext;
-        MachineShow show(tree);
-        ASSERT_EQ(show.shown(), QStringLiteral("b/1.bmp"));
-        for (std::size_t i = 0; i < c.shown.size(); ++i) {
-            show.step(c.steps[i]);
-            EXPECT_EQ(show.shown(), QString::fromUtf8(c.shown[i])) << i;
-        }
-    }
-}
-
-TEST(SteppingRules, AFolderIsListedAfreshOnEveryVisit) {
-    // Each case changes the tree after the start, then takes one step after another.
-    const struct {
-        const char* what;
-        std::int16_t subFolder;
-        std::vector<FakeTree::Folder> folders;
+        std::int16_t subFolder, loop, autoNext;
         std::function<void(FakeTree&)> change;
         const char* steps;
-        std::vector<const char*> shown;
+        std::vector<const char*> shown; // "": the viewer has closed
     } cases[] = {
-        {"a single folder is read again on its wrap",
-         0,
-         {},
+        {1, 0, 1, none, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", ""}},
+        {1, 1, 1, none, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", "b/1.bmp"}},
+        {1, 1, 0, none, "tt", {"b/2.gif", "b/1.bmp"}},
+        {1, 1, 1, none, "Lt", {"b/2.gif", "b/1.bmp"}}, // the show now runs backwards
+        {1, 0, 0, none, "RUD", {"b/2.gif", "c/1.jpg", ""}},
+        {1, 1, 0, none, "DDE", {"c/1.jpg", "b/1.bmp", ""}},
+        {1, 0, 0, none, "UU", {"c/1.jpg", "b/1.bmp"}}, // backwards wraps whatever Loop says
+        // A search ends after one pass: round to the one folder with pictures, or closed.
+        {1, 1, 1, emptyC, "DD", {"b/1.bmp", "b/1.bmp"}},
+        {1, 1, 1, [&](FakeTree& t) { emptyC(t), t.folders[1].pictures.clear(); }, "D", {""}},
+        // A single folder is read again on its wrap.
+        {0,
+         1,
+         1,
          [](FakeTree& t) {
-             t.pictures.insert(t.pictures.begin(), {"0.bmp", {40, 30}});
+             t.pictures.insert(t.pictures.begin(), {"0.bmp", {4, 3}});
          },
          "t",
          {"0.bmp"}},
-        {"a search ends after one pass",
-         1,
-         {folder("a", {"1.bmp"}), folder("b", {"1.bmp"}), folder("c", {"1.bmp"})},
-         [](FakeTree& t) { t.folders[1].pictures.clear(), t.folders[2].pictures.clear(); },
-         "DD",
-         {"a/1.bmp", "a/1.bmp"}},
-        {"and closes when no folder has pictures any more",
-         1,
-         {folder("a", {"1.bmp"}), folder("b", {"1.bmp"})},
-         [](FakeTree& t) { t.folders[0].pictures.clear(), t.folders[1].pictures.clear(); },
-         "D",
-         {""}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeTree tree;
-        tree.pictures = folder("", {"1.bmp"}).pictures;
-        tree.folders = c.folders;
+        SCOPED_TRACE(testing::Message() << c.steps << " loop " << c.loop << " auto " << c.autoNext);
+        FakeTree tree = base;
         Settings = SettingsRecord();
         Settings.SubFolder = c.subFolder;
-        Settings.Loop = 1;
-        Settings.Auto = 1;
+        Settings.Loop = c.loop;
+        Settings.Auto = c.autoNext;
         MachineShow show(tree);
+        ASSERT_EQ(show.shown(), c.subFolder == 1 ? "b/1.bmp" : "top.bmp");
         c.change(tree);
         for (std::size_t i = 0; i < c.shown.size(); ++i) {
             show.step(c.steps[i]);

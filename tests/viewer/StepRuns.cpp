@@ -1,12 +1,11 @@
 #include "viewer/StepRuns.h"
 
-#include "app/Settings.h"
 #include "viewer/KeyCodes.h"
-#include "viewer/SlideStepMachine.h"
 
 #include <QStringList>
 
 #include <algorithm>
+#include <memory>
 #include <sstream>
 #include <utility>
 
@@ -26,16 +25,139 @@ std::string shown(const std::vector<QString>& items) {
     return QStringList(items.begin(), items.end()).join(QStringLiteral(" | ")).toStdString();
 }
 
-} // namespace
-
-Arrival WaitCounter::next(int step, AnswerPolicy::Kind kind) {
-    if (step != step_) {
-        step_ = step;
-        listings_ = pictures_ = 0;
-    }
-    int& count = kind == AnswerPolicy::Kind::Listing ? listings_ : pictures_;
-    return {step, kind, ++count};
+void deliver(SlideStepMachine& machine, const StepEvent& event) {
+    if (event.kind == StepEvent::Kind::Tick)
+        machine.tick();
+    else if (event.kind == StepEvent::Kind::KeyDown)
+        machine.keyDown(event.code, event.shift);
+    else
+        machine.keyUp(event.code, event.shift);
 }
+
+// Names the waits of each step.
+class WaitCounter {
+public:
+    Arrival next(int step, AnswerPolicy::Kind kind) {
+        if (step != step_) {
+            step_ = step;
+            listings_ = pictures_ = 0;
+        }
+        return {step, kind, ++(kind == AnswerPolicy::Kind::Listing ? listings_ : pictures_)};
+    }
+
+private:
+    int step_ = -1;
+    int listings_ = 0;
+    int pictures_ = 0;
+};
+
+// The single-threaded program: everything is answered at once, after the events of the held
+// run's wait of the same name have joined the event queue.
+class ReferenceRun : public AnswerPolicy {
+public:
+    ReferenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals)
+        : events_(scenario.events), arrivals_(arrivals) {}
+
+    void asked(const Request& request, std::function<void()> answer) override {
+        const Arrival wait = waits_.next(rig->machine.stepsRun() + 1, request.kind);
+        while (next_ < arrivals_.size() && arrivals_[next_].step != 0 && arrivals_[next_] == wait)
+            arrive(events_[next_++], request.withProgress);
+        answer();
+    }
+
+    Observed run() {
+        SlideStepMachine& machine = rig->machine;
+        machine.load();
+        if (rig->host.timer.running)
+            machine.tick(); // the first tick comes as soon as the viewer is shown
+        while (true) {
+            while (!queue_.empty()) {
+                const Queued queued = queue_.front();
+                queue_.erase(queue_.begin());
+                const RecordingHost::Timer& timer = rig->host.timer;
+                if (queued.event.kind != StepEvent::Kind::Tick ||
+                    (timer.running && timer.run == queued.timerRun))
+                    deliver(machine, queued.event);
+            }
+            if (next_ >= arrivals_.size())
+                return rig->observed();
+            diverged = diverged || arrivals_[next_].step != 0;
+            const StepEvent& event = events_[next_++];
+            if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
+                deliver(machine, event);
+        }
+    }
+
+    MachineRig* rig = nullptr;
+    bool diverged = false; // an event came during a wait the reference never made
+
+private:
+    struct Queued {
+        StepEvent event;
+        std::uint32_t timerRun = 0;
+    };
+
+    void arrive(const StepEvent& event, bool progressWindow) {
+        if (event.kind != StepEvent::Kind::Tick) {
+            if (!progressWindow || isEsc(event))
+                queue_.push_back({event, 0});
+            return;
+        }
+        // A timer that is not running does not fire; one that fires while the program is busy
+        // fires once afterwards.
+        const RecordingHost::Timer& timer = rig->host.timer;
+        const auto sameRun = [&timer](const Queued& q) {
+            return q.event.kind == StepEvent::Kind::Tick && q.timerRun == timer.run;
+        };
+        if (!progressWindow && timer.running && std::none_of(queue_.begin(), queue_.end(), sameRun))
+            queue_.push_back({event, timer.run});
+    }
+
+    const std::vector<StepEvent>& events_;
+    const std::vector<Arrival>& arrivals_;
+    std::size_t next_ = 0;
+    std::vector<Queued> queue_;
+    WaitCounter waits_;
+};
+
+// The held run on the window-free machine: a listing or picture the scenario holds is kept
+// until the events of its wait have come.
+class MachineHeldRun : public HeldRun, public AnswerPolicy {
+public:
+    using HeldRun::HeldRun;
+
+    void asked(const Request& request, std::function<void()> answer) override {
+        const Arrival when = waits_.next(rig->machine.stepsRun() + 1, request.kind);
+        // Nothing comes during the start-up's listings: the viewer is not shown yet.
+        if (loading || scenario_.holdFor(request) < 0) {
+            answer();
+            return;
+        }
+        pending_ = std::move(answer);
+        wait_ = {when, request};
+    }
+
+    MachineRig* rig = nullptr;
+    bool loading = true;
+
+protected:
+    std::optional<Wait> waiting() const override {
+        return pending_ ? std::optional<Wait>(wait_) : std::nullopt;
+    }
+    void endWait() override { std::exchange(pending_, nullptr)(); }
+    void feed(const StepEvent& event) override {
+        if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
+            deliver(rig->machine, event);
+    }
+    bool closed() const override { return rig->machine.closed(); }
+
+private:
+    std::function<void()> pending_; // one wait at a time
+    Wait wait_;
+    WaitCounter waits_;
+};
+
+} // namespace
 
 void Observed::takeState(const SlideStepMachine& machine) {
     realSize = Settings.RealSize;
@@ -58,97 +180,81 @@ std::string differences(const Observed& reference, const Observed& concurrent,
         if (!same)
             out << what << "\n";
     };
+    const Observed& r = reference;
+    const Observed& c = concurrent;
     if (escapedDuringWait) {
-        check(reference.closed && concurrent.closed, "not both closed");
-        check(beginsWith(reference.captions, concurrent.captions),
-              "captions: " + shown(concurrent.captions) + "\n  not a beginning of " +
-                  shown(reference.captions));
-        check(beginsWith(reference.boxes, concurrent.boxes), "boxes: " + shown(concurrent.boxes));
+        check(r.closed && c.closed, "not both closed");
+        check(beginsWith(r.captions, c.captions),
+              "captions: " + shown(c.captions) + "\n  not a beginning of " + shown(r.captions));
+        check(beginsWith(r.boxes, c.boxes), "boxes: " + shown(c.boxes));
     } else {
-        check(reference.captions == concurrent.captions,
-              "captions: " + shown(concurrent.captions) +
-                  "\n  reference: " + shown(reference.captions));
-        check(reference.boxes == concurrent.boxes,
-              "boxes: " + shown(concurrent.boxes) + "\n  reference: " + shown(reference.boxes));
-        check(reference.closed == concurrent.closed, "closed: one is, one is not");
-        if (!reference.closed && !concurrent.closed) {
-            check(reference.picture == concurrent.picture,
-                  "picture: " + concurrent.picture.toStdString() + " reference " +
-                      reference.picture.toStdString());
-            check(reference.lastKey == concurrent.lastKey, "direction");
-            check(reference.running == concurrent.running, "running or paused");
-            check(reference.offsetX == concurrent.offsetX &&
-                      reference.offsetY == concurrent.offsetY,
-                  "pan offsets");
-        }
+        check(r.captions == c.captions,
+              "captions: " + shown(c.captions) + "\n  reference: " + shown(r.captions));
+        check(r.boxes == c.boxes, "boxes: " + shown(c.boxes) + "\n  reference: " + shown(r.boxes));
+        check(r.closed == c.closed, "closed: one is, one is not");
+        check(r.picture == c.picture,
+              "picture: " + c.picture.toStdString() + " reference " + r.picture.toStdString());
+        check(r.lastKey == c.lastKey && r.running == c.running, "direction or running");
+        check(r.offsetX == c.offsetX && r.offsetY == c.offsetY, "pan offsets");
     }
-    check(reference.realSize == concurrent.realSize && reference.guide == concurrent.guide,
-          "Settings.RealSize or Settings.Guide");
-    check(reference.realSizeChecks == concurrent.realSizeChecks &&
-              reference.guideChecks == concurrent.guideChecks,
-          "check boxes");
+    check(r.realSize == c.realSize && r.guide == c.guide, "Settings.RealSize or Settings.Guide");
+    check(r.realSizeChecks == c.realSizeChecks && r.guideChecks == c.guideChecks, "check boxes");
     return out.str();
 }
 
-void ReferenceRun::asked(const Request& request, std::function<void()> answer) {
-    const Arrival wait = waits_.next(machine_->stepsRun() + 1, request.kind);
-    while (next_ < arrivals_.size() && arrivals_[next_].step != 0 && arrivals_[next_] == wait)
-        arrive(events_[next_++], request.withProgress);
-    answer();
+void Scenario::start(const QString& root) const {
+    Settings = settings;
+    Settings.Path = root;
+    Settings.ExtList = QStringLiteral("bmp|jpg|gif");
+    Settings.Interval = 60; // no tick of its own on the window while the run lasts
 }
 
-void ReferenceRun::arrive(const StepEvent& event, bool progressWindow) {
-    if (event.kind == StepEvent::Kind::Tick) {
-        // A timer that is not running does not fire; one that fires while the program is busy
-        // fires once afterwards.
-        if (progressWindow || !host_->timer.running)
-            return;
-        const std::uint32_t run = host_->timer.run;
-        if (std::none_of(queue_.begin(), queue_.end(), [run](const Queued& q) {
-                return q.event.kind == StepEvent::Kind::Tick && q.timerRun == run;
-            }))
-            queue_.push_back({event, run});
-        return;
-    }
-    if (!progressWindow || isEsc(event))
-        queue_.push_back({event, 0});
-}
-
-void ReferenceRun::deliver(const Queued& queued) {
-    const StepEvent& event = queued.event;
-    switch (event.kind) {
-    case StepEvent::Kind::Tick:
-        if (host_->timer.running && host_->timer.run == queued.timerRun)
-            machine_->tick();
-        return;
-    case StepEvent::Kind::KeyDown:
-        machine_->keyDown(event.code, event.shift);
-        return;
-    case StepEvent::Kind::KeyUp:
-        machine_->keyUp(event.code, event.shift);
-        return;
-    }
-}
-
-Observed ReferenceRun::run(SlideStepMachine& machine, RecordingHost& host) {
-    machine_ = &machine;
-    host_ = &host;
-    machine.load();
-    if (host.timer.running)
-        machine.tick(); // the first tick comes as soon as the viewer is shown
-    while (true) {
-        while (!queue_.empty()) {
-            const Queued queued = queue_.front();
-            queue_.erase(queue_.begin());
-            deliver(queued);
+bool HeldRun::drive() {
+    std::size_t next = 0;
+    std::optional<Arrival> counted;
+    int toCome = 0;
+    while (settle()) {
+        const bool more = next < scenario_.events.size() && !closed();
+        if (const std::optional<Wait> wait = waiting()) {
+            if (!counted || !(*counted == wait->when)) {
+                counted = wait->when;
+                toCome = scenario_.holdFor(wait->request);
+            }
+            if (toCome > 0 && more) {
+                --toCome;
+                arrivals.push_back(wait->when);
+                feed(scenario_.events[next++]);
+                escapedDuringWait = escapedDuringWait || closed();
+            } else {
+                endWait();
+            }
+            continue;
         }
-        if (next_ >= arrivals_.size())
-            break;
-        diverged_ = diverged_ || arrivals_[next_].step != 0;
-        const StepEvent event = events_[next_++];
-        if (event.kind != StepEvent::Kind::Tick || host.timer.running)
-            deliver({event, host.timer.run});
+        if (!more)
+            return true;
+        rest();
+        arrivals.push_back({});
+        feed(scenario_.events[next++]);
     }
+    return false;
+}
+
+MachineRig::MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
+                       PolicyPictures::DecodeFunction decode, int guideHeightTwips)
+    : host(guideHeightTwips), lister(std::move(list), policy), pictures(std::move(decode), policy),
+      machine(host, pictures, lister, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
+
+MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
+    : MachineRig(
+          policy,
+          [&tree](const FolderLister::Request& r, EntryList& e) {
+              return tree.list(r.folder, r.attrMask, e);
+          },
+          [&tree](const QString& path, const ViewParams& view) {
+              return tree.decode(path, view);
+          }) {}
+
+Observed MachineRig::observed() const {
     Observed observed;
     observed.captions = host.captions;
     observed.boxes = host.boxes;
@@ -159,69 +265,41 @@ Observed ReferenceRun::run(SlideStepMachine& machine, RecordingHost& host) {
     return observed;
 }
 
-void HeldRun::asked(const Request& request, std::function<void()> answer) {
-    const Arrival wait = waits_.next(machine_->stepsRun() + 1, request.kind);
-    // Nothing comes during the start-up's listings: the viewer is not shown yet.
-    const int hold = loading_ ? -1 : holdFor_(request);
-    if (hold < 0) {
-        answer();
-        return;
-    }
-    pending_ = std::move(answer);
-    pendingWait_ = wait;
-    pendingEvents_ = hold;
-}
-
-void HeldRun::feed(const StepEvent& event) {
-    const bool waiting = bool(pending_);
-    switch (event.kind) {
-    case StepEvent::Kind::Tick:
-        if (host_->timer.running)
-            machine_->tick();
-        break;
-    case StepEvent::Kind::KeyDown:
-        machine_->keyDown(event.code, event.shift);
-        break;
-    case StepEvent::Kind::KeyUp:
-        machine_->keyUp(event.code, event.shift);
-        break;
-    }
-    escapedDuringWait_ = escapedDuringWait_ || (waiting && machine_->closed());
-}
-
-Observed HeldRun::run(SlideStepMachine& machine, RecordingHost& host) {
-    machine_ = &machine;
-    host_ = &host;
-    machine.load();
-    loading_ = false;
-    if (host.timer.running)
-        machine.tick();
-    std::size_t i = 0;
-    while (true) {
-        const bool more = i < events_.size() && !machine.closed();
-        if (pending_ && (pendingEvents_ == 0 || !more)) {
-            std::exchange(pending_, nullptr)();
-        } else if (more) {
-            arrivals_.push_back(pending_ ? pendingWait_ : Arrival{});
-            pendingEvents_ -= pending_ ? 1 : 0;
-            feed(events_[i++]);
-        } else {
-            break;
-        }
-    }
-    Observed observed;
-    observed.captions = host.captions;
-    observed.boxes = host.boxes;
-    observed.realSizeChecks = host.realSizeChecks;
-    observed.guideChecks = host.guideChecks;
-    observed.running = host.timer.running;
-    observed.takeState(machine);
+Observed referenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals,
+                      PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                      int guideHeightTwips, bool& diverged) {
+    ReferenceRun reference(scenario, arrivals);
+    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
+    reference.rig = &rig;
+    const Observed observed = reference.run();
+    diverged = reference.diverged;
     return observed;
 }
 
-} // namespace orlix::test
+RunPair runOnMachine(const Scenario& scenario) {
+    RunPair pair;
+    scenario.start(scenario.tree.root);
+    MachineHeldRun held(scenario);
+    MachineRig heldRig(held, scenario.tree);
+    held.rig = &heldRig;
+    heldRig.machine.load();
+    held.loading = false;
+    if (heldRig.host.timer.running)
+        heldRig.machine.tick();
+    held.drive();
+    pair.concurrent = heldRig.observed();
 
-namespace orlix::test {
+    scenario.start(scenario.tree.root);
+    ReferenceRun reference(scenario, held.arrivals);
+    MachineRig rig(reference, scenario.tree);
+    reference.rig = &rig;
+    pair.reference = reference.run();
+    pair.differences = differences(pair.reference, pair.concurrent, held.escapedDuringWait) +
+                       (reference.diverged ? "an event came during a wait never made\n" : "");
+    pair.waited = std::any_of(held.arrivals.begin(), held.arrivals.end(),
+                              [](const Arrival& a) { return a.step != 0; });
+    return pair;
+}
 
 namespace {
 
@@ -247,7 +325,7 @@ FakeTree::Picture picture(const char* name, QSize size = {40, 30}) {
 }
 
 // Holds the pictures whose names end with `name` while `events` events come.
-HeldRun::HoldFor holdPicture(const char* name, int events) {
+HoldFor holdPicture(const char* name, int events) {
     return [suffix = QLatin1Char('/') + QString::fromLatin1(name),
             events](const AnswerPolicy::Request& request) {
         return request.kind == AnswerPolicy::Kind::Picture && request.path.endsWith(suffix) ? events
@@ -257,7 +335,6 @@ HeldRun::HoldFor holdPicture(const char* name, int events) {
 
 SettingsRecord showSettings(std::int16_t autoNext, std::int16_t loop, std::int16_t realSize) {
     SettingsRecord settings;
-    settings.Interval = 1;
     settings.Auto = autoNext;
     settings.Loop = loop;
     settings.RealSize = realSize;
@@ -291,7 +368,6 @@ Scenario randomScenario(std::mt19937& random) {
     s.settings.Auto = chance(50) ? 1 : 0;
     s.settings.RealSize = chance(50) ? 1 : 0;
     s.settings.Guide = chance(50) ? 1 : 0;
-    s.settings.Interval = std::int16_t(1 + pick(3));
     if (s.settings.SubFolder == 1) {
         s.tree.pictures = pictures(pick(2));
         for (int f = 0, folders = 1 + pick(3); f < folders; ++f)
@@ -371,43 +447,6 @@ std::vector<FaultRow> faultRows() {
          std::nullopt,
          0},
     };
-}
-
-RunPair runOnMachine(const Scenario& scenario) {
-    const SlideStepMachine::Screen screen{kScreenWidthTwips, kScreenHeightTwips, 1.0};
-    const auto list = [&tree = scenario.tree](const FolderLister::Request& r, EntryList& e) {
-        return tree.list(r.folder, r.attrMask, e);
-    };
-    const auto decode = [&tree = scenario.tree](const QString& path, const ViewParams& view) {
-        return tree.decode(path, view);
-    };
-    const auto start = [&] {
-        Settings = scenario.settings;
-        Settings.Path = scenario.tree.root;
-    };
-    RunPair pair;
-    start();
-    RecordingHost heldHost(kGuideHeightTwips);
-    HeldRun held(scenario.events, scenario.holdFor);
-    PolicyLister heldLister(list, held);
-    PolicyPictures heldPictures(decode, held);
-    SlideStepMachine heldMachine(heldHost, heldPictures, heldLister, &heldHost, screen);
-    pair.concurrent = held.run(heldMachine, heldHost);
-
-    start();
-    RecordingHost host(kGuideHeightTwips);
-    ReferenceRun reference(scenario.events, held.arrivals());
-    PolicyLister lister(list, reference);
-    PolicyPictures pictures(decode, reference);
-    SlideStepMachine machine(host, pictures, lister, &host, screen);
-    pair.reference = reference.run(machine, host);
-
-    pair.differences =
-        differences(pair.reference, pair.concurrent, held.escapedDuringWait()) +
-        (reference.diverged() ? "an event came during a wait the reference never made\n" : "");
-    pair.waited = std::any_of(held.arrivals().begin(), held.arrivals().end(),
-                              [](const Arrival& a) { return a.step != 0; });
-    return pair;
 }
 
 } // namespace orlix::test

@@ -16,8 +16,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
 #include <random>
 
 namespace orlix::test {
@@ -51,107 +53,72 @@ void writeTree(const FakeTree& fake, const TempTree& tree) {
     }
 }
 
-void startSettings(const Scenario& s, const QString& root) {
-    Settings = s.settings;
-    Settings.Path = root;
-    Settings.ExtList = QStringLiteral("bmp|jpg|gif");
-    Settings.Interval = 60; // no tick of its own while the run lasts
-}
-
-class WindowRun {
+// The held run on the window: every decode waits at the gate. While a step waits for its
+// picture, the events the scenario holds it for come, then its decode is let through. Decodes
+// ahead are let through at random while the viewer rests, so that some steps find their
+// picture ready, unless the scenario holds that picture back.
+class WindowRun : public HeldRun {
 public:
-    WindowRun(ViewerScene& scene, const Scenario& s) : scene_(scene), s_(s) {}
+    WindowRun(ViewerScene& scene, const Scenario& scenario, std::mt19937& random)
+        : HeldRun(scenario), scene_(scene), random_(random) {}
 
-    // The run with waits, on the window: while a step waits for its picture, the events the
-    // scenario holds it for come, then its decode is let through. Decodes ahead are let
-    // through at random while the viewer rests, so that some steps find their picture ready.
-    Observed run(std::mt19937& random) {
-        startSettings(s_, scene_.tree.rootText());
-        scene_.decoder = std::make_shared<GatedDecoder>(QString()); // every decode waits
+    // The run, or none when it got stuck.
+    std::optional<Observed> run() {
+        scenario_.start(scene_.tree.rootText());
+        scene_.decoder = std::make_shared<GatedDecoder>(QString());
         scene_.open(1.0, false);
         guideHeight = scene_.view->guideLabel(GuideLabel::Exit)->height() * 15;
         // The first step begins at the first tick, 1 ms after loading.
-        quiet([&] {
-            return phase() != Phase::Loading && (stepsRun() > 0 || phase() != Phase::Ready);
-        });
-        std::size_t next = 0;
-        int heldStep = 0;
-        int toCome = 0;
-        while (quiet([&] {
-            return phase() == Phase::Ready || phase() == Phase::Closed ||
-                   (phase() == Phase::Decoding && scene_.decoder->atGate() == wanted());
-        })) {
-            const bool more = next < s_.events.size() && phase() != Phase::Closed;
-            if (phase() == Phase::Decoding) {
-                const int step = stepsRun() + 1;
-                if (step != heldStep) {
-                    heldStep = step;
-                    toCome = std::max(0, s_.holdFor({AnswerPolicy::Kind::Picture, false,
-                                                     QLatin1Char('/') + wanted()}));
-                }
-                if (toCome > 0 && more) {
-                    --toCome;
-                    arrivals.push_back({step, AnswerPolicy::Kind::Picture, 1});
-                    feed(s_.events[next++]);
-                    continue;
-                }
-                const int released = scene_.decoder->arrivals();
-                scene_.decoder->letOneThrough();
-                quiet([&] {
-                    return stepsRun() != step - 1 || phase() != Phase::Decoding ||
-                           scene_.decoder->atGate().isEmpty() ||
-                           scene_.decoder->arrivals() != released;
-                });
-                continue;
-            }
-            // A decode ahead, unless of a picture the scenario holds back.
-            const QString ahead = scene_.decoder->atGate();
-            if (!ahead.isEmpty() && random() % 2 == 0 &&
-                s_.holdFor({AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + ahead}) < 0)
-                scene_.decoder->letOneThrough();
-            if (!more)
-                break;
-            arrivals.push_back({});
-            feed(s_.events[next++]);
-        }
+        if (!ViewerScene::runUntil([&] {
+                return phase() != Phase::Loading && (stepsRun() > 0 || phase() != Phase::Ready);
+            }) ||
+            !drive())
+            return std::nullopt;
         Observed observed;
         observed.captions.assign(scene_.captions.begin(), scene_.captions.end());
         observed.boxes.assign(scene_.boxes.begin(), scene_.boxes.end());
         observed.realSizeChecks = scene_.realSizeChecks;
         observed.guideChecks = scene_.guideChecks;
+        observed.closed = true;
+        observed.realSize = Settings.RealSize;
+        observed.guide = Settings.Guide;
         if (scene_.view) {
             observed.takeState(scene_.view->steps());
             observed.running = scene_.view->intervalTimer()->isActive();
-        } else {
-            observed.closed = true;
-            observed.realSize = Settings.RealSize;
-            observed.guide = Settings.Guide;
         }
         scene_.close();
         return observed;
     }
 
-    std::vector<Arrival> arrivals;
-    bool escapedDuringWait = false;
-    bool stuck = false;
     int guideHeight = 0;
 
-private:
-    Phase phase() const { return scene_.view ? scene_.view->steps().phase() : Phase::Closed; }
-    int stepsRun() const { return scene_.view ? scene_.view->stepsRun() : -1; }
-    // The file the step under way shows.
-    QString wanted() const {
-        const ViewerState& s = scene_.view->steps().state();
-        return s.fileList.at(std::size_t(s.fileIndex)).Path.section(QLatin1Char('/'), -1);
+protected:
+    bool settle() override {
+        return ViewerScene::runUntil(
+            [&] { return phase() == Phase::Ready || phase() == Phase::Closed || waiting(); });
     }
-    bool quiet(const std::function<bool()>& done) {
-        if (ViewerScene::runUntil([&] { return !scene_.view || done(); }))
-            return true;
-        stuck = true;
-        return false;
+    std::optional<Wait> waiting() const override {
+        if (phase() != Phase::Decoding || scene_.decoder->atGate() != wanted())
+            return std::nullopt;
+        return Wait{{stepsRun() + 1, AnswerPolicy::Kind::Picture, 1},
+                    {AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + wanted()}};
     }
-    void feed(const StepEvent& event) {
-        const bool waiting = phase() == Phase::Decoding;
+    void endWait() override {
+        const int step = stepsRun();
+        const int released = scene_.decoder->arrivals();
+        scene_.decoder->letOneThrough();
+        ViewerScene::runUntil([&] {
+            return stepsRun() != step || phase() != Phase::Decoding ||
+                   scene_.decoder->atGate().isEmpty() || scene_.decoder->arrivals() != released;
+        });
+    }
+    void rest() override {
+        const QString ahead = scene_.decoder->atGate();
+        if (!ahead.isEmpty() && random_() % 2 == 0 &&
+            scenario_.holdFor({AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + ahead}) < 0)
+            scene_.decoder->letOneThrough();
+    }
+    void feed(const StepEvent& event) override {
         const std::map<std::int16_t, Qt::Key> keys = {
             {keycode::kEsc, Qt::Key_Escape}, {keycode::kEnter, Qt::Key_Return},
             {keycode::kUp, Qt::Key_Up},      {keycode::kDown, Qt::Key_Down},
@@ -162,64 +129,55 @@ private:
         const Qt::KeyboardModifiers shift =
             event.shift & keycode::kShiftBit ? Qt::ShiftModifier : Qt::NoModifier;
         FormView* view = scene_.view.data();
-        switch (event.kind) {
-        case StepEvent::Kind::Tick:
-            if (view->intervalTimer()->isActive())
-                view->TimInterval_Timer();
-            break;
-        case StepEvent::Kind::KeyDown:
+        if (event.kind == StepEvent::Kind::Tick && view->intervalTimer()->isActive())
+            view->TimInterval_Timer();
+        else if (event.kind == StepEvent::Kind::KeyDown)
             QTest::keyPress(view, qtKey, shift);
-            break;
-        case StepEvent::Kind::KeyUp:
+        else if (event.kind == StepEvent::Kind::KeyUp)
             QTest::keyRelease(view, qtKey, shift);
-            break;
-        }
-        escapedDuringWait = escapedDuringWait || (waiting && phase() != Phase::Decoding &&
-                                                  (!scene_.view || scene_.view->steps().closed()));
+    }
+    bool closed() const override { return !scene_.view || scene_.view->steps().closed(); }
+
+private:
+    Phase phase() const { return scene_.view ? scene_.view->steps().phase() : Phase::Closed; }
+    int stepsRun() const { return scene_.view ? scene_.view->stepsRun() : -1; }
+    // The file the step under way shows.
+    QString wanted() const {
+        const ViewerState& s = scene_.view->steps().state();
+        return s.fileList.at(std::size_t(s.fileIndex)).Path.section(QLatin1Char('/'), -1);
     }
 
     ViewerScene& scene_;
-    const Scenario& s_;
+    std::mt19937& random_;
 };
 
-// The reference for a window run: the window-free machine with ScanFolder and the program's
-// decoder called on the spot.
-Observed referenceOnDisk(const Scenario& s, const WindowRun& window, const QString& root) {
-    startSettings(s, root);
-    RecordingHost host(window.guideHeight);
-    ReferenceRun reference(s.events, window.arrivals);
-    PolicyLister lister(
+// Runs a scenario on the window and its reference, the window-free machine with ScanFolder
+// and the program's decoder called on the spot; what differs, or "".
+std::string compareOnWindow(const Scenario& s, std::mt19937& random, bool& waited) {
+    ViewerScene scene;
+    writeTree(s.tree, scene.tree);
+    WindowRun window(scene, s, random);
+    const std::optional<Observed> concurrent = window.run();
+    if (!concurrent)
+        return "the window run got stuck";
+    s.start(scene.tree.rootText());
+    const StandardPictureDecoder decoder;
+    bool diverged = false;
+    const Observed reference = referenceRun(
+        s, window.arrivals,
         [](const FolderLister::Request& r, EntryList& entries) {
             return ScanFolder(r.folder, entries, r.sortFlag, r.attrMask, r.extList);
         },
-        reference);
-    const StandardPictureDecoder decoder;
-    PolicyPictures pictures(
         [&decoder](const QString& path, const ViewParams& view) {
             const std::atomic<bool> never{false};
             return std::make_shared<const DecodedPicture>(
                 decoder.decode(DecodeRequest{path, nullptr, view, false}, never));
         },
-        reference);
-    SlideStepMachine machine(host, pictures, lister, &host,
-                             {kScreenWidthTwips, kScreenHeightTwips, 1.0});
-    Observed observed = reference.run(machine, host);
-    EXPECT_FALSE(reference.diverged());
-    return observed;
-}
-
-// Runs a scenario on the window and its reference; what differs, or "".
-std::string compareOnWindow(const Scenario& s, std::mt19937& random, bool& waited) {
-    ViewerScene scene;
-    writeTree(s.tree, scene.tree);
-    WindowRun window(scene, s);
-    const Observed concurrent = window.run(random);
-    if (window.stuck)
-        return "the window run got stuck";
-    const Observed reference = referenceOnDisk(s, window, scene.tree.rootText());
+        window.guideHeight, diverged);
     waited = std::any_of(window.arrivals.begin(), window.arrivals.end(),
                          [](const Arrival& a) { return a.step != 0; });
-    return differences(reference, concurrent, window.escapedDuringWait);
+    return differences(reference, *concurrent, window.escapedDuringWait) +
+           (diverged ? "an event came during a wait never made\n" : "");
 }
 
 TEST(StepEquivalence, RandomShowsOnTheWindowRunAsTheSingleThreadedProgramWould) {
