@@ -230,6 +230,8 @@ bool HeldRun::drive() {
             }
             continue;
         }
+        if (!settled())
+            continue;
         if (!more)
             return true;
         rest();

@@ -106,9 +106,11 @@ public:
     bool escapedDuringWait = false;
 
 protected:
-    // Runs until nothing happens without the test; false when that never comes.
+    // Runs until a step waits or nothing is under way; false when that never comes.
     virtual bool settle() { return true; }
     virtual std::optional<Wait> waiting() const = 0;
+    // Nothing is under way (a wait may have ended on its own since settle()).
+    virtual bool settled() const { return true; }
     virtual void endWait() = 0;
     // The viewer rests before the next event comes.
     virtual void rest() {}

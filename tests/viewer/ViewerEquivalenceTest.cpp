@@ -94,9 +94,11 @@ public:
 
 protected:
     bool settle() override {
-        return ViewerScene::runUntil(
-            [&] { return phase() == Phase::Ready || phase() == Phase::Closed || waiting(); });
+        return ViewerScene::runUntil([&] { return settled() || waiting(); });
     }
+    // A decode cancelled at the gate leaves it on its own: a step may wait without its
+    // decode at the gate for a moment.
+    bool settled() const override { return phase() == Phase::Ready || phase() == Phase::Closed; }
     std::optional<Wait> waiting() const override {
         if (phase() != Phase::Decoding || scene_.decoder->atGate() != wanted())
             return std::nullopt;
