@@ -2,8 +2,8 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BIN := build/release/bin/orlix
 
-.PHONY: all deps build run test test-release test-asan test-tsan format format-check bench install clean \
-	fuzz fuzz-corpus
+.PHONY: all deps build run test test-release test-asan test-tsan format format-check length-check \
+	bench install clean fuzz fuzz-corpus
 
 all: build
 
@@ -57,6 +57,11 @@ format:
 
 format-check: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# Every source file stays under 500 lines.
+length-check:
+	@git ls-files '*.cpp' '*.h' | xargs wc -l | \
+		awk '$$2 != "total" && $$1 >= 500 { print $$2 ": " $$1 " lines"; long = 1 } END { exit long }'
 
 install: build
 	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX),)

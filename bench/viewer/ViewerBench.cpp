@@ -214,7 +214,7 @@ BENCHMARK(BM_StepOntoPhotoDecodedAhead)
 void BM_StepOntoPhotoNotDecodedAhead(benchmark::State& state) {
     timeKeys(state, keycode::kRight, [](FormView& view, std::int16_t) {
         rest(view);
-        return view.state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
+        return view.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
     });
 }
 BENCHMARK(BM_StepOntoPhotoNotDecodedAhead)

@@ -318,7 +318,7 @@ void FormSetting::openViewer() {
         new FormView(platform::screenOf(this), messages_, this, nullptr, nullptr, screenSaver_);
     viewer_ = viewer;
     viewer->Form_Load();
-    // Loading may already have closed (and so deleted) a viewer that found nothing to show.
+    // The folders are listed off the GUI thread: the viewer comes up once they have been.
     if (viewer_)
         viewer_->show();
 }

@@ -2,19 +2,17 @@
 
 #include "decode/PictureDecoder.h"
 #include "platform/ScreenMetrics.h"
+#include "viewer/BackgroundScan.h"
 #include "viewer/DecodedPicture.h"
 #include "viewer/FrameRenderer.h"
-#include "viewer/HeldEvents.h"
-#include "viewer/SlideNavigator.h"
-#include "viewer/ViewGeometry.h"
+#include "viewer/PictureSourceProvider.h"
+#include "viewer/SlideStepMachine.h"
+#include "viewer/StepHost.h"
 #include "viewer/ViewerLabels.h"
-#include "viewer/ViewerState.h"
 
-#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class QLabel;
@@ -26,86 +24,71 @@ namespace platform {
 class MessageService;
 class ScreenSaverInhibitor;
 } // namespace platform
-class ProgressWindow;
+class FormWait;
 class PictureBox;
 class PictureSource;
 class SettingsWindowLink;
 
 // The borderless full-screen slide-show window. It reads the shared Settings record.
-// Usage: construct, call Form_Load() (builds the folder list and loads the first folder; the
-// window is not visible yet), then show(). The window deletes itself when it closes.
+// Usage: construct, call Form_Load(), then show(). The window deletes itself when it closes.
 //
-// Pictures are read and decoded on a worker thread (PictureSource): the next picture of the
-// show is decoded ahead, so most steps find it ready. A step whose picture is not ready waits
-// for it without blocking the window: Esc still closes the viewer at once, and every other
-// key and tick that arrives meanwhile is held back and handled, in order, when the step ends,
-// so the show goes through the same steps in the same order as if the step had been instant.
-class FormView : public QWidget {
+// Folders are listed and pictures decoded off the GUI thread (BackgroundScan, PictureSource),
+// and the next picture of the show is decoded ahead. The steps themselves, with what they wait
+// for and what comes meanwhile, are SlideStepMachine's; the window carries out what it asks.
+class FormView : public QWidget, private StepHost {
     Q_OBJECT
 public:
     // `screen`: the screen to cover. `messages`: where failure boxes go.
     // `settingsWindow`: receives the Home/Ctrl check-box mirrors; may be null.
     // `decoder`: what turns files into pictures; null for the program's own.
     // `screenSaver`: kept from blanking the screen while the show runs; may be null.
+    // `scan`: what lists a folder; null for the program's ScanFolder.
     FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
              SettingsWindowLink* settingsWindow, QWidget* parent = nullptr,
              std::shared_ptr<const PictureDecoder> decoder = nullptr,
-             platform::ScreenSaverInhibitor* screenSaver = nullptr);
+             platform::ScreenSaverInhibitor* screenSaver = nullptr,
+             BackgroundScan::ScanFunction scan = nullptr);
     ~FormView() override;
 
+    // Covers the screen, lays the guide out and starts loading the show. A show() that comes
+    // before loading has ended takes effect when it ends, so that the progress windows of the
+    // loading come before the viewer, as they always have.
     void Form_Load();
 
-    // Reads the picture files of the folder at folderIndex into fileList.
-    void LoadFolderFiles();
-
-    // The slide step: moves (when `advance`) and shows the current picture. It ends at once
-    // when the picture is at hand, otherwise when the decoding thread delivers it. A tick that
-    // comes while a step waits for its picture is held back and run after it; one that comes
-    // while Form_Load, a progress window or a failure box is under way is dropped.
+    // The slide step (SlideStepMachine::tick).
     void TimInterval_Timer();
-
-    // Draws the current picture again without moving, as after a pan or a switch of real size
-    // or the guide.
+    // Draws the current picture again without moving.
     void redraw();
-
-    // Whether a slide step waits for its picture.
-    bool isWaiting() const { return waiting_; }
-    // Whether a step waits or held-back events are still to run.
-    bool isSettled() const { return !waiting_ && heldEvents_.empty(); }
-
     // Closes the viewer.
     void TimUnload_Timer();
-
     // Recolours the guide labels.
     void PaintGuide();
-
     // The key handlers, with the viewer's key codes and shift state (KeyCodes.h). Every key
-    // press and release on the window comes here, whichever child has the focus. While a
-    // step waits for its picture, Esc closes the viewer and every other key is held back; a
-    // key that comes while a failure box or a progress window is open is dropped.
+    // press and release on the window comes here, whichever child has the focus.
     void Form_KeyDown(std::int16_t keyCode, std::int16_t shift);
     void Form_KeyUp(std::int16_t keyCode, std::int16_t shift);
 
+    void setVisible(bool visible) override;
+
     // What the window is and shows, for tests and measurements.
-    const ViewerState& state() const { return state_; }
-    QLabel* guideLabel(int index) const { return labels_.guideLabel(index); }
+    const SlideStepMachine& steps() const { return steps_; }
+    bool isSettled() const { return steps_.settled(); }
+    int stepsRun() const { return steps_.stepsRun(); }
+    QLabel* guideLabel(GuideLabel label) const { return labels_.guideLabel(label); }
     QLabel* fileNameLabel() const { return labels_.fileNameLabel(); }
-    PictureBox* pictureView() const { return PicView; }
-    // The picture held for redraws (PicBak); null after a failure.
-    const DecodedPicture* heldPicture() const { return PicBak.get(); }
-    PictureSource& pictures() const { return *pictures_; }
-    QTimer* intervalTimer() const { return TimInterval; }
-    QTimer* unloadTimer() const { return TimUnload; }
     // LabFileName's caption as written: its two lines are joined by a carriage return.
     const QString& caption() const { return labels_.caption(); }
-    // PicView's place in twips as last laid out.
-    const PicturePlacement& pictureGeometry() const { return placement_; }
-    int scaleWidth() const { return screen_.widthTwips(); }
-    int scaleHeight() const { return screen_.heightTwips(); }
-    bool isClosed() const { return closed_; }
-    // How many slide steps have run to their end or to a failure (dropped ones not counted).
-    int stepsRun() const { return stepsRun_; }
+    PictureBox* pictureView() const { return PicView; }
+    PictureSource& pictures() const { return *pictures_; }
+    QTimer* intervalTimer() const { return TimInterval; }
     const FrameRenderer& renderer() const { return renderer_; }
+    // The progress window of a folder listing under way; null when there is none.
+    FormWait* progressWindow() const { return scan_.progressWindow(); }
+
+signals:
+    // Every caption written, in order: a step's path, then, with its picture on screen, the
+    // path with the picture's size and scale.
+    void captionWritten(const QString& caption);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,57 +98,48 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // StepHost
+    void startSlideTimer(int intervalMs) override;
+    void stopSlideTimer() override;
+    void setSlideInterval(int intervalMs) override;
+    void loaded(bool hasPictures) override;
+    void markGuide(GuideLabel label) override;
+    void paintGuide() override;
+    void setPaused(bool paused) override;
+    void showGuide(bool shown) override;
+    void setCaption(const QString& caption) override;
+    int guideHeightTwips() const override;
+    QByteArray displayProfile() const override;
+    void hidePicture() override;
+    void showPicture(const DecodedPicture& picture, const ViewParams& view,
+                     const PicturePlacement& placement, std::int32_t offsetX,
+                     std::int32_t offsetY) override;
+    void forgetFrames() override;
+    void warn(const QString& text) override;
+    void hideViewer() override;
+    void closeViewer() override;
+
     void coverScreen();
-    void buildFolderList();
-    // Runs `scan`, inside the progress window when Settings.Sort is 1.
-    bool scanWithProgress(const std::function<bool(ProgressWindow*)>& scan);
-    // The slide step in two halves: runStep moves and lays out, asks for the picture and, when
-    // it is at hand, goes on into finishStep at once. `then` is the rest of the key action that
-    // ran the step; it runs when the step ends, unless the step closed the viewer.
-    void runStep(bool moving, std::function<void()> then);
-    void finishStep(PicturePtr picture);
-    void endStep();
-    void replayHeld();
-    void finishKey();
-    ViewParams currentView() const;
-    void layOutAndPaint();
-    void paintPicture();
-    void pan(std::int16_t keyCode);
-    void pause();
-    void resume();
-    void closeViewer();
-    void stopEverything();
+    void stopTimers();
     // The screen is kept awake exactly while the show runs: the window is open and shown and
     // its slide timer runs. Called wherever one of those changes.
     void showRunningChanged();
 
     const platform::ScreenMetrics screen_;
     platform::MessageService& messages_;
-    SettingsWindowLink* settingsWindow_;
     platform::ScreenSaverInhibitor* screenSaver_;
 
     PictureBox* PicView = nullptr;
-    PicturePtr PicBak;    // the decoded picture, upright, kept for redraws
     ViewerLabels labels_; // LabGuide and LabFileName
     QTimer* TimInterval = nullptr;
     QTimer* TimUnload = nullptr;
-
-    ViewerState state_;
-    SlideNavigator navigator_;
-    std::unique_ptr<PictureSource> pictures_; // its decoding thread ends with the window
     FrameRenderer renderer_;
-    PicturePlacement placement_; // PicView, twips
-    double picBakWidth_ = 0;     // PicBak's size in twips
-    double picBakHeight_ = 0;
+    bool showWhenLoaded_ = false;
 
-    bool busy_ = false;    // Form_Load or a part of a step runs (a box may be open in it)
-    bool waiting_ = false; // a step waits for its picture
-    bool stepMoves_ = false;
-    std::function<void()> afterStep_;
-    HeldEvents heldEvents_;
-    bool replaying_ = false;
-    bool closed_ = false; // the viewer has been closed; nothing runs any more
-    int stepsRun_ = 0;
+    std::unique_ptr<PictureSource> pictures_; // its decoding thread ends with the window
+    PictureSourceProvider provider_;
+    BackgroundScan scan_;
+    SlideStepMachine steps_; // last: it refers to everything above
 };
 
 } // namespace orlix

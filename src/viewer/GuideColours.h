@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/GuideLayout.h"
+#include "viewer/GuideLabel.h"
 
 #include <QColor>
 
@@ -14,11 +14,8 @@ inline const QColor kGuideGreen(0x00, 0xFF, 0x00);
 inline const QColor kGuideWhite(0xFF, 0xFF, 0xFF);
 inline const QColor kGuideBlack(0x00, 0x00, 0x00);
 
-// The key labels 0 to 11 (every guide label but " Auto ").
-using GuideTextColours = std::array<QColor, GuideLayout::kLabelCount - 1>;
-
-// The guide label of a stepping direction: 2 for Up, 3 Down, 4 Left, 5 Right; -1 otherwise.
-int directionLabel(std::int16_t key);
+// The key labels, Exit to Guide (every guide label but " Auto "), by their index.
+using GuideTextColours = std::array<QColor, guideIndex(GuideLabel::Auto)>;
 
 // The text colours of the key labels after the guide is repainted, from what they are now:
 // RealSize and Guide green while on; with Auto off the label of the current direction

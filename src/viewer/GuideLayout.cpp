@@ -4,8 +4,8 @@
 
 namespace orlix {
 
-QString GuideLayout::caption(int index) {
-    static const char16_t* const kCaptions[kLabelCount] = {
+QString GuideLayout::caption(GuideLabel label) {
+    static const char16_t* const kCaptions[kGuideLabelCount] = {
         u" Esc : Exit  ",
         u" Enter : Stop/Start  ",
         u" \u2191 : PreviousFolder  ",
@@ -20,19 +20,18 @@ QString GuideLayout::caption(int index) {
         u" Ctrl : Guide  ",
         u" Auto ",
     };
-    if (index < 0 || index >= kLabelCount)
-        return QString();
-    return QString::fromUtf16(kCaptions[index]);
+    return QString::fromUtf16(kCaptions[guideIndex(label)]);
 }
 
 GuideLayout::GuideLayout(int scaleWidth, int scaleHeight,
-                         const std::array<Measured, kLabelCount>& labels, int fileNameHeight) {
+                         const std::array<Measured, kGuideLabelCount>& labels, int fileNameHeight) {
+    const int firstLower = guideIndex(kFirstLowerLabel);
     int x = 0;
     int rowOffset = 0;
-    for (int i = 0; i < kLabelCount; ++i) {
-        if (i == kFirstLowerLabel) {
+    for (int i = 0; i < kGuideLabelCount; ++i) {
+        if (i == firstLower) {
             x = 0;
-            rowOffset = roundHalfEven(labels[kFirstLowerLabel].heightBefore);
+            rowOffset = roundHalfEven(labels[firstLower].heightBefore);
         }
         const int h = labels[i].heightBefore;
         places_[i].left = x;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/GuideLabel.h"
+
 #include <QString>
 
 #include <array>
@@ -10,12 +12,8 @@ namespace orlix {
 // label in the bottom-right corner beside the lower row. Lengths are twips.
 class GuideLayout {
 public:
-    static constexpr int kLabelCount = 13;
-    static constexpr int kFirstLowerLabel = 6;
-    static constexpr int kAutoLabel = 12;
-
-    // The caption of guide label `index`.
-    static QString caption(int index);
+    // The caption of a guide label.
+    static QString caption(GuideLabel label);
 
     // What was measured of one label: its height while it held no caption yet (one text
     // line) and its width once sized to its caption.
@@ -29,18 +27,19 @@ public:
         int top = 0;
     };
 
-    // Lays the rows out from the left edge without gaps: labels 0 to 5 two text lines above
-    // the bottom edge, 6 to 12 one line above it (the row height is label 6's).
-    GuideLayout(int scaleWidth, int scaleHeight, const std::array<Measured, kLabelCount>& labels,
-                int fileNameHeight);
+    // Lays the rows out from the left edge without gaps: the upper row two text lines above
+    // the bottom edge, the lower one a line above it (the row height is its first label's).
+    // `labels` are in the order of their indexes.
+    GuideLayout(int scaleWidth, int scaleHeight,
+                const std::array<Measured, kGuideLabelCount>& labels, int fileNameHeight);
 
-    Place label(int index) const { return places_.at(index); }
+    Place label(GuideLabel label) const { return places_.at(guideIndex(label)); }
     int fileNameLeft() const { return fileNameLeft_; }
     int fileNameTop() const { return fileNameTop_; }
     int fileNameWidth() const { return fileNameWidth_; }
 
 private:
-    std::array<Place, kLabelCount> places_{};
+    std::array<Place, kGuideLabelCount> places_{};
     int fileNameLeft_ = 0;
     int fileNameTop_ = 0;
     int fileNameWidth_ = 0;

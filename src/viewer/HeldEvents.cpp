@@ -5,8 +5,11 @@
 namespace orlix {
 
 void HeldEvents::hold(const HeldEvent& event) {
-    const auto isTick = [](const HeldEvent& held) { return held.kind == HeldEvent::Kind::Tick; };
-    if (isTick(event) && std::any_of(events_.begin(), events_.end(), isTick))
+    const auto sameRunTick = [&event](const HeldEvent& held) {
+        return held.kind == HeldEvent::Kind::Tick && held.timerRun == event.timerRun;
+    };
+    if (event.kind == HeldEvent::Kind::Tick &&
+        std::any_of(events_.begin(), events_.end(), sameRunTick))
         return;
     events_.push_back(event);
 }

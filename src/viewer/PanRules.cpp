@@ -1,5 +1,6 @@
 #include "viewer/PanRules.h"
 
+#include "viewer/KeyCodes.h"
 #include "viewer/ViewGeometry.h"
 
 #include <algorithm>
@@ -24,6 +25,26 @@ std::int32_t panForward(std::int32_t offset, int screenLength, double pictureLen
     // The view can come out a pixel larger than a picture that fits it (pixel rounding on a
     // fractional device pixel ratio); the offset stays at 0 then.
     return std::max<std::int32_t>(0, roundHalfEven(pictureLength - viewLength));
+}
+
+void panByKey(std::int16_t arrow, const PanArea& area, std::int32_t& offsetX,
+              std::int32_t& offsetY) {
+    switch (arrow) {
+    case keycode::kUp:
+        offsetY = panBack(offsetY, area.screenHeight);
+        break;
+    case keycode::kDown:
+        offsetY = panForward(offsetY, area.screenHeight, area.pictureHeight, area.viewHeight);
+        break;
+    case keycode::kLeft:
+        offsetX = panBack(offsetX, area.screenWidth);
+        break;
+    case keycode::kRight:
+        offsetX = panForward(offsetX, area.screenWidth, area.pictureWidth, area.viewWidth);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace orlix

@@ -1,27 +1,14 @@
 #include "viewer/SlideNavigator.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace orlix {
 
-SlideNavigator::SlideNavigator(ViewerState& state, FolderLoader loadFolderFiles)
-    : state_(state), loadFolderFiles_(std::move(loadFolderFiles)) {}
-
-bool SlideNavigator::findFirstFolder() {
-    const int lastFolder = static_cast<int>(state_.folderList.size()) - 1;
+SlideNavigator::Outcome SlideNavigator::findFirstFolder() {
     state_.folderIndex = -1;
     state_.lastFileIndex = -1;
-    while (state_.lastFileIndex < 0) {
-        if (state_.folderIndex >= lastFolder) {
-            // Past the end (kept within int16: the list may hold 32768 folders).
-            state_.folderIndex = static_cast<std::int16_t>(std::min(lastFolder + 1, 32767));
-            return false;
-        }
-        ++state_.folderIndex;
-        loadFolderFiles_();
-    }
-    return true;
+    search_ = Search{true, +1, false, 0};
+    return nextFolder();
 }
 
 SlideNavigator::Outcome SlideNavigator::move(std::int16_t key, bool loop, bool autoNext) {
@@ -51,6 +38,10 @@ SlideNavigator::Outcome SlideNavigator::move(std::int16_t key, bool loop, bool a
     }
 }
 
+SlideNavigator::Outcome SlideNavigator::folderLoaded() {
+    return state_.lastFileIndex >= 0 ? Outcome::Moved : nextFolder();
+}
+
 int SlideNavigator::nextFileWithinFolder(std::int16_t key, bool autoNext) const {
     const int lastFile = static_cast<int>(state_.fileList.size()) - 1;
     if (state_.lastFileIndex < 0 || lastFile < 0 || state_.fileIndex < 0 ||
@@ -69,27 +60,39 @@ int SlideNavigator::nextFileWithinFolder(std::int16_t key, bool autoNext) const 
 }
 
 SlideNavigator::Outcome SlideNavigator::searchFolder(int direction, bool loop) {
-    const int folderCount = static_cast<int>(state_.folderList.size());
-    if (folderCount == 0)
+    if (state_.folderList.empty())
         return Outcome::NoPictures;
     state_.lastFileIndex = -1;
+    search_ = Search{false, direction, loop, 0};
+    return nextFolder();
+}
+
+SlideNavigator::Outcome SlideNavigator::nextFolder() {
+    const int folderCount = static_cast<int>(state_.folderList.size());
+    if (search_.startUp) {
+        if (state_.folderIndex >= folderCount - 1) {
+            // Past the end (kept within int16: the list may hold 32768 folders).
+            state_.folderIndex = static_cast<std::int16_t>(std::min(folderCount, 32767));
+            return Outcome::NoPictures;
+        }
+        ++state_.folderIndex;
+        return Outcome::LoadFolder;
+    }
     // A folder whose pictures were all removed while the show ran must not make the search
     // go round for ever: one full pass (which ends back at the starting folder) is enough.
-    for (int visited = 0; visited < folderCount; ++visited) {
-        int next = state_.folderIndex + direction;
-        if (next < 0) {
-            next = folderCount - 1; // backwards always wraps
-        } else if (next >= folderCount) {
-            if (!loop)
-                return Outcome::EndOfShow;
-            next = 0;
-        }
-        state_.folderIndex = static_cast<std::int16_t>(next);
-        loadFolderFiles_();
-        if (state_.lastFileIndex >= 0)
-            return Outcome::Moved;
+    if (search_.visited >= folderCount)
+        return Outcome::NoPictures;
+    ++search_.visited;
+    int next = state_.folderIndex + search_.direction;
+    if (next < 0) {
+        next = folderCount - 1; // backwards always wraps
+    } else if (next >= folderCount) {
+        if (!search_.loop)
+            return Outcome::EndOfShow;
+        next = 0;
     }
-    return Outcome::NoPictures;
+    state_.folderIndex = static_cast<std::int16_t>(next);
+    return Outcome::LoadFolder;
 }
 
 } // namespace orlix

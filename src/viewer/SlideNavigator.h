@@ -3,33 +3,35 @@
 #include "viewer/ViewerState.h"
 
 #include <cstdint>
-#include <functional>
 
 namespace orlix {
 
-// The stepping rules of the slide show over the viewer's folder and file lists.
-// It moves the indices of the state it is given and, whenever it enters a folder, calls the
-// folder loader, which must refill fileList and, when the folder had pictures, set
-// lastFileIndex to its last index and fileIndex to 0 (and leave both alone otherwise).
+// The stepping rules of the slide show over the viewer's folder and file lists. It moves the
+// indices of the state it is given. Folders are listed by the caller, which may take its time:
+// when a move enters a folder, it answers LoadFolder, and the caller lists the folder at
+// folderIndex into fileList (setting lastFileIndex to its last index and fileIndex to 0 when
+// the folder had pictures, leaving both alone otherwise) and then calls folderLoaded().
 class SlideNavigator {
 public:
     enum class Outcome {
         Moved,      // a picture is current
+        LoadFolder, // list the folder at folderIndex, then call folderLoaded()
         EndOfShow,  // a forward search ran past the last folder with Loop off
-        NoPictures, // a full pass over the folder list found no picture
+        NoPictures, // no folder has pictures (start-up), or a full pass found none
     };
 
-    using FolderLoader = std::function<void()>;
+    explicit SlideNavigator(ViewerState& state) : state_(state) {}
 
-    SlideNavigator(ViewerState& state, FolderLoader loadFolderFiles);
-
-    // Start-up: enters the folders from the first on until one has pictures. False when none
-    // has; folderIndex is then past the last folder.
-    bool findFirstFolder();
+    // Start-up: enters the folders from the first on until one has pictures. With none, the
+    // outcome is NoPictures and folderIndex is past the last folder.
+    Outcome findFirstFolder();
 
     // One move in the direction of `key` (an arrow key code; any other code moves nothing).
     // `loop` and `autoNext` are the Loop and Auto switches as booleans.
     Outcome move(std::int16_t key, bool loop, bool autoNext);
+
+    // Goes on after the folder asked for by LoadFolder has been listed.
+    Outcome folderLoaded();
 
     // The index of the file that the next move in the direction of `key` shows, when that move
     // stays within the current folder (Left and Right, the wrap to the folder's other end
@@ -37,10 +39,19 @@ public:
     int nextFileWithinFolder(std::int16_t key, bool autoNext) const;
 
 private:
+    // The folder search under way: at start-up, or a move between folders.
+    struct Search {
+        bool startUp = false;
+        int direction = +1;
+        bool loop = false;
+        int visited = 0;
+    };
+
     Outcome searchFolder(int direction, bool loop);
+    Outcome nextFolder();
 
     ViewerState& state_;
-    FolderLoader loadFolderFiles_;
+    Search search_;
 };
 
 } // namespace orlix

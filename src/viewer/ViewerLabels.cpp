@@ -49,22 +49,24 @@ ViewerLabels::ViewerLabels(QWidget* window) {
 }
 
 void ViewerLabels::layOut(int scaleWidth, int scaleHeight, bool guideOn) {
-    std::array<GuideLayout::Measured, GuideLayout::kLabelCount> measured{};
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i) {
+    std::array<GuideLayout::Measured, kGuideLabelCount> measured{};
+    for (int i = 0; i < kGuideLabelCount; ++i) {
         QLabel* label = LabGuide[i];
         label->setVisible(guideOn);
         label->adjustSize(); // one empty text line
         measured[i].heightBefore = label->height() * kTwipsPerPixel;
         setTextColour(label, kGuideWhite);
-        label->setText(GuideLayout::caption(i));
+        label->setText(GuideLayout::caption(GuideLabel(i)));
         label->adjustSize();
         measured[i].widthAfter = label->width() * kTwipsPerPixel;
     }
     const int lineHeight = measured[0].heightBefore;
     const int fileNameHeight = std::max(kFileNameHeight, 2 * lineHeight);
     const GuideLayout layout(scaleWidth, scaleHeight, measured, fileNameHeight);
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i)
-        LabGuide[i]->move(pixels(layout.label(i).left), pixels(layout.label(i).top));
+    for (int i = 0; i < kGuideLabelCount; ++i) {
+        const GuideLayout::Place place = layout.label(GuideLabel(i));
+        LabGuide[i]->move(pixels(place.left), pixels(place.top));
+    }
 
     LabFileName->hide();
     LabFileName->setGeometry(pixels(layout.fileNameLeft()), pixels(layout.fileNameTop()),
@@ -88,7 +90,7 @@ void ViewerLabels::repaint(std::int16_t realSize, std::int16_t guide, std::int16
     for (int i = 0; i < static_cast<int>(colours.size()); ++i)
         setTextColour(LabGuide[i], colours[i]);
 
-    QLabel* autoLabel = LabGuide[GuideLayout::kAutoLabel];
+    QLabel* autoLabel = guideLabel(GuideLabel::Auto);
     const AutoLabelLook look = autoLabelLook(autoSwitch);
     QPalette palette = autoLabel->palette();
     palette.setColor(QPalette::Window, look.background);
@@ -97,8 +99,8 @@ void ViewerLabels::repaint(std::int16_t realSize, std::int16_t guide, std::int16
     autoLabel->setAutoFillBackground(look.opaque);
 }
 
-void ViewerLabels::mark(int label) {
-    setTextColour(LabGuide.at(label), kGuideGreen);
+void ViewerLabels::mark(GuideLabel label) {
+    setTextColour(guideLabel(label), kGuideGreen);
 }
 
 void ViewerLabels::setPaused(bool paused) {

@@ -27,7 +27,7 @@ public:
     void repaint(std::int16_t realSize, std::int16_t guide, std::int16_t autoSwitch,
                  std::int16_t lastKey);
     // Turns a guide label green: its key was pressed.
-    void mark(int label);
+    void mark(GuideLabel label);
     // The caption is white while the show runs and green while it is paused.
     void setPaused(bool paused);
     // Lines are separated by a carriage return, as in the caption the viewer writes.
@@ -37,11 +37,11 @@ public:
     const QString& caption() const { return caption_; }
     // A guide label's height in twips: one text line of the viewer's font.
     int guideHeightTwips() const;
-    QLabel* guideLabel(int index) const { return LabGuide.at(index); }
+    QLabel* guideLabel(GuideLabel label) const { return LabGuide.at(guideIndex(label)); }
     QLabel* fileNameLabel() const { return LabFileName; }
 
 private:
-    std::array<QLabel*, GuideLayout::kLabelCount> LabGuide{};
+    std::array<QLabel*, kGuideLabelCount> LabGuide{};
     QLabel* LabFileName = nullptr;
     QString caption_;
 };

@@ -271,6 +271,8 @@ TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     QPointer<FormView> viewer = form->viewer();
     ASSERT_FALSE(viewer.isNull());
     EXPECT_EQ(history(), QStringList{good}) << "Enter does not add the typed text a second time";
+    // The folder is listed off the GUI thread; the viewer shows once it has been.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->isVisible(); }));
     viewer->hide();
     start(good);
     EXPECT_EQ(form->viewer(), viewer) << "an open viewer is brought forward, not loaded again";

@@ -1,12 +1,13 @@
 #include "viewer/FormView.h"
 
 #include "app/Settings.h"
-#include "platform/MessageService.h"
+#include "catalogue/FormWait.h"
+#include "catalogue/ProgressWindow.h"
+#include "catalogue/ScanFolder.h"
 #include "platform/NativePath.h"
-#include "support/TempTree.h"
 #include "viewer/GuideColours.h"
 #include "viewer/PictureBox.h"
-#include "viewer/SettingsWindowLink.h"
+#include "viewer/ViewerScene.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -14,8 +15,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -43,65 +45,51 @@ QByteArray gif(const char* size) {
                                size + "000202440100" + "3b");
 }
 
-// A viewer over a scratch tree on a 1024 x 768 screen. The fixture stands in for the message
-// boxes ("title|text"; `onWarning` runs inside the box) and the settings window's check boxes.
-class FormViewTest : public ::testing::Test,
-                     public platform::MessageService,
-                     public SettingsWindowLink {
-protected:
-    void SetUp() override {
-        Settings = SettingsRecord();
-        Settings.Path = tree.rootText();
-        Settings.ExtList = QStringLiteral("bmp|jpg|gif");
-        Settings.Interval = 60; // no tick of its own while a test drives the show
-        Settings.Sort = 1;
+// A listing that reports half way to its progress window (when it has one), waits while the
+// gate is shut, then lists as ScanFolder does.
+class GatedListing {
+public:
+    BackgroundScan::ScanFunction function() {
+        return [this](const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
+                      std::int16_t attrMask, const QString& extList, ProgressWindow* progress) {
+            if (progress) {
+                progress->setProgressText(QStringLiteral("50%"));
+                progress->repaintNow();
+            }
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                ++waiting_;
+                gate_.wait(lock, [this] { return open_; });
+                --waiting_;
+            }
+            return ScanFolder(folder, entries, sortFlag, attrMask, extList, progress);
+        };
     }
-    void TearDown() override { delete view.data(); }
-    void warning(QWidget*, const QString& title, const QString& text) override {
-        boxes.push_back(title + QLatin1Char('|') + text);
-        if (onWarning)
-            onWarning();
+    void setOpen(bool open) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        open_ = open;
+        gate_.notify_all();
     }
-    void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
-    void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
+    bool waiting() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return waiting_ > 0;
+    }
 
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable gate_;
+    bool open_ = true;
+    int waiting_ = 0;
+};
+
+class FormViewTest : public ::testing::Test, public test::ViewerScene {
+protected:
     void picture(const QByteArray& relative, QSize size = {40, 30}) {
         tree.write(relative, encoded(size));
     }
-    // Opens the viewer as Start does and waits for the first slide step.
-    void open(double ratio = 1.0) {
-        view = new FormView({QRect(0, 0, 1024, 768), ratio}, *this, this);
-        view->Form_Load();
-        view->show();
-        (void)QTest::qWaitFor([&] { return !view || view->stepsRun() > 0; }, 5000);
-        settle();
-    }
-    // Waits until no step waits for its picture and nothing is held back.
-    void settle() const {
-        (void)QTest::qWaitFor([&] { return !view || view->isSettled(); }, 5000);
-    }
-    void tick() {
-        view->TimInterval_Timer();
-        settle();
-    }
-    // The picture on show, relative to the tree; "" once the viewer has closed with no timer
-    // left running and its window has been destroyed.
-    QString shown() const {
-        settle();
-        if (view && !view->isClosed()) {
-            const ViewerState& s = view->state();
-            return s.fileList.at(s.fileIndex).Path.mid(tree.rootText().size() + 1);
-        }
-        if (view && (view->intervalTimer()->isActive() || view->unloadTimer()->isActive()))
-            return QStringLiteral("a timer still runs");
-        return QTest::qWaitFor([&] { return view.isNull(); }, 2000) ? QString() : "not destroyed";
-    }
     void click(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         ASSERT_TRUE(view) << "the viewer has closed";
-        QTest::keyPress(view.data(), key, modifiers);
-        if (view)
-            QTest::keyRelease(view.data(), key, modifiers);
-        settle();
+        press(key, modifiers);
     }
     void pan(Qt::Key first, Qt::Key second, int times) {
         for (int i = 0; i < times; ++i) {
@@ -110,22 +98,16 @@ protected:
         }
     }
     static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }
-
-    test::TempTree tree;
-    QPointer<FormView> view;
-    std::vector<QString> boxes;
-    std::function<void()> onWarning;
-    std::vector<std::int16_t> realSizeChecks, guideChecks;
 };
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
     picture("a.bmp");
     Settings.Guide = 1;
     open();
-    const int h = view->guideLabel(0)->height();
+    const int h = view->guideLabel(GuideLabel::Exit)->height();
     std::vector<QRect> laidOut;
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i) {
-        const QRect at = view->guideLabel(i)->geometry();
+    for (int i = 0; i < kGuideLabelCount; ++i) {
+        const QRect at = view->guideLabel(GuideLabel(i))->geometry();
         EXPECT_EQ(at.y(), i < 6 ? 768 - 2 * h : 768 - h) << i;
         EXPECT_EQ(at.x(), i == 0 || i == 6 ? 0 : laidOut.back().right() + 1) << i;
         laidOut.push_back(at);
@@ -133,14 +115,13 @@ TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
     const QRect name = view->fileNameLabel()->geometry();
     EXPECT_EQ(name.bottomLeft(), QPoint(laidOut.back().right() + 1, 767));
     EXPECT_EQ(name.right(), 1023);
-    EXPECT_EQ(view->state().viewHeight, 11520 - 2 * 15 * h - 100);
+    EXPECT_EQ(view->steps().state().viewHeight, 11520 - 2 * 15 * h - 100);
 
-    delete view.data();
     Settings.Guide = 0;
     open();
-    EXPECT_EQ(view->state().viewHeight, 11520);
-    for (int i = 0; i < GuideLayout::kLabelCount; ++i)
-        EXPECT_EQ(view->guideLabel(i)->geometry(), laidOut[i]) << i;
+    EXPECT_EQ(view->steps().state().viewHeight, 11520);
+    for (int i = 0; i < kGuideLabelCount; ++i)
+        EXPECT_EQ(view->guideLabel(GuideLabel(i))->geometry(), laidOut[i]) << i;
 }
 
 TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
@@ -167,9 +148,8 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         SCOPED_TRACE(c.name);
         tree.write(c.name, c.bytes);
         Settings.Path = tree.rootText() + QLatin1Char('/') + QLatin1Char(c.name[0]);
-        delete view.data();
         open(c.ratio);
-        const PicturePlacement& p = view->pictureGeometry();
+        const PicturePlacement& p = view->steps().placement();
         EXPECT_EQ(QRect(p.left, p.top, p.width, p.height),
                   QRect(c.placed.topLeft() * 15, c.placed.size() * 15));
         EXPECT_EQ(view->pictureView()->geometry(), c.placed);
@@ -181,72 +161,6 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
             view->fileNameLabel()->text().endsWith(QLatin1Char('\n') + QLatin1String(line2)));
     }
     EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(FormViewTest, StepsAndWrapsThroughTheTree) {
-    Settings.SubFolder = 1;
-    picture("top.bmp"); // in the chosen folder itself: not shown
-    tree.mkdir("a-empty");
-    picture("b/1.bmp");
-    tree.write("b/2.gif", gif("01000100"));
-    tree.write("b/note.txt");
-    tree.write("c/1.jpg", encoded({40, 30}, "JPEG"));
-    picture("c/2.bmp");
-    // Steps: t a tick, R L U D the arrows, E Esc; "" the viewer has closed.
-    const struct {
-        std::int16_t loop, autoNext;
-        const char* steps;
-        std::vector<const char*> shown;
-    } cases[] = {
-        {0, 1, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", ""}},
-        {1, 1, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", "b/1.bmp"}},
-        {1, 0, "tt", {"b/2.gif", "b/1.bmp"}},
-        {1, 1, "Lt", {"b/2.gif", "b/1.bmp"}}, // the show now runs backwards
-        {0, 0, "RUD", {"b/2.gif", "c/1.jpg", ""}},
-        {1, 0, "DDE", {"c/1.jpg", "b/1.bmp", ""}},
-    };
-    const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Left, Qt::Key_Up, Qt::Key_Down, Qt::Key_Escape};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.steps << " loop " << c.loop << " auto " << c.autoNext);
-        Settings.Loop = c.loop;
-        Settings.Auto = c.autoNext;
-        open();
-        ASSERT_EQ(shown(), QStringLiteral("b/1.bmp"));
-        for (std::size_t i = 0; i < c.shown.size(); ++i) {
-            ASSERT_TRUE(view) << "closed before step " << i;
-            if (c.steps[i] == 't')
-                tick();
-            else
-                click(keys[QByteArray("RLUDE").indexOf(c.steps[i])]);
-            EXPECT_EQ(shown(), QString::fromUtf8(c.shown[i])) << i;
-        }
-        delete view.data();
-    }
-}
-
-TEST_F(FormViewTest, ReadsASingleFolderAgainOnEveryWrap) {
-    Settings.Auto = 1;
-    Settings.Loop = 1;
-    picture("1.bmp");
-    open();
-    picture("0.bmp"); // sorts first: seen only if the folder is listed again
-    tick();
-    EXPECT_EQ(shown(), QStringLiteral("0.bmp"));
-}
-
-TEST_F(FormViewTest, AFolderSearchEndsAfterOnePass) {
-    Settings.SubFolder = 1;
-    Settings.Loop = 1;
-    for (const char* name : {"a/1.bmp", "b/1.bmp", "c/1.bmp"})
-        picture(name);
-    open();
-    ::unlink(tree.path("b/1.bmp"));
-    ::unlink(tree.path("c/1.bmp"));
-    click(Qt::Key_Down); // round to the one folder that still has a picture
-    EXPECT_EQ(shown(), QStringLiteral("a/1.bmp"));
-    ::unlink(tree.path("a/1.bmp"));
-    click(Qt::Key_Down);
-    EXPECT_EQ(shown(), QString());
 }
 
 TEST_F(FormViewTest, ATreeWithoutPicturesClosesAtOnceWithoutAWord) {
@@ -269,15 +183,15 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
         tick();
         EXPECT_FALSE(view->pictureView()->isVisible()) << i;
     }
-    const QString invalid = QString::fromUtf8("Orlix|75 パス名が無効です。");
-    const QString tooLarge = QString::fromUtf8("Orlix|7 画像が大きすぎるため表示できません。");
-    EXPECT_EQ(boxes, (std::vector<QString>{tooLarge, invalid, invalid}));
+    const QString invalid = QString::fromUtf8("75 パス名が無効です。");
+    const QString tooLarge = QString::fromUtf8("7 画像が大きすぎるため表示できません。");
+    EXPECT_EQ(boxes, QStringList({tooLarge, invalid, invalid}));
     tick();
     EXPECT_EQ(shown(), QStringLiteral("5.jpg"));
-    EXPECT_EQ(view->heldPicture()->pixelSize, QSize(8000, 6000));
+    EXPECT_EQ(view->steps().heldPicture()->pixelSize, QSize(8000, 6000));
     click(Qt::Key_Home); // real size: the whole photo, decoded at full resolution
-    EXPECT_EQ(view->heldPicture()->image.size(), QSize(8000, 6000));
-    EXPECT_TRUE(boxes.size() == 3u);
+    EXPECT_EQ(view->steps().heldPicture()->image.size(), QSize(8000, 6000));
+    EXPECT_EQ(boxes.size(), 3);
 }
 
 TEST_F(FormViewTest, NothingRunsWhileAFailureBoxIsOpen) {
@@ -295,25 +209,61 @@ TEST_F(FormViewTest, NothingRunsWhileAFailureBoxIsOpen) {
     };
     open();
     ASSERT_TRUE(view);
-    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.size(), 1);
     EXPECT_EQ(view->stepsRun(), 1);
     EXPECT_EQ(Settings.RealSize, 0);
-    EXPECT_FALSE(view->isClosed());
+    EXPECT_FALSE(view->steps().closed());
 }
 
-TEST_F(FormViewTest, NothingRunsWhileTheProgressWindowLetsEventsThrough) {
+// The progress window is up while a listing waits at its gate: the window serves events, the
+// percentages come through in order, and of the keys only Esc acts, at once.
+TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
     Settings.SubFolder = 1;
     Settings.Auto = 1;
     Settings.Loop = 1;
     picture("a/1.bmp");
     picture("b/1.bmp");
-    open();
-    // Due while the next folder is read, inside the progress window's round of events.
-    QTimer::singleShot(0, view.data(), &FormView::TimInterval_Timer);
-    view->TimInterval_Timer();
-    EXPECT_EQ(shown(), QStringLiteral("b/1.bmp"));
-    QTest::qWait(5);
-    EXPECT_EQ(view->stepsRun(), 2);
+    const struct {
+        const char* what;
+        bool duringStart; // the listing of the folders at start-up, else the step to b
+        bool escape;      // Esc pressed on the progress window
+    } cases[] = {
+        {"keys but Esc are dropped", false, false},
+        {"Esc closes the viewer", false, true},
+        {"Esc closes the viewer before it is shown", true, true},
+    };
+    GatedListing listing;
+    scan = listing.function();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Settings.RealSize = 0;
+        listing.setOpen(!c.duringStart);
+        open(1.0, !c.duringStart);
+        listing.setOpen(false);
+        if (!c.duringStart)
+            view->TimInterval_Timer(); // on to b, whose listing waits
+        bool served = false;
+        QTimer::singleShot(0, [&] { served = true; });
+        ASSERT_TRUE(runUntil([&] {
+            return served && listing.waiting() && view->progressWindow() &&
+                   view->progressWindow()->progressText() == QStringLiteral("50%");
+        }));
+        EXPECT_TRUE(view->progressWindow()->isVisible());
+        EXPECT_EQ(view->isVisible(), !c.duringStart);
+        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Home, Qt::Key_Return})
+            QTest::keyClick(view->progressWindow(), key);
+        if (c.escape)
+            QTest::keyClick(view->progressWindow(), Qt::Key_Escape);
+        EXPECT_EQ(view->steps().closed(), c.escape);
+        EXPECT_EQ(view->progressWindow() == nullptr, c.escape);
+        EXPECT_FALSE(c.escape && view->isVisible());
+        listing.setOpen(true);
+        EXPECT_EQ(shown(), c.escape ? QString() : QStringLiteral("b/1.bmp"));
+        EXPECT_EQ(Settings.RealSize, 0);
+        EXPECT_TRUE(!view || (view->stepsRun() == 2 && view->intervalTimer()->isActive()));
+        close();
+    }
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
@@ -321,40 +271,41 @@ TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
     picture("2.bmp");
     open();
     EXPECT_EQ(view->intervalTimer()->interval(), 60000);
-    EXPECT_FALSE(view->guideLabel(GuideLayout::kAutoLabel)->autoFillBackground()); // Auto off
+    EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
     // In order: each key finds the show as the one before left it (running at first).
     const struct {
         std::int16_t autoSwitch;
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
-        int label; // marked green while the key is down; -1 none
+        std::optional<GuideLabel> label; // marked green while the key is down
         QColor afterRelease;
         bool runningAfter;
     } cases[] = {
-        {0, Qt::Key_Return, Qt::NoModifier, 1, kGuideWhite, false},
-        {0, Qt::Key_Enter, Qt::KeypadModifier, 1, kGuideWhite, true},
-        {1, Qt::Key_Left, Qt::NoModifier, 4, kGuideWhite, false},
-        {0, Qt::Key_Right, Qt::NoModifier, 5, kGuideGreen, true}, // the direction stays marked
-        {0, Qt::Key_Down, Qt::ShiftModifier, 7, kGuideWhite, false},
-        {0, Qt::Key_Home, Qt::NoModifier, 10, kGuideGreen, false},    // RealSize on
-        {0, Qt::Key_Control, Qt::NoModifier, 11, kGuideGreen, false}, // Guide on
-        {0, Qt::Key_Return, Qt::NoModifier, 1, kGuideWhite, true},
-        {0, Qt::Key_Home, Qt::NoModifier, 10, kGuideWhite, true}, // RealSize off
-        {1, Qt::Key_A, Qt::NoModifier, -1, kGuideWhite, true},
+        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, false},
+        {0, Qt::Key_Enter, Qt::KeypadModifier, GuideLabel::StopStart, kGuideWhite, true},
+        {1, Qt::Key_Left, Qt::NoModifier, GuideLabel::PreviousFile, kGuideWhite, false},
+        // The direction stays marked.
+        {0, Qt::Key_Right, Qt::NoModifier, GuideLabel::NextFile, kGuideGreen, true},
+        {0, Qt::Key_Down, Qt::ShiftModifier, GuideLabel::MoveDown, kGuideWhite, false},
+        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideGreen, false}, // on
+        {0, Qt::Key_Control, Qt::NoModifier, GuideLabel::Guide, kGuideGreen, false}, // on
+        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, true},
+        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideWhite, true}, // off
+        {1, Qt::Key_A, Qt::NoModifier, std::nullopt, kGuideWhite, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.key << " auto " << c.autoSwitch);
         Settings.Auto = c.autoSwitch;
-        const QLabel* label = view->guideLabel(std::max(c.label, 0));
+        const QLabel* label = view->guideLabel(c.label.value_or(GuideLabel::Exit));
         QTest::keyPress(view.data(), c.key, c.modifiers);
         settle();
-        EXPECT_TRUE(c.label < 0 || colour(label) == kGuideGreen);
+        EXPECT_TRUE(!c.label || colour(label) == kGuideGreen);
         QTest::keyRelease(view.data(), c.key, c.modifiers);
-        EXPECT_TRUE(c.label < 0 || colour(label) == c.afterRelease);
+        EXPECT_TRUE(!c.label || colour(label) == c.afterRelease);
         EXPECT_EQ(view->intervalTimer()->isActive(), c.runningAfter);
         EXPECT_EQ(colour(view->fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
     }
-    const QLabel* autoLabel = view->guideLabel(GuideLayout::kAutoLabel); // Auto now on
+    const QLabel* autoLabel = view->guideLabel(GuideLabel::Auto); // Auto now on
     EXPECT_TRUE(autoLabel->autoFillBackground());
     EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
     EXPECT_TRUE(view->fileNameLabel()->isVisible()); // Ctrl has switched the guide on
@@ -368,20 +319,20 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     Settings.RealSize = 1;
     open();
     EXPECT_TRUE(view->caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));
-    const qint64 decoded = view->heldPicture()->image.cacheKey();
+    const qint64 decoded = view->steps().heldPicture()->image.cacheKey();
     pan(Qt::Key_Down, Qt::Key_Right, 12);
-    EXPECT_EQ(view->state().offsetX, (2000 - 1024) * 15); // where the edges meet
-    EXPECT_EQ(view->state().offsetY, (1500 - 768) * 15);
+    EXPECT_EQ(view->steps().state().offsetX, (2000 - 1024) * 15); // where the edges meet
+    EXPECT_EQ(view->steps().state().offsetY, (1500 - 768) * 15);
     EXPECT_EQ(view->pictureView()->frame().pixel(1023, 767), qRgb(255, 0, 0));
     const int frames = view->renderer().framesMade();
     pan(Qt::Key_Down, Qt::Key_Right, 1); // at the limit: the same view, no new frame
     EXPECT_EQ(view->renderer().framesMade(), frames);
-    EXPECT_EQ(view->heldPicture()->image.cacheKey(), decoded);
+    EXPECT_EQ(view->steps().heldPicture()->image.cacheKey(), decoded);
     pan(Qt::Key_Up, Qt::Key_Left, 12);
-    EXPECT_EQ(QPoint(view->state().offsetX, view->state().offsetY), QPoint(0, 0));
+    EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
     click(Qt::Key_Right); // the next picture fits: it cannot be panned
     pan(Qt::Key_Down, Qt::Key_Right, 1);
-    EXPECT_EQ(QPoint(view->state().offsetX, view->state().offsetY), QPoint(0, 0));
+    EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
 }
 
 } // namespace

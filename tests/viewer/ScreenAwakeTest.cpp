@@ -7,11 +7,8 @@
 #include "platform/posix/ScreenSaverInhibitorDBus.h"
 #include "settings/FormSetting.h"
 #include "support/FakeScreenSaverBus.h"
-#include "support/NoBoxes.h"
-#include "support/TempTree.h"
+#include "viewer/ViewerScene.h"
 
-#include <QBuffer>
-#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -20,7 +17,7 @@
 namespace orlix {
 namespace {
 
-class ScreenAwake : public ::testing::Test {
+class ScreenAwake : public ::testing::Test, public test::ViewerScene {
 protected:
     void SetUp() override {
         ASSERT_TRUE(bus.start()) << bus.error().toStdString();
@@ -42,32 +39,20 @@ protected:
         return methods();
     }
 
+    // The viewer goes before the inhibitor it was given.
+    void TearDown() override { close(); }
+
     test::FakeScreenSaverBus bus;
     std::unique_ptr<platform::ScreenSaverInhibitorDBus> inhibitor;
-    test::NoBoxes boxes;
 };
 
 TEST_F(ScreenAwake, HeldWhileTheShowRunsAndGivenBackOnPauseAndEsc) {
-    test::TempTree tree;
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "BMP");
-    tree.write("a.bmp", bytes);
-    tree.write("b.bmp", bytes);
-    Settings = SettingsRecord();
-    Settings.Path = tree.rootText();
-    Settings.ExtList = QStringLiteral("bmp");
-    Settings.Interval = 60;
+    tree.write("a.bmp", test::pictureFile({40, 30}, qRgb(128, 128, 128)));
+    tree.write("b.bmp", test::pictureFile({40, 30}, qRgb(128, 128, 128)));
     Settings.Auto = 1;
-
-    QPointer<FormView> view = new FormView({QRect(0, 0, 1024, 768), 1.0}, boxes, nullptr, nullptr,
-                                           nullptr, inhibitor.get());
-    view->Form_Load();
+    screenSaver = inhibitor.get();
+    open(1.0, false);
     EXPECT_FALSE(inhibitor->isInhibited()); // not before the window is shown
-    view->show();
     const struct {
         const char* what;
         Qt::Key key; // 0: none, the step before
@@ -95,7 +80,8 @@ TEST_F(ScreenAwake, HeldWhileTheShowRunsAndGivenBackOnPauseAndEsc) {
             expected << QString::fromLatin1(call);
         EXPECT_EQ(methodsAfter(step.calls.size()), expected);
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 2000));
+    EXPECT_TRUE(runUntil([&] { return view.isNull(); }, 2000));
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 TEST_F(ScreenAwake, GivenBackWhenTheProgramEndsDuringAShow) {
@@ -104,7 +90,7 @@ TEST_F(ScreenAwake, GivenBackWhenTheProgramEndsDuringAShow) {
     bool ended = false;
     Settings = SettingsRecord();
     auto settings = std::make_unique<FormSetting>(
-        boxes, [&] { ended = true; }, inhibitor.get());
+        *this, [&] { ended = true; }, inhibitor.get());
     settings->show();
     settings->CmdStart_Click();
     ASSERT_TRUE(settings->viewer()) << "no viewer: are the demo pictures beside the test?";

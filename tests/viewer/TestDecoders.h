@@ -9,31 +9,29 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace orlix::test {
 
-// The program's decoder, recording every request it gets; decodes of files whose name starts
-// with "slow" wait at a gate until the test opens it or the decode is cancelled.
-class RecordingDecoder : public PictureDecoder {
+// The program's decoder, recording every request it gets. The decodes of gated files (names
+// starting with `gatedPrefix`; an empty prefix gates all) wait at a gate until the test lets
+// one through or opens the gate for good, or until they are cancelled.
+class GatedDecoder : public PictureDecoder {
 public:
-    struct Request {
-        QString name;  // the file name
-        QSize fitInto; // empty: the whole picture
-    };
+    explicit GatedDecoder(QString gatedPrefix = QStringLiteral("slow"))
+        : prefix_(std::move(gatedPrefix)) {}
 
     DecodeResult decode(const DecodeRequest& request,
                         const std::atomic<bool>& cancelled) const override {
         const QString name = request.file->path().section(QLatin1Char('/'), -1);
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            requests_.push_back({name, request.fitInto});
-            if (name.startsWith(QLatin1String("slow"))) {
-                ++waitingAtGate_;
-                while (!gateOpen_ && !cancelled.load())
-                    gate_.wait_for(lock, std::chrono::milliseconds(5));
-                --waitingAtGate_;
+            log_ << name + (request.fitInto.isEmpty() ? "*" : "");
+            if (name.startsWith(prefix_)) {
+                const int ticket = ++arrivals_;
+                atGate_ = name;
+                while (!open_ && passed_ != ticket && !cancelled.load())
+                    gate_.wait_for(lock, std::chrono::milliseconds(1));
+                atGate_.clear();
             }
         }
         DecodeResult picture = real_.decode(request, cancelled);
@@ -42,42 +40,52 @@ public:
             abandoned_ << name;
         return picture;
     }
+
+    // Lets the decode waiting at the gate (there is one decoding thread) go on; none when
+    // none waits.
+    void letOneThrough() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!atGate_.isEmpty())
+            passed_ = arrivals_;
+        gate_.notify_all();
+    }
+    void openGate() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        gate_.notify_all();
+    }
+    // How many decodes have come to the gate so far.
+    int arrivals() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return arrivals_;
+    }
+    // The name of the file whose decode waits at the gate; empty when none does.
+    QString atGate() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return atGate_;
+    }
+    // The names decoded so far, in order, with "*" after a full-resolution decode.
+    QStringList log() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return log_;
+    }
     // The names whose decode noticed a cancel and stopped.
     QStringList abandoned() const {
         const std::lock_guard<std::mutex> lock(mutex_);
         return abandoned_;
     }
 
-    void openGate() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        gateOpen_ = true;
-        gate_.notify_all();
-    }
-    int waitingAtGate() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return waitingAtGate_;
-    }
-    // The names decoded so far, in order, with "*" after a full-resolution decode.
-    QStringList log() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        QStringList names;
-        for (const Request& r : requests_)
-            names << r.name + (r.fitInto.isEmpty() ? QStringLiteral("*") : QString());
-        return names;
-    }
-    std::vector<Request> requests() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return requests_;
-    }
-
 private:
+    const QString prefix_;
     StandardPictureDecoder real_;
     mutable std::mutex mutex_;
     mutable std::condition_variable gate_;
-    mutable std::vector<Request> requests_;
-    mutable int waitingAtGate_ = 0;
+    mutable QStringList log_;
     mutable QStringList abandoned_;
-    bool gateOpen_ = false;
+    mutable QString atGate_;
+    mutable int arrivals_ = 0; // decodes that came to the gate
+    int passed_ = 0;           // the one let through last
+    bool open_ = false;
 };
 
 } // namespace orlix::test

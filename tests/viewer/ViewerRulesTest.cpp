@@ -1,6 +1,5 @@
 #include "decode/LoadError.h"
 #include "viewer/FrameRenderer.h"
-#include "viewer/HeldEvents.h"
 #include "viewer/KeyMapping.h"
 
 #include <gtest/gtest.h>
@@ -68,36 +67,6 @@ TEST(FrameRenderer, AveragesWhenShrinking) {
     ASSERT_EQ(frame.size(), QSize(100, 5));
     for (int x = 1; x < 99; ++x)
         EXPECT_NEAR(qGray(frame.pixel(x, 2)), 128, 24) << "column " << x;
-}
-
-TEST(HeldEvents, KeysKeepTheirOrderAndTicksCollapseToTheFirst) {
-    using Kind = HeldEvent::Kind;
-    const HeldEvent tick{Kind::Tick};
-    const HeldEvent right{Kind::KeyDown, 39, 0};
-    const HeldEvent rightUp{Kind::KeyUp, 39, 0};
-    const HeldEvent shiftLeft{Kind::KeyDown, 37, 1};
-    const struct {
-        const char* what;
-        std::vector<HeldEvent> held;
-        std::vector<HeldEvent> run;
-    } cases[] = {
-        {"nothing", {}, {}},
-        {"ticks alone", {tick, tick, tick}, {tick}},
-        {"a tick among keys stays where the first came",
-         {right, tick, rightUp, tick, shiftLeft},
-         {right, tick, rightUp, shiftLeft}},
-        {"repeated keys all run", {right, right, rightUp}, {right, right, rightUp}},
-    };
-    for (const auto& c : cases) {
-        HeldEvents events;
-        for (const HeldEvent& event : c.held)
-            events.hold(event);
-        std::vector<HeldEvent> run;
-        while (const std::optional<HeldEvent> next = events.takeNext())
-            run.push_back(*next);
-        EXPECT_EQ(run, c.run) << c.what;
-        EXPECT_TRUE(events.empty()) << c.what;
-    }
 }
 
 } // namespace

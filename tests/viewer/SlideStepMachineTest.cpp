@@ -1,0 +1,143 @@
+// The slide steps without a window: held ticks and keys against the single-threaded program.
+
+#include "viewer/SlideStepMachine.h"
+#include "viewer/KeyCodes.h"
+#include "viewer/StepRuns.h"
+
+#include <QtGlobal>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+namespace orlix::test {
+namespace {
+
+class AtOnce : public AnswerPolicy {
+public:
+    void asked(const Request&, std::function<void()> answer) override { answer(); }
+};
+
+// A show on the window-free machine over a fake tree, every listing and picture at hand.
+class MachineShow {
+public:
+    explicit MachineShow(const FakeTree& tree) : tree_(tree), rig_(atOnce_, tree) {
+        Settings.Path = tree.root;
+        rig_.machine.load();
+        rig_.machine.tick();
+    }
+    // t a tick, R L U D the arrow keys, E Esc.
+    void step(char what) {
+        const std::int16_t keys[] = {keycode::kRight, keycode::kLeft, keycode::kUp, keycode::kDown,
+                                     keycode::kEsc};
+        if (what == 't')
+            rig_.machine.tick();
+        else
+            rig_.machine.keyDown(keys[QByteArray("RLUDE").indexOf(what)], 0);
+    }
+    // The picture on show, relative to the root; "" once the viewer has closed.
+    QString shown() const {
+        const Observed now = rig_.observed();
+        return now.closed ? QString() : now.picture.mid(tree_.root.size() + 1);
+    }
+
+private:
+    const FakeTree& tree_;
+    AtOnce atOnce_;
+    MachineRig rig_;
+};
+
+FakeTree::Folder folder(const char* name, std::vector<const char*> pictures) {
+    FakeTree::Folder f{QString::fromLatin1(name), {}};
+    for (const char* picture : pictures)
+        f.pictures.push_back({QString::fromLatin1(picture), QSize(40, 30)});
+    return f;
+}
+
+// Each row starts a show (with sub-folders, at b/1.bmp; without, at top.bmp), changes the
+// tree as it says, then takes its steps: t a tick, R L U D the arrow keys, E Esc.
+TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
+    FakeTree base;
+    base.pictures = folder("", {"top.bmp"}).pictures; // with sub-folders: not shown
+    base.folders = {folder("a-empty", {}), folder("b", {"1.bmp", "2.gif"}),
+                    folder("c", {"1.jpg", "2.bmp"})};
+    const auto none = [](FakeTree&) {};
+    const auto emptyC = [](FakeTree& t) { t.folders[2].pictures.clear(); };
+    const struct {
+        std::int16_t subFolder, loop, autoNext;
+        std::function<void(FakeTree&)> change;
+        const char* steps;
+        std::vector<const char*> shown; // "": the viewer has closed
+    } cases[] = {
+        {1, 0, 1, none, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", ""}},
+        {1, 1, 1, none, "tttt", {"b/2.gif", "c/1.jpg", "c/2.bmp", "b/1.bmp"}},
+        {1, 1, 0, none, "tt", {"b/2.gif", "b/1.bmp"}},
+        {1, 1, 1, none, "Lt", {"b/2.gif", "b/1.bmp"}}, // the show now runs backwards
+        {1, 0, 0, none, "RUD", {"b/2.gif", "c/1.jpg", ""}},
+        {1, 1, 0, none, "DDE", {"c/1.jpg", "b/1.bmp", ""}},
+        {1, 0, 0, none, "UU", {"c/1.jpg", "b/1.bmp"}}, // backwards wraps whatever Loop says
+        // A search ends after one pass: round to the one folder with pictures, or closed.
+        {1, 1, 1, emptyC, "DD", {"b/1.bmp", "b/1.bmp"}},
+        {1, 1, 1, [&](FakeTree& t) { emptyC(t), t.folders[1].pictures.clear(); }, "D", {""}},
+        // A single folder is read again on its wrap.
+        {0,
+         1,
+         1,
+         [](FakeTree& t) {
+             t.pictures.insert(t.pictures.begin(), {"0.bmp", {4, 3}});
+         },
+         "t",
+         {"0.bmp"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.steps << " loop " << c.loop << " auto " << c.autoNext);
+        FakeTree tree = base;
+        Settings = SettingsRecord();
+        Settings.SubFolder = c.subFolder;
+        Settings.Loop = c.loop;
+        Settings.Auto = c.autoNext;
+        MachineShow show(tree);
+        ASSERT_EQ(show.shown(), c.subFolder == 1 ? "b/1.bmp" : "top.bmp");
+        c.change(tree);
+        for (std::size_t i = 0; i < c.shown.size(); ++i) {
+            show.step(c.steps[i]);
+            EXPECT_EQ(show.shown(), QString::fromUtf8(c.shown[i])) << i;
+        }
+    }
+}
+
+// Each random show runs twice on the window-free machine with the fake tree, once with
+// listings and pictures at hand and once with them held back while events come. Set
+// ORLIX_STEP_SEQUENCES for a longer run.
+TEST(StepEquivalence, RandomShowsRunAsTheSingleThreadedProgramWould) {
+    bool set = false;
+    const int count = qEnvironmentVariableIntValue("ORLIX_STEP_SEQUENCES", &set);
+    const int sequences = set ? count : 10000;
+    std::mt19937 seeds(7);
+    int waited = 0;
+    for (int i = 0; i < sequences; ++i) {
+        const unsigned seed = seeds();
+        std::mt19937 random(seed);
+        const RunPair pair = runOnMachine(randomScenario(random));
+        ASSERT_EQ(pair.differences, "") << "show " << i << ", seed " << seed;
+        waited += pair.waited ? 1 : 0;
+    }
+    // Events that come during waits are what is tested here.
+    EXPECT_GT(waited, sequences / 2);
+}
+
+TEST(StepEquivalence, TheReportedFaults) {
+    for (const FaultRow& row : faultRows()) {
+        SCOPED_TRACE(row.what);
+        const RunPair pair = runOnMachine(row.scenario);
+        EXPECT_EQ(pair.differences, "");
+        EXPECT_TRUE(pair.waited);
+        EXPECT_EQ(pair.reference.closed, !row.finalPicture.has_value());
+        EXPECT_EQ(pair.reference.picture.section(QLatin1Char('/'), -1),
+                  row.finalPicture.value_or(QString()));
+        EXPECT_EQ(pair.reference.realSize, row.realSizeAfter);
+    }
+}
+
+} // namespace
+} // namespace orlix::test

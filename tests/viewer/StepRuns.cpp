@@ -1,0 +1,454 @@
+#include "viewer/StepRuns.h"
+
+#include "viewer/KeyCodes.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+namespace orlix::test {
+
+namespace {
+
+bool isEsc(const StepEvent& event) {
+    return event.kind == StepEvent::Kind::KeyDown && event.code == keycode::kEsc;
+}
+
+template <typename T> bool beginsWith(const std::vector<T>& whole, const std::vector<T>& part) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+std::string shown(const std::vector<QString>& items) {
+    return QStringList(items.begin(), items.end()).join(QStringLiteral(" | ")).toStdString();
+}
+
+void deliver(SlideStepMachine& machine, const StepEvent& event) {
+    if (event.kind == StepEvent::Kind::Tick)
+        machine.tick();
+    else if (event.kind == StepEvent::Kind::KeyDown)
+        machine.keyDown(event.code, event.shift);
+    else
+        machine.keyUp(event.code, event.shift);
+}
+
+// Names the waits of each step.
+class WaitCounter {
+public:
+    Arrival next(int step, AnswerPolicy::Kind kind) {
+        if (step != step_) {
+            step_ = step;
+            listings_ = pictures_ = 0;
+        }
+        return {step, kind, ++(kind == AnswerPolicy::Kind::Listing ? listings_ : pictures_)};
+    }
+
+private:
+    int step_ = -1;
+    int listings_ = 0;
+    int pictures_ = 0;
+};
+
+// The single-threaded program: everything is answered at once, after the events of the held
+// run's wait of the same name have joined the event queue.
+class ReferenceRun : public AnswerPolicy {
+public:
+    ReferenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals)
+        : events_(scenario.events), arrivals_(arrivals) {}
+
+    void asked(const Request& request, std::function<void()> answer) override {
+        const Arrival wait = waits_.next(rig->machine.stepsRun() + 1, request.kind);
+        while (next_ < arrivals_.size() && arrivals_[next_].step != 0 && arrivals_[next_] == wait)
+            arrive(events_[next_++], request.withProgress);
+        answer();
+    }
+
+    Observed run() {
+        SlideStepMachine& machine = rig->machine;
+        machine.load();
+        if (rig->host.timer.running)
+            machine.tick(); // the first tick comes as soon as the viewer is shown
+        while (true) {
+            while (!queue_.empty()) {
+                const Queued queued = queue_.front();
+                queue_.erase(queue_.begin());
+                const RecordingHost::Timer& timer = rig->host.timer;
+                if (queued.event.kind != StepEvent::Kind::Tick ||
+                    (timer.running && timer.run == queued.timerRun))
+                    deliver(machine, queued.event);
+            }
+            if (next_ >= arrivals_.size())
+                return rig->observed();
+            diverged = diverged || arrivals_[next_].step != 0;
+            const StepEvent& event = events_[next_++];
+            if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
+                deliver(machine, event);
+        }
+    }
+
+    MachineRig* rig = nullptr;
+    bool diverged = false; // an event came during a wait the reference never made
+
+private:
+    struct Queued {
+        StepEvent event;
+        std::uint32_t timerRun = 0;
+    };
+
+    void arrive(const StepEvent& event, bool progressWindow) {
+        if (event.kind != StepEvent::Kind::Tick) {
+            if (!progressWindow || isEsc(event))
+                queue_.push_back({event, 0});
+            return;
+        }
+        // A timer that is not running does not fire; one that fires while the program is busy
+        // fires once afterwards.
+        const RecordingHost::Timer& timer = rig->host.timer;
+        const auto sameRun = [&timer](const Queued& q) {
+            return q.event.kind == StepEvent::Kind::Tick && q.timerRun == timer.run;
+        };
+        if (!progressWindow && timer.running && std::none_of(queue_.begin(), queue_.end(), sameRun))
+            queue_.push_back({event, timer.run});
+    }
+
+    const std::vector<StepEvent>& events_;
+    const std::vector<Arrival>& arrivals_;
+    std::size_t next_ = 0;
+    std::vector<Queued> queue_;
+    WaitCounter waits_;
+};
+
+// The held run on the window-free machine: a listing or picture the scenario holds is kept
+// until the events of its wait have come.
+class MachineHeldRun : public HeldRun, public AnswerPolicy {
+public:
+    using HeldRun::HeldRun;
+
+    void asked(const Request& request, std::function<void()> answer) override {
+        const Arrival when = waits_.next(rig->machine.stepsRun() + 1, request.kind);
+        // Nothing comes during the start-up's listings: the viewer is not shown yet.
+        if (loading || scenario_.holdFor(request) < 0) {
+            answer();
+            return;
+        }
+        pending_ = std::move(answer);
+        wait_ = {when, request};
+    }
+
+    MachineRig* rig = nullptr;
+    bool loading = true;
+
+protected:
+    std::optional<Wait> waiting() const override {
+        return pending_ ? std::optional<Wait>(wait_) : std::nullopt;
+    }
+    void endWait() override { std::exchange(pending_, nullptr)(); }
+    void feed(const StepEvent& event) override {
+        if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
+            deliver(rig->machine, event);
+    }
+    bool closed() const override { return rig->machine.closed(); }
+
+private:
+    std::function<void()> pending_; // one wait at a time
+    Wait wait_;
+    WaitCounter waits_;
+};
+
+} // namespace
+
+void Observed::takeState(const SlideStepMachine& machine) {
+    realSize = Settings.RealSize;
+    guide = Settings.Guide;
+    closed = machine.closed();
+    if (closed)
+        return;
+    const ViewerState& s = machine.state();
+    if (s.fileIndex >= 0 && s.fileIndex < static_cast<int>(s.fileList.size()))
+        picture = s.fileList[std::size_t(s.fileIndex)].Path;
+    lastKey = s.lastKey;
+    offsetX = s.offsetX;
+    offsetY = s.offsetY;
+}
+
+std::string differences(const Observed& reference, const Observed& concurrent,
+                        bool escapedDuringWait) {
+    std::ostringstream out;
+    const auto check = [&](bool same, const std::string& what) {
+        if (!same)
+            out << what << "\n";
+    };
+    const Observed& r = reference;
+    const Observed& c = concurrent;
+    if (escapedDuringWait) {
+        check(r.closed && c.closed, "not both closed");
+        check(beginsWith(r.captions, c.captions),
+              "captions: " + shown(c.captions) + "\n  not a beginning of " + shown(r.captions));
+        check(beginsWith(r.boxes, c.boxes), "boxes: " + shown(c.boxes));
+    } else {
+        check(r.captions == c.captions,
+              "captions: " + shown(c.captions) + "\n  reference: " + shown(r.captions));
+        check(r.boxes == c.boxes, "boxes: " + shown(c.boxes) + "\n  reference: " + shown(r.boxes));
+        check(r.closed == c.closed, "closed: one is, one is not");
+        check(r.picture == c.picture,
+              "picture: " + c.picture.toStdString() + " reference " + r.picture.toStdString());
+        check(r.lastKey == c.lastKey && r.running == c.running, "direction or running");
+        check(r.offsetX == c.offsetX && r.offsetY == c.offsetY, "pan offsets");
+    }
+    check(r.realSize == c.realSize && r.guide == c.guide, "Settings.RealSize or Settings.Guide");
+    check(r.realSizeChecks == c.realSizeChecks && r.guideChecks == c.guideChecks, "check boxes");
+    return out.str();
+}
+
+void Scenario::start(const QString& root) const {
+    Settings = settings;
+    Settings.Path = root;
+    Settings.ExtList = QStringLiteral("bmp|jpg|gif");
+    Settings.Interval = 60; // no tick of its own on the window while the run lasts
+}
+
+bool HeldRun::drive() {
+    std::size_t next = 0;
+    std::optional<Arrival> counted;
+    int toCome = 0;
+    while (settle()) {
+        const bool more = next < scenario_.events.size() && !closed();
+        if (const std::optional<Wait> wait = waiting()) {
+            if (!counted || !(*counted == wait->when)) {
+                counted = wait->when;
+                toCome = scenario_.holdFor(wait->request);
+            }
+            if (toCome > 0 && more) {
+                --toCome;
+                arrivals.push_back(wait->when);
+                feed(scenario_.events[next++]);
+                escapedDuringWait = escapedDuringWait || closed();
+            } else {
+                endWait();
+            }
+            continue;
+        }
+        if (!settled())
+            continue;
+        if (!more)
+            return true;
+        rest();
+        arrivals.push_back({});
+        feed(scenario_.events[next++]);
+    }
+    return false;
+}
+
+MachineRig::MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
+                       PolicyPictures::DecodeFunction decode, int guideHeightTwips)
+    : host(guideHeightTwips), lister(std::move(list), policy), pictures(std::move(decode), policy),
+      machine(host, pictures, lister, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
+
+MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
+    : MachineRig(
+          policy,
+          [&tree](const FolderLister::Request& r, EntryList& e) {
+              return tree.list(r.folder, r.attrMask, e);
+          },
+          [&tree](const QString& path, const ViewParams& view) {
+              return tree.decode(path, view);
+          }) {}
+
+Observed MachineRig::observed() const {
+    Observed observed;
+    observed.captions = host.captions;
+    observed.boxes = host.boxes;
+    observed.realSizeChecks = host.realSizeChecks;
+    observed.guideChecks = host.guideChecks;
+    observed.running = host.timer.running;
+    observed.takeState(machine);
+    return observed;
+}
+
+Observed referenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals,
+                      PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                      int guideHeightTwips, bool& diverged) {
+    ReferenceRun reference(scenario, arrivals);
+    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
+    reference.rig = &rig;
+    const Observed observed = reference.run();
+    diverged = reference.diverged;
+    return observed;
+}
+
+RunPair runOnMachine(const Scenario& scenario) {
+    RunPair pair;
+    scenario.start(scenario.tree.root);
+    MachineHeldRun held(scenario);
+    MachineRig heldRig(held, scenario.tree);
+    held.rig = &heldRig;
+    heldRig.machine.load();
+    held.loading = false;
+    if (heldRig.host.timer.running)
+        heldRig.machine.tick();
+    held.drive();
+    pair.concurrent = heldRig.observed();
+
+    scenario.start(scenario.tree.root);
+    ReferenceRun reference(scenario, held.arrivals);
+    MachineRig rig(reference, scenario.tree);
+    reference.rig = &rig;
+    pair.reference = reference.run();
+    pair.differences = differences(pair.reference, pair.concurrent, held.escapedDuringWait) +
+                       (reference.diverged ? "an event came during a wait never made\n" : "");
+    pair.waited = std::any_of(held.arrivals.begin(), held.arrivals.end(),
+                              [](const Arrival& a) { return a.step != 0; });
+    return pair;
+}
+
+namespace {
+
+using keycode::kCtrl;
+using keycode::kDown;
+using keycode::kEnter;
+using keycode::kEsc;
+using keycode::kHome;
+using keycode::kLeft;
+using keycode::kRight;
+using keycode::kShiftBit;
+using keycode::kUp;
+
+StepEvent tick() {
+    return {StepEvent::Kind::Tick, 0, 0};
+}
+StepEvent down(std::int16_t code, std::int16_t shift = 0) {
+    return {StepEvent::Kind::KeyDown, code, shift};
+}
+
+FakeTree::Picture picture(const char* name, QSize size = {40, 30}) {
+    return {QString::fromLatin1(name), size, LoadError::None};
+}
+
+// Holds the pictures whose names end with `name` while `events` events come.
+HoldFor holdPicture(const char* name, int events) {
+    return [suffix = QLatin1Char('/') + QString::fromLatin1(name),
+            events](const AnswerPolicy::Request& request) {
+        return request.kind == AnswerPolicy::Kind::Picture && request.path.endsWith(suffix) ? events
+                                                                                            : -1;
+    };
+}
+
+SettingsRecord showSettings(std::int16_t autoNext, std::int16_t loop, std::int16_t realSize) {
+    SettingsRecord settings;
+    settings.Auto = autoNext;
+    settings.Loop = loop;
+    settings.RealSize = realSize;
+    settings.Guide = 1;
+    settings.Sort = 1; // a to e in that order, also on disk
+    return settings;
+}
+
+} // namespace
+
+Scenario randomScenario(std::mt19937& random) {
+    const auto chance = [&](int percent) { return int(random() % 100) < percent; };
+    const auto pick = [&](int count) { return int(random() % unsigned(count)); };
+    Scenario s;
+    // Small, the size of the screen, larger than it (it pans), and taller than it.
+    const QSize sizes[] = {{40, 30}, {1024, 768}, {1200, 900}, {400, 900}};
+    const LoadError failures[] = {LoadError::PathInvalid, LoadError::InvalidPicture};
+    const auto pictures = [&](int count) {
+        std::vector<FakeTree::Picture> list;
+        for (int i = 0; i < count; ++i) {
+            FakeTree::Picture p{QString::number(i) + QStringLiteral(".jpg"), sizes[pick(4)]};
+            if (chance(12))
+                p.error = failures[pick(2)];
+            list.push_back(p);
+        }
+        return list;
+    };
+    s.settings.SubFolder = chance(50) ? 1 : 0;
+    s.settings.Sort = chance(30) ? 1 : 0;
+    s.settings.Loop = chance(50) ? 1 : 0;
+    s.settings.Auto = chance(50) ? 1 : 0;
+    s.settings.RealSize = chance(50) ? 1 : 0;
+    s.settings.Guide = chance(50) ? 1 : 0;
+    if (s.settings.SubFolder == 1) {
+        s.tree.pictures = pictures(pick(2));
+        for (int f = 0, folders = 1 + pick(3); f < folders; ++f)
+            s.tree.folders.push_back({QStringLiteral("f") + QString::number(f), pictures(pick(4))});
+        s.tree.folders[std::size_t(pick(int(s.tree.folders.size())))].pictures.push_back(
+            picture("z.jpg"));
+    } else {
+        s.tree.pictures = pictures(1 + pick(5));
+    }
+    const std::int16_t keys[] = {kEnter, kUp, kDown, kLeft, kRight, kHome, kCtrl, kEsc, 65};
+    const int keyWeights[] = {12, 12, 12, 14, 16, 10, 10, 2, 4}; // Esc rare: it ends the run
+    const auto randomKey = [&] {
+        int n = pick(92);
+        std::size_t k = 0;
+        while (n >= keyWeights[k])
+            n -= keyWeights[k++];
+        return keys[k];
+    };
+    for (int i = 0, count = 6 + pick(12); i < count; ++i) {
+        const int roll = pick(100);
+        if (roll < 35)
+            s.events.push_back(tick());
+        else if (roll < 88)
+            s.events.push_back(down(randomKey(), chance(25) ? kShiftBit : 0));
+        else
+            s.events.push_back({StepEvent::Kind::KeyUp, randomKey(), 0});
+    }
+    const unsigned seed = random();
+    s.holdFor = [hold = std::make_shared<std::mt19937>(seed)](const AnswerPolicy::Request&) {
+        const int roll = int((*hold)() % 10);
+        return roll < 3 ? -1 : roll % 4;
+    };
+    return s;
+}
+
+std::vector<FaultRow> faultRows() {
+    FakeTree fiveFiles;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+        fiveFiles.pictures.push_back(picture(name, {1200, 900}));
+    FakeTree twoFolders;
+    twoFolders.folders = {{QStringLiteral("x"), {picture("a.jpg")}},
+                          {QStringLiteral("y"), {picture("c.jpg")}}};
+    // In each, a tick moves from a to b, the next onto c, whose picture keeps the step waiting
+    // while the rest comes.
+    const std::vector<StepEvent> toC = {tick(), tick()};
+    const auto then = [&](std::vector<StepEvent> more) {
+        std::vector<StepEvent> all = toC;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    SettingsRecord inFolders = showSettings(0, 0, 0);
+    inFolders.SubFolder = 1;
+    return {
+        {"Left restarts the timer, so the tick held after it is not delivered",
+         {fiveFiles, showSettings(0, 1, 0), then({down(kLeft), tick()}), holdPicture("c.jpg", 2)},
+         QStringLiteral("b.jpg"),
+         0},
+        {"Enter stops the timer: the show rests, paused, on c",
+         {fiveFiles, showSettings(0, 1, 0), then({down(kEnter), tick()}), holdPicture("c.jpg", 2)},
+         QStringLiteral("c.jpg"),
+         0},
+        {"a pan pauses the show, so it is kept",
+         {fiveFiles, showSettings(0, 1, 1), then({down(kRight, kShiftBit), tick()}),
+          holdPicture("c.jpg", 2)},
+         QStringLiteral("c.jpg"),
+         1},
+        {"Esc during the wait keeps the switches of Home and Ctrl held before it",
+         {fiveFiles, showSettings(0, 1, 0), then({down(kHome), down(kCtrl), down(kEsc)}),
+          holdPicture("c.jpg", 3)},
+         std::nullopt,
+         1},
+        {"Esc during the wait: a held step that ends the show ends it before Home",
+         {twoFolders,
+          inFolders,
+          {down(kDown), down(kDown), down(kHome), down(kEsc)},
+          holdPicture("c.jpg", 3)},
+         std::nullopt,
+         0},
+    };
+}
+
+} // namespace orlix::test

@@ -1,0 +1,213 @@
+// The real viewer window against the single-threaded program: the random shows and the
+// reported faults of the window-free equivalence test, run through a FormView whose decodes
+// wait at a gate. Driving the window costs milliseconds a show, so a few hundred shows run
+// here and the ten thousand on the window-free machine (SlideStepMachineTest).
+
+#include "viewer/FormView.h"
+#include "viewer/PictureLoader.h"
+
+#include "app/Settings.h"
+#include "catalogue/ScanFolder.h"
+#include "viewer/KeyCodes.h"
+#include "viewer/StepRuns.h"
+#include "viewer/ViewerScene.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <optional>
+#include <random>
+
+namespace orlix::test {
+namespace {
+
+using Phase = SlideStepMachine::Phase;
+
+// The scenario's tree in the scene's folder: pictures as grey JPEGs of their sizes,
+// undecodable ones as text, those that fail otherwise as folders.
+void writeTree(const FakeTree& fake, const TempTree& tree) {
+    static std::map<std::pair<int, int>, QByteArray> encoded; // made once a size
+    const auto write = [&](const QByteArray& folder, const FakeTree::Picture& p) {
+        const QByteArray path = folder + p.name.toUtf8();
+        if (p.error == LoadError::PathInvalid) {
+            tree.mkdir(path);
+        } else if (p.error == LoadError::InvalidPicture) {
+            tree.write(path, "not a picture");
+        } else {
+            QByteArray& bytes = encoded[{p.size.width(), p.size.height()}];
+            if (bytes.isEmpty())
+                bytes = pictureFile(p.size, qRgb(128, 128, 128), "JPEG");
+            tree.write(path, bytes);
+        }
+    };
+    for (const FakeTree::Picture& p : fake.pictures)
+        write("", p);
+    for (const FakeTree::Folder& f : fake.folders) {
+        tree.mkdir(f.name.toUtf8());
+        for (const FakeTree::Picture& p : f.pictures)
+            write(f.name.toUtf8() + '/', p);
+    }
+}
+
+// The held run on the window: every decode waits at the gate. While a step waits for its
+// picture, the events the scenario holds it for come, then its decode is let through. Decodes
+// ahead are let through at random while the viewer rests, so that some steps find their
+// picture ready, unless the scenario holds that picture back.
+class WindowRun : public HeldRun {
+public:
+    WindowRun(ViewerScene& scene, const Scenario& scenario, std::mt19937& random)
+        : HeldRun(scenario), scene_(scene), random_(random) {}
+
+    // The run, or none when it got stuck.
+    std::optional<Observed> run() {
+        scenario_.start(scene_.tree.rootText());
+        scene_.decoder = std::make_shared<GatedDecoder>(QString());
+        scene_.open(1.0, false);
+        guideHeight = scene_.view->guideLabel(GuideLabel::Exit)->height() * 15;
+        // The first step begins at the first tick, 1 ms after loading.
+        if (!ViewerScene::runUntil([&] {
+                return phase() != Phase::Loading && (stepsRun() > 0 || phase() != Phase::Ready);
+            }) ||
+            !drive())
+            return std::nullopt;
+        Observed observed;
+        observed.captions.assign(scene_.captions.begin(), scene_.captions.end());
+        observed.boxes.assign(scene_.boxes.begin(), scene_.boxes.end());
+        observed.realSizeChecks = scene_.realSizeChecks;
+        observed.guideChecks = scene_.guideChecks;
+        observed.closed = true;
+        observed.realSize = Settings.RealSize;
+        observed.guide = Settings.Guide;
+        if (scene_.view) {
+            observed.takeState(scene_.view->steps());
+            observed.running = scene_.view->intervalTimer()->isActive();
+        }
+        scene_.close();
+        return observed;
+    }
+
+    int guideHeight = 0;
+
+protected:
+    bool settle() override {
+        return ViewerScene::runUntil([&] { return settled() || waiting(); });
+    }
+    // A decode cancelled at the gate leaves it on its own: a step may wait without its
+    // decode at the gate for a moment.
+    bool settled() const override { return phase() == Phase::Ready || phase() == Phase::Closed; }
+    std::optional<Wait> waiting() const override {
+        if (phase() != Phase::Decoding || scene_.decoder->atGate() != wanted())
+            return std::nullopt;
+        return Wait{{stepsRun() + 1, AnswerPolicy::Kind::Picture, 1},
+                    {AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + wanted()}};
+    }
+    void endWait() override {
+        const int step = stepsRun();
+        const int released = scene_.decoder->arrivals();
+        scene_.decoder->letOneThrough();
+        ViewerScene::runUntil([&] {
+            return stepsRun() != step || phase() != Phase::Decoding ||
+                   scene_.decoder->atGate().isEmpty() || scene_.decoder->arrivals() != released;
+        });
+    }
+    void rest() override {
+        const QString ahead = scene_.decoder->atGate();
+        if (!ahead.isEmpty() && random_() % 2 == 0 &&
+            scenario_.holdFor({AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + ahead}) < 0)
+            scene_.decoder->letOneThrough();
+    }
+    void feed(const StepEvent& event) override {
+        const std::map<std::int16_t, Qt::Key> keys = {
+            {keycode::kEsc, Qt::Key_Escape}, {keycode::kEnter, Qt::Key_Return},
+            {keycode::kUp, Qt::Key_Up},      {keycode::kDown, Qt::Key_Down},
+            {keycode::kLeft, Qt::Key_Left},  {keycode::kRight, Qt::Key_Right},
+            {keycode::kHome, Qt::Key_Home},  {keycode::kCtrl, Qt::Key_Control}};
+        const auto key = keys.find(event.code);
+        const Qt::Key qtKey = key == keys.end() ? Qt::Key_A : key->second;
+        const Qt::KeyboardModifiers shift =
+            event.shift & keycode::kShiftBit ? Qt::ShiftModifier : Qt::NoModifier;
+        FormView* view = scene_.view.data();
+        if (event.kind == StepEvent::Kind::Tick && view->intervalTimer()->isActive())
+            view->TimInterval_Timer();
+        else if (event.kind == StepEvent::Kind::KeyDown)
+            QTest::keyPress(view, qtKey, shift);
+        else if (event.kind == StepEvent::Kind::KeyUp)
+            QTest::keyRelease(view, qtKey, shift);
+    }
+    bool closed() const override { return !scene_.view || scene_.view->steps().closed(); }
+
+private:
+    Phase phase() const { return scene_.view ? scene_.view->steps().phase() : Phase::Closed; }
+    int stepsRun() const { return scene_.view ? scene_.view->stepsRun() : -1; }
+    // The file the step under way shows.
+    QString wanted() const {
+        const ViewerState& s = scene_.view->steps().state();
+        return s.fileList.at(std::size_t(s.fileIndex)).Path.section(QLatin1Char('/'), -1);
+    }
+
+    ViewerScene& scene_;
+    std::mt19937& random_;
+};
+
+// Runs a scenario on the window and its reference, the window-free machine with ScanFolder
+// and the program's decoder called on the spot; what differs, or "".
+std::string compareOnWindow(const Scenario& s, std::mt19937& random, bool& waited) {
+    ViewerScene scene;
+    writeTree(s.tree, scene.tree);
+    WindowRun window(scene, s, random);
+    const std::optional<Observed> concurrent = window.run();
+    if (!concurrent)
+        return "the window run got stuck";
+    s.start(scene.tree.rootText());
+    const PictureLoader loader(std::make_shared<StandardPictureDecoder>());
+    bool diverged = false;
+    const Observed reference = referenceRun(
+        s, window.arrivals,
+        [](const FolderLister::Request& r, EntryList& entries) {
+            return ScanFolder(r.folder, entries, r.sortFlag, r.attrMask, r.extList);
+        },
+        [&loader](const QString& path, const ViewParams& view) {
+            const std::atomic<bool> never{false};
+            return loader.load(path, view, false, nullptr, never);
+        },
+        window.guideHeight, diverged);
+    waited = std::any_of(window.arrivals.begin(), window.arrivals.end(),
+                         [](const Arrival& a) { return a.step != 0; });
+    return differences(reference, *concurrent, window.escapedDuringWait) +
+           (diverged ? "an event came during a wait never made\n" : "");
+}
+
+TEST(StepEquivalence, RandomShowsOnTheWindowRunAsTheSingleThreadedProgramWould) {
+    bool set = false;
+    const int count = qEnvironmentVariableIntValue("ORLIX_WINDOW_SEQUENCES", &set);
+    const int sequences = set ? count : 200;
+    std::mt19937 seeds(11);
+    int waited = 0;
+    for (int i = 0; i < sequences; ++i) {
+        const unsigned seed = seeds();
+        std::mt19937 random(seed);
+        const Scenario s = randomScenario(random);
+        bool wait = false;
+        ASSERT_EQ(compareOnWindow(s, random, wait), "") << "show " << i << ", seed " << seed;
+        waited += wait ? 1 : 0;
+    }
+    EXPECT_GT(waited, sequences / 3);
+}
+
+TEST(StepEquivalence, TheReportedFaultsOnTheWindow) {
+    std::mt19937 random(3);
+    for (const FaultRow& row : faultRows()) {
+        SCOPED_TRACE(row.what);
+        bool waited = false;
+        EXPECT_EQ(compareOnWindow(row.scenario, random, waited), "");
+        EXPECT_TRUE(waited);
+    }
+}
+
+} // namespace
+} // namespace orlix::test

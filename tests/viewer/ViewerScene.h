@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/MessageService.h"
+#include "support/TempTree.h"
+#include "viewer/BackgroundScan.h"
+#include "viewer/FormView.h"
+#include "viewer/SettingsWindowLink.h"
+#include "viewer/TestDecoders.h"
+
+#include <QPointer>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace orlix::platform {
+class ScreenSaverInhibitor;
+}
+
+namespace orlix::test {
+
+// A viewer window on a 1024 x 768 screen over a scratch tree, as the tests of the window set
+// it up: Settings point at the tree (all three picture types, Sort on, an interval of 60 s so
+// that no tick comes of its own); failure boxes, check boxes and captions are recorded;
+// pictures are decoded by `decoder` and folders listed by `scan` (ScanFolder when null).
+class ViewerScene : public platform::MessageService, public SettingsWindowLink {
+public:
+    ViewerScene();
+    ~ViewerScene() override;
+
+    void warning(QWidget*, const QString& title, const QString& text) override;
+    void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
+    void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
+
+    // Makes the viewer as Start does and loads it; `wait` for its first step to end.
+    void open(double devicePixelRatio = 1.0, bool wait = true);
+    // Deletes the viewer.
+    void close();
+    // Runs events until `done` says so (true) or `ms` have passed (false).
+    static bool runUntil(const std::function<bool()>& done, int ms = 10000);
+    // Runs events until nothing is under way or held, or the viewer has gone.
+    void settle() const;
+    // Runs events until the decoding thread has nothing left to do.
+    void idle() const;
+    void tick();
+    // Presses and releases a key, then settles; true when the step it ran (if any) had its
+    // folder and picture at hand.
+    bool press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // The picture on show, relative to the tree; "" once the viewer has closed and gone.
+    QString shown() const;
+
+    TempTree tree;
+    std::shared_ptr<GatedDecoder> decoder = std::make_shared<GatedDecoder>();
+    BackgroundScan::ScanFunction scan;
+    platform::ScreenSaverInhibitor* screenSaver = nullptr;
+    std::function<void()> onWarning; // runs while the box is open
+    QPointer<FormView> view;
+    QStringList boxes; // their texts; every box is titled "Orlix"
+    QStringList captions;
+    std::vector<std::int16_t> realSizeChecks, guideChecks;
+};
+
+} // namespace orlix::test
