@@ -12,6 +12,8 @@ packages=(
     libicu-dev
     # libjpeg for the viewer's reduced JPEG decoding (the same library Qt decodes JPEG with)
     libjpeg-dev
+    # seccomp filters for the decoder processes and the program's lockdown after start-up
+    libseccomp-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
     # tests and benchmarks
