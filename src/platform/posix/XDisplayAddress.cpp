@@ -13,7 +13,8 @@ constexpr int kHighestPort = 65535;
 
 std::optional<std::uint16_t> xDisplayTcpPort(const QByteArray& display) {
     const qsizetype colon = display.lastIndexOf(':');
-    if (colon < 0)
+    // A leading '/' names a socket's path.
+    if (colon < 0 || display.startsWith('/'))
         return std::nullopt;
     QByteArray head = display.left(colon);
     const QByteArray number = display.mid(colon + 1).split('.').value(0);
