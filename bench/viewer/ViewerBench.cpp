@@ -6,6 +6,7 @@
 
 #include "app/Settings.h"
 #include "common/ReaddirFloor.h"
+#include "decode/PictureDecoder.h"
 #include "platform/MemoryReuse.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
@@ -13,7 +14,6 @@
 #include "viewer/FormView.h"
 #include "viewer/KeyCodes.h"
 #include "viewer/PictureBox.h"
-#include "viewer/PictureDecoder.h"
 #include "viewer/PictureSource.h"
 
 #include <QApplication>

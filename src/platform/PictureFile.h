@@ -14,10 +14,13 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     std::int64_t size = -1;
     std::int64_t modifiedNs = 0;
+    // The inode's change time: a rewrite that puts the old modification time back (cp -p,
+    // touch -r, archive tools) still moves it.
+    std::int64_t changedNs = 0;
 
     bool operator==(const FileIdentity& other) const {
         return device == other.device && inode == other.inode && size == other.size &&
-               modifiedNs == other.modifiedNs;
+               modifiedNs == other.modifiedNs && changedNs == other.changedNs;
     }
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
@@ -46,8 +49,18 @@ public:
     PictureFile(const PictureFile&) = delete;
     PictureFile& operator=(const PictureFile&) = delete;
 
+    // The file as it was when opened.
     const FileIdentity& identity() const { return identity_; }
     std::int64_t size() const { return identity_.size; }
+    // The file as it is now (a rewrite in place changes it); a default identity when it cannot
+    // be asked.
+    FileIdentity currentIdentity() const;
+    // Whether the file still holds what it held when opened, as far as the system tells.
+    bool unchanged() const { return currentIdentity() == identity_; }
+    // The path it was opened by.
+    const QString& path() const { return path_; }
+    // The open descriptor, for handing the file to another process; owned by this object.
+    int descriptor() const { return descriptor_; }
 
     // Reads up to `length` bytes at `offset` into `data`: the count read, 0 at the end of the
     // file, -1 on a read error (error() then tells which).
@@ -60,6 +73,7 @@ private:
     explicit PictureFile(int descriptor);
 
     int descriptor_;
+    QString path_;
     FileIdentity identity_;
     struct ReadState;
     std::unique_ptr<ReadState> readState_;

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "decode/PictureDecoder.h"
 #include "platform/ScreenMetrics.h"
+#include "viewer/DecodedPicture.h"
 #include "viewer/FrameRenderer.h"
 #include "viewer/HeldEvents.h"
-#include "viewer/PictureDecoder.h"
 #include "viewer/SlideNavigator.h"
 #include "viewer/ViewGeometry.h"
 #include "viewer/ViewerLabels.h"

@@ -6,31 +6,15 @@
 
 namespace orlix {
 
-namespace {
-
-PicturePtr failedPicture(const QString& path, const ViewParams& view, LoadError error) {
-    auto picture = std::make_shared<DecodedPicture>();
-    picture->path = path;
-    picture->view = view;
-    picture->error = error;
-    return picture;
-}
-
-} // namespace
-
 PictureSource::PictureSource(std::shared_ptr<const PictureDecoder> decoder, QObject* parent)
-    : QObject(parent) {
-    if (!decoder)
-        decoder = std::make_shared<StandardPictureDecoder>();
-    worker_ = std::make_unique<DecodeWorker>(
-        std::move(decoder), [this](DecodeWorker::JobId job, PicturePtr picture) {
-            // From the decoding thread: the result is taken on the GUI thread, in order.
-            {
-                const std::lock_guard<std::mutex> lock(inboxMutex_);
-                inbox_.emplace_back(job, std::move(picture));
-            }
-            QMetaObject::invokeMethod(this, "takeResult", Qt::QueuedConnection);
-        });
+    : QObject(parent),
+      loader_(std::make_shared<const PictureLoader>(
+          decoder ? std::move(decoder) : std::make_shared<StandardPictureDecoder>())),
+      worker_(std::make_unique<DecodeWorker>()) {}
+
+PictureSource::~PictureSource() {
+    demandDone_ = nullptr;
+    worker_.reset(); // joins the thread; results it posted meanwhile die with this object
 }
 
 void PictureSource::takeResult() {
@@ -45,17 +29,23 @@ void PictureSource::takeResult() {
     received(next.first, std::move(next.second));
 }
 
-PictureSource::~PictureSource() {
-    demandDone_ = nullptr;
-    worker_.reset(); // joins the thread; results it posted meanwhile die with this object
-}
-
 bool PictureSource::idle() const {
     return pending_.empty();
 }
 
-DecodeWorker::JobId PictureSource::submit(DecodeRequest request, DecodeWorker::Priority priority) {
-    const DecodeWorker::JobId job = worker_->submit(std::move(request), priority);
+DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority priority) {
+    const DecodeWorker::JobId job = worker_->submit(
+        [this, loader = loader_, work = std::move(work)](DecodeWorker::JobId id,
+                                                         const std::atomic<bool>& cancelled) {
+            PicturePtr picture = work(*loader, cancelled);
+            // From the decoding thread: the result is taken on the GUI thread, in order.
+            {
+                const std::lock_guard<std::mutex> lock(inboxMutex_);
+                inbox_.emplace_back(id, std::move(picture));
+            }
+            QMetaObject::invokeMethod(this, "takeResult", Qt::QueuedConnection);
+        },
+        priority);
     pending_.insert(job);
     return job;
 }
@@ -71,53 +61,58 @@ void PictureSource::retire(PicturePtr picture) {
     worker_->discard(std::move(picture));
 }
 
-PicturePtr PictureSource::keptFor(const QString& path, const ViewParams& view,
-                                  const platform::FileIdentity& identity) const {
-    const auto same = [&](const PicturePtr& picture) {
-        return picture && picture->file && picture->path == path && picture->identity() == identity;
-    };
+PicturePtr PictureSource::candidateFor(const QString& path, const ViewParams& view) const {
     // A picture decoded ahead is used as it stands, errors included, when it was made for this
     // very view; one already shown only when it can be drawn in this view as it is.
-    if (same(ahead_.result) && ahead_.result->view == view)
+    if (ahead_.result && ahead_.path == path && ahead_.view == view)
         return ahead_.result;
-    if (same(background_.result) && background_.result->serves(view))
+    if (background_.result && background_.result->path == path && background_.result->serves(view))
         return background_.result;
-    if (same(shown_) && shown_->serves(view))
+    if (shown_ && shown_->path == path && shown_->serves(view))
         return shown_;
     return nullptr;
 }
 
 void PictureSource::fetch(const QString& path, const ViewParams& view, Done done) {
     cancel();
-    platform::FileError error = platform::FileError::None;
-    std::shared_ptr<const platform::PictureFile> file = platform::PictureFile::open(path, error);
-    if (!file) {
-        drop(background_);
-        done(failedPicture(path, view, loadErrorFrom(error)));
-        return;
-    }
-    if (PicturePtr kept = keptFor(path, view, file->identity())) {
-        if (kept == ahead_.result)
+    if (PicturePtr candidate = candidateFor(path, view)) {
+        if (candidate == ahead_.result)
             ahead_ = Slot();
-        if (kept != background_.result)
+        if (candidate != background_.result)
             drop(background_);
-        done(std::move(kept));
+        demand(
+            [path, view, candidate](const PictureLoader& loader,
+                                    const std::atomic<bool>& cancelled) {
+                return loader.load(path, view, false, candidate, cancelled);
+            },
+            std::move(done));
         return;
     }
     drop(background_);
     if (ahead_.job != 0 && !ahead_.result && ahead_.path == path && ahead_.view == view) {
         // The decode ahead of this very picture is under way: wait for it rather than start
-        // again, and check its file when it arrives.
-        demandJob_ = ahead_.job;
-        demandDone_ = std::move(done);
-        demandFile_ = std::move(file);
-        demandView_ = view;
-        ahead_ = Slot();
-        worker_->promote(demandJob_);
+        // again, and have its file checked when it arrives.
+        takeOver(ahead_, std::move(done), [path, view](const PicturePtr& arrived) -> Work {
+            PicturePtr kept = arrived && !arrived->cancelled ? arrived : nullptr;
+            return [path, view, kept](const PictureLoader& loader,
+                                      const std::atomic<bool>& cancelled) {
+                return loader.load(path, view, false, kept, cancelled);
+            };
+        });
         return;
     }
     drop(ahead_);
-    demand(DecodeRequest{path, file, view, false}, std::move(done));
+    demand(
+        [path, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+            return loader.load(path, view, false, nullptr, cancelled);
+        },
+        std::move(done));
+}
+
+PictureSource::Work PictureSource::reloadOf(const PicturePtr& shown, const ViewParams& view) {
+    return [shown, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+        return loader.reload(shown, view, false, true, cancelled);
+    };
 }
 
 void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done done) {
@@ -126,31 +121,40 @@ void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done
         done(shown);
         return;
     }
-    if (background_.file == shown->file) {
+    if (background_.source == shown && (background_.result || background_.job != 0)) {
         if (background_.result) {
+            // Read through the file of `shown` while it still held what is shown.
             PicturePtr full = background_.result;
             done(std::move(full));
             return;
         }
-        if (background_.job != 0) {
-            // The full resolution is under way: it serves every view.
-            demandJob_ = background_.job;
-            demandDone_ = std::move(done);
-            demandFile_ = nullptr;
-            demandView_ = view;
-            background_ = Slot();
-            worker_->promote(demandJob_);
-            return;
-        }
+        // The full resolution is under way: it serves every view.
+        takeOver(background_, std::move(done), [shown, view](const PicturePtr& arrived) -> Work {
+            if (arrived && !arrived->cancelled)
+                return nullptr;
+            return reloadOf(shown, view);
+        });
+        return;
     }
-    demand(DecodeRequest{shown->path, shown->file, view, view.realSize}, std::move(done));
+    demand(reloadOf(shown, view), std::move(done));
 }
 
-void PictureSource::demand(DecodeRequest request, Done done) {
-    demandFile_ = request.file;
-    demandView_ = request.view;
+void PictureSource::takeOver(Slot& slot, Done done, FollowUp followUp) {
+    demandJob_ = slot.job;
     demandDone_ = std::move(done);
-    demandJob_ = submit(std::move(request), DecodeWorker::Priority::Demand);
+    followUp_ = std::move(followUp);
+    slot = Slot();
+    worker_->promote(demandJob_);
+}
+
+void PictureSource::demand(Work work, Done done) {
+    demandDone_ = std::move(done);
+    // A demand is cancelled only with its step; should it come back abandoned all the same,
+    // it is run again.
+    followUp_ = [work](const PicturePtr& arrived) -> Work {
+        return arrived && !arrived->cancelled ? nullptr : work;
+    };
+    demandJob_ = submit(std::move(work), DecodeWorker::Priority::Demand);
 }
 
 void PictureSource::prepare(const QString& nextPath, const ViewParams& view,
@@ -165,18 +169,27 @@ void PictureSource::prepare(const QString& nextPath, const ViewParams& view,
         drop(ahead_);
         ahead_.path = nextPath;
         ahead_.view = view;
-        ahead_.job =
-            submit(DecodeRequest{nextPath, nullptr, view, false}, DecodeWorker::Priority::Ahead);
+        ahead_.job = submit(
+            [nextPath, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+                return loader.load(nextPath, view, false, nullptr, cancelled);
+            },
+            DecodeWorker::Priority::Ahead);
     }
 
     if (shown_ && !shown_->fullResolution()) {
-        if (background_.file != shown_->file) {
+        if (background_.source != shown_) {
             drop(background_);
             background_.path = shown_->path;
             background_.view = view;
-            background_.file = shown_->file;
-            background_.job = submit(DecodeRequest{shown_->path, shown_->file, view, true},
-                                     DecodeWorker::Priority::Background);
+            background_.source = shown_;
+            // Only while the file still holds what is shown; otherwise the picture is read
+            // again when it is wanted, as it is then.
+            background_.job = submit(
+                [source = shown_, view](const PictureLoader& loader,
+                                        const std::atomic<bool>& cancelled) {
+                    return loader.reload(source, view, true, false, cancelled);
+                },
+                DecodeWorker::Priority::Background);
         }
     } else {
         drop(background_);
@@ -190,13 +203,13 @@ void PictureSource::cancel() {
         pending_.erase(demandJob_);
     demandJob_ = 0;
     demandDone_ = nullptr;
-    demandFile_.reset();
+    followUp_ = nullptr;
 }
 
 void PictureSource::cancelAll() {
     demandDone_ = nullptr;
     demandJob_ = 0;
-    demandFile_.reset();
+    followUp_ = nullptr;
     const DecodeWorker::JobId running = worker_->cancelAll();
     const bool stillComing = running != 0 && pending_.count(running) != 0;
     pending_.clear();
@@ -210,33 +223,29 @@ void PictureSource::cancelAll() {
 void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {
     pending_.erase(job);
     if (job == demandJob_ && demandDone_) {
-        const bool stale =
-            picture->cancelled || (demandFile_ && picture->identity() != demandFile_->identity());
-        if (stale) {
-            // Abandoned under it, or the file changed since it was decoded ahead: decode the
-            // file the step opened.
-            demandJob_ = 0;
+        if (Work next = followUp_ ? followUp_(picture) : nullptr) {
             Done done = std::move(demandDone_);
-            demand(DecodeRequest{picture->path, demandFile_, demandView_, demandView_.realSize},
-                   std::move(done));
+            retire(std::move(picture));
+            demand(std::move(next), std::move(done));
             return;
         }
         Done done = std::move(demandDone_);
         demandDone_ = nullptr;
+        followUp_ = nullptr;
         demandJob_ = 0;
-        demandFile_.reset();
         done(std::move(picture));
         return;
     }
     for (Slot* slot : {&ahead_, &background_}) {
         if (job != 0 && job == slot->job) {
-            if (picture->cancelled)
+            if (!picture || picture->cancelled)
                 *slot = Slot();
             else
                 slot->result = std::move(picture);
             return;
         }
     }
+    retire(std::move(picture));
 }
 
 } // namespace orlix

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "viewer/DecodeWorker.h"
-#include "viewer/PictureDecoder.h"
+#include "decode/DecodeWorker.h"
+#include "decode/PictureDecoder.h"
+#include "viewer/DecodedPicture.h"
+#include "viewer/PictureLoader.h"
 
 #include <QObject>
 
@@ -17,7 +19,8 @@ namespace orlix {
 // Where the viewer gets its pictures. It lives on the GUI thread and keeps the decoding
 // thread busy with what the show will want next: the picture after the one on screen, in the
 // show's direction, and the full resolution of a picture shown reduced. Every answer comes
-// back on the GUI thread; a decode made for one path, view and file is never used for another.
+// back on the GUI thread; a decode made for one path, view and file content is never used for
+// another, and no file is opened or read on the GUI thread.
 class PictureSource : public QObject {
     Q_OBJECT
 public:
@@ -26,20 +29,20 @@ public:
     // `decoder` null: the program's own decoder.
     explicit PictureSource(std::shared_ptr<const PictureDecoder> decoder = nullptr,
                            QObject* parent = nullptr);
-    // Abandons every decode; waits for the decoding thread, which stops at its next read.
+    // Abandons every decode; waits for the decoding thread, which stops at its next check.
     ~PictureSource() override;
 
     // The picture at `path` drawn for `view`, for a slide step that moves onto it. The file is
-    // opened here and now, so that a file that is gone or unreadable fails at this step exactly
+    // opened for this step, so that a file that is gone or unreadable fails at this step exactly
     // as it would without decoding ahead. A picture decoded earlier (ahead, or the one on
-    // screen) is used when it was made for this path and view from a file with the same
-    // identity; anything else is decoded now. `done` runs once: before fetch returns when the
-    // picture is at hand, later on this thread otherwise, and never after cancel().
+    // screen) is used when it was made for this path and view from the file now at `path`,
+    // unchanged since; anything else is decoded now. `done` runs once, later, on this thread,
+    // and never after cancel().
     void fetch(const QString& path, const ViewParams& view, Done done);
 
     // `shown` made fit for `view` after a switch of real size or the guide: itself when it will
-    // do, its full resolution when that is at hand or under way, else its file decoded again.
-    // `done` as for fetch.
+    // do (at once, before refine returns), its full resolution when that is at hand or under
+    // way, else its file decoded again (see PictureLoader::reload). `done` as for fetch.
     void refine(const PicturePtr& shown, const ViewParams& view, Done done);
 
     // After a step: decodes `nextPath` ahead for `view` (empty: nothing is decoded ahead, and a
@@ -66,30 +69,33 @@ private:
         DecodeWorker::JobId job = 0;
         QString path;
         ViewParams view;
-        std::shared_ptr<const platform::PictureFile> file; // the file it reads, when known
+        PicturePtr source; // for a full-resolution decode: the picture it refines
         PicturePtr result;
     };
+    using Work = std::function<PicturePtr(const PictureLoader&, const std::atomic<bool>&)>;
+    // What a demand runs next once its job came back with `arrived`; null: `arrived` is the
+    // answer.
+    using FollowUp = std::function<Work(const PicturePtr& arrived)>;
 
     // Takes the oldest result the decoding thread left in the inbox; one call per result.
     Q_INVOKABLE void takeResult();
     void received(DecodeWorker::JobId job, PicturePtr picture);
-    DecodeWorker::JobId submit(DecodeRequest request, DecodeWorker::Priority priority);
-    void demand(DecodeRequest request, Done done);
+    DecodeWorker::JobId submit(Work work, DecodeWorker::Priority priority);
+    void demand(Work work, Done done);
+    void takeOver(Slot& slot, Done done, FollowUp followUp);
+    static Work reloadOf(const PicturePtr& shown, const ViewParams& view);
     void drop(Slot& slot);
-    // The candidate among those kept that serves `path`, `view` and the file `identity`.
-    PicturePtr keptFor(const QString& path, const ViewParams& view,
-                       const platform::FileIdentity& identity) const;
+    // The picture kept or at hand that may serve `path` in `view`, if its file is unchanged.
+    PicturePtr candidateFor(const QString& path, const ViewParams& view) const;
 
+    const std::shared_ptr<const PictureLoader> loader_;
     Slot ahead_;
     Slot background_; // the full resolution of `shown_`
     PicturePtr shown_;
 
     DecodeWorker::JobId demandJob_ = 0;
     Done demandDone_;
-    // For a decode ahead that a fetch took over: the file the fetch opened, which the result
-    // must match.
-    std::shared_ptr<const platform::PictureFile> demandFile_;
-    ViewParams demandView_;
+    FollowUp followUp_;
 
     // Jobs whose result is still to come.
     std::set<DecodeWorker::JobId> pending_;

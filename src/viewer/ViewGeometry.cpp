@@ -66,6 +66,14 @@ PicturePlacement placementFor(const ViewParams& view, QSize pixelSize) {
                         pixelSize.height() * twips);
 }
 
+QSize deviceFitBox(const ViewParams& view) {
+    if (view.realSize)
+        return QSize();
+    const double twips = twipsPerPicturePixel(view);
+    return QSize(static_cast<int>(std::ceil(view.scaleWidth / twips)),
+                 static_cast<int>(std::ceil(view.viewHeight / twips)));
+}
+
 bool fitsUnscaled(const ViewParams& view, QSize pixelSize) {
     const double twips = twipsPerPicturePixel(view);
     return pixelSize.width() * twips <= view.scaleWidth &&

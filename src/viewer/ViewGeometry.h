@@ -59,6 +59,10 @@ double twipsPerPicturePixel(const ViewParams& view);
 // PicView's place for a picture of `pixelSize` (upright, whole) in `view`.
 PicturePlacement placementFor(const ViewParams& view, QSize pixelSize);
 
+// The box, in device pixels, that a picture is fitted into in `view`, rounded up; empty at
+// real size, where the whole picture is wanted.
+QSize deviceFitBox(const ViewParams& view);
+
 // Whether the picture fits the view unscaled, so that it is drawn one pixel per device pixel.
 bool fitsUnscaled(const ViewParams& view, QSize pixelSize);
 

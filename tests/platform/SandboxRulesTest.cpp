@@ -43,8 +43,9 @@ TEST(SandboxRules, EachLandlockLevelHandlesAllThatTheOneBelowDoes) {
     EXPECT_EQ(landlockRightsOf(LandlockLevel::None).files, 0u);
     // A ruleset of the running kernel's level is accepted with all of them handled.
     const LandlockLevel kernel = kernelLandlockLevel();
-    if (kernel != LandlockLevel::None)
+    if (kernel != LandlockLevel::None) {
         EXPECT_TRUE(LandlockRuleset(kernel, landlockRightsOf(kernel)).valid());
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/PictureDecoder.h"
+#include "decode/PictureDecoder.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,19 +19,16 @@ namespace orlix::test {
 class RecordingDecoder : public PictureDecoder {
 public:
     struct Request {
-        QString name; // the file name
-        bool fullResolution = false;
-        int viewHeight = 0;
-        bool realSize = false;
+        QString name;  // the file name
+        QSize fitInto; // empty: the whole picture
     };
 
-    DecodedPicture decode(const DecodeRequest& request,
-                          const std::atomic<bool>& cancelled) const override {
-        const QString name = request.path.section(QLatin1Char('/'), -1);
+    DecodeResult decode(const DecodeRequest& request,
+                        const std::atomic<bool>& cancelled) const override {
+        const QString name = request.file->path().section(QLatin1Char('/'), -1);
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            requests_.push_back(
-                {name, request.fullResolution, request.view.viewHeight, request.view.realSize});
+            requests_.push_back({name, request.fitInto});
             if (name.startsWith(QLatin1String("slow"))) {
                 ++waitingAtGate_;
                 while (!gateOpen_ && !cancelled.load())
@@ -39,7 +36,7 @@ public:
                 --waitingAtGate_;
             }
         }
-        DecodedPicture picture = real_.decode(request, cancelled);
+        DecodeResult picture = real_.decode(request, cancelled);
         const std::lock_guard<std::mutex> lock(mutex_);
         if (picture.cancelled)
             abandoned_ << name;
@@ -65,7 +62,7 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         QStringList names;
         for (const Request& r : requests_)
-            names << r.name + (r.fullResolution || r.realSize ? QStringLiteral("*") : QString());
+            names << r.name + (r.fitInto.isEmpty() ? QStringLiteral("*") : QString());
         return names;
     }
     std::vector<Request> requests() const {

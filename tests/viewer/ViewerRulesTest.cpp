@@ -1,7 +1,7 @@
+#include "decode/LoadError.h"
 #include "viewer/FrameRenderer.h"
 #include "viewer/HeldEvents.h"
 #include "viewer/KeyMapping.h"
-#include "viewer/LoadError.h"
 
 #include <gtest/gtest.h>
 

@@ -35,6 +35,19 @@ FileError fromErrno(int error) {
     }
 }
 
+FileIdentity identityOf(const struct stat& info) {
+    const auto ns = [](const timespec& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+    };
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(info.st_dev);
+    identity.inode = static_cast<std::uint64_t>(info.st_ino);
+    identity.size = static_cast<std::int64_t>(info.st_size);
+    identity.modifiedNs = ns(info.st_mtim);
+    identity.changedNs = ns(info.st_ctim);
+    return identity;
+}
+
 } // namespace
 
 struct PictureFile::ReadState {
@@ -66,13 +79,17 @@ std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& e
         error = FileError::NotAFile;
         return nullptr;
     }
-    file->identity_.device = static_cast<std::uint64_t>(info.st_dev);
-    file->identity_.inode = static_cast<std::uint64_t>(info.st_ino);
-    file->identity_.size = static_cast<std::int64_t>(info.st_size);
-    file->identity_.modifiedNs =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    file->identity_ = identityOf(info);
+    file->path_ = path;
     error = FileError::None;
     return file;
+}
+
+FileIdentity PictureFile::currentIdentity() const {
+    struct stat info {};
+    if (::fstat(descriptor_, &info) != 0)
+        return FileIdentity();
+    return identityOf(info);
 }
 
 std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t length) const {

@@ -1,4 +1,4 @@
-#include "viewer/DecodeWorker.h"
+#include "decode/DecodeWorker.h"
 
 #include "platform/CurrentThread.h"
 
@@ -6,8 +6,8 @@
 
 namespace orlix {
 
-DecodeWorker::DecodeWorker(std::shared_ptr<const PictureDecoder> decoder, Deliver deliver)
-    : decoder_(std::move(decoder)), deliver_(std::move(deliver)), thread_([this] {
+DecodeWorker::DecodeWorker()
+    : thread_([this] {
           platform::nameCurrentThread(kThreadName);
           platform::lowerCurrentThreadPriority();
           run();
@@ -25,12 +25,12 @@ DecodeWorker::~DecodeWorker() {
     thread_.join();
 }
 
-DecodeWorker::JobId DecodeWorker::submit(DecodeRequest request, Priority priority) {
+DecodeWorker::JobId DecodeWorker::submit(Work work, Priority priority) {
     JobId id = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         id = nextId_++;
-        Job job{id, std::move(request), priority, std::make_shared<std::atomic<bool>>(false)};
+        Job job{id, std::move(work), priority, std::make_shared<std::atomic<bool>>(false)};
         // Behind every job at least as urgent: equal priorities keep their order.
         const auto at = std::find_if(queue_.begin(), queue_.end(), [priority](const Job& queued) {
             return queued.priority > priority;
@@ -85,12 +85,12 @@ DecodeWorker::JobId DecodeWorker::cancelAll() {
     return runningId_;
 }
 
-void DecodeWorker::discard(PicturePtr picture) {
-    if (!picture)
+void DecodeWorker::discard(std::shared_ptr<const void> object) {
+    if (!object)
         return;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        discarded_.push_back(std::move(picture));
+        discarded_.push_back(std::move(object));
     }
     wake_.notify_one();
 }
@@ -108,7 +108,7 @@ bool DecodeWorker::takeNext(Job& job) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || !discarded_.empty(); });
         if (discarded_.empty())
             break;
-        std::vector<PicturePtr> discarded;
+        std::vector<std::shared_ptr<const void>> discarded;
         discarded.swap(discarded_);
         lock.unlock();
         discarded.clear(); // the freeing happens here, on this thread, outside the lock
@@ -127,14 +127,9 @@ bool DecodeWorker::takeNext(Job& job) {
 void DecodeWorker::run() {
     Job job;
     while (takeNext(job)) {
-        auto result =
-            std::make_shared<DecodedPicture>(decoder_->decode(job.request, *job.cancelled));
-        if (job.cancelled->load())
-            result->cancelled = true;
-        const JobId id = job.id;
-        // Dropped here, on this thread: the request may hold the last reference to a file.
+        job.work(job.id, *job.cancelled);
+        // Dropped here, on this thread: the work may hold the last reference to a file.
         job = Job();
-        deliver_(id, std::move(result));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "viewer/PictureFileDevice.h"
+#include "decode/PictureFileDevice.h"
 
 #include "platform/PictureFile.h"
 
@@ -12,16 +12,28 @@ PictureFileDevice::PictureFileDevice(const platform::PictureFile& file,
 }
 
 qint64 PictureFileDevice::size() const {
-    return file_.size();
+    const std::int64_t now = file_.currentIdentity().size;
+    return now >= 0 ? now : file_.size();
 }
 
 qint64 PictureFileDevice::readData(char* data, qint64 maxSize) {
     if (cancelled_.load(std::memory_order_relaxed))
         return -1;
-    const qint64 count = file_.readAt(pos(), data, maxSize);
-    if (count < 0)
-        readFailed_ = true;
-    return count;
+    // pread returns short counts only at the end of a regular file; read on to be sure.
+    qint64 total = 0;
+    while (total < maxSize) {
+        const qint64 count = file_.readAt(pos() + total, data + total, maxSize - total);
+        if (count < 0) {
+            readFailed_ = true;
+            return -1;
+        }
+        if (count == 0) {
+            shortRead_ = true;
+            break;
+        }
+        total += count;
+    }
+    return total;
 }
 
 } // namespace orlix

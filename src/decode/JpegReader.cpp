@@ -1,4 +1,4 @@
-#include "viewer/JpegReader.h"
+#include "decode/JpegReader.h"
 
 #include "platform/CurrentThread.h"
 #include "platform/PictureFile.h"

@@ -6,11 +6,12 @@
 
 namespace orlix {
 
-// Why a picture could not be put into PicBak. Every failure but InvalidPicture is reported to
+// Why a picture could not be decoded. Every failure but InvalidPicture is reported to
 // the user as "<number> <description>"; an undecodable picture is passed over in silence.
 enum class LoadError {
     None,
     TooLarge,         // the picture's header claims more pixels than the viewer will decode
+    DecodeFailed,     // the decoder ran out of memory, time or threads, or was stopped by force
     FileNotFound,     // the file is gone (removed since its folder was listed)
     DeviceIO,         // the file could not be read
     PermissionDenied, // the file may not be read

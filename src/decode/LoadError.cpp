@@ -1,4 +1,4 @@
-#include "viewer/LoadError.h"
+#include "decode/LoadError.h"
 
 namespace orlix {
 
@@ -13,6 +13,7 @@ struct FailureText {
 // The numbers are those a user of the classic picture viewers knows; keep them stable.
 constexpr FailureText kFailures[] = {
     {LoadError::TooLarge, 7, u"画像が大きすぎるため表示できません。"},
+    {LoadError::DecodeFailed, 7, u"画像を読み込めません。"},
     {LoadError::FileNotFound, 53, u"ファイルが見つかりません。"},
     {LoadError::DeviceIO, 57, u"デバイス I/O エラーです。"},
     {LoadError::PermissionDenied, 70, u"アクセスが拒否されました。"},

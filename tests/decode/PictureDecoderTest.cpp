@@ -1,10 +1,12 @@
-// The decoding unit on its own: how far a JPEG is reduced, what a decode gives for each kind
-// of picture and view, how a decode is abandoned, and the order the decoding thread works in.
+// The decoding floor on its own: how far a JPEG is reduced, what a decode gives for each kind
+// of picture, what is refused, how a decode is abandoned, and the order the decoding thread
+// works in.
 
-#include "viewer/PictureDecoder.h"
-#include "viewer/DecodeWorker.h"
-#include "viewer/JpegReader.h"
+#include "decode/PictureDecoder.h"
+#include "decode/DecodeWorker.h"
+#include "decode/JpegReader.h"
 
+#include "GifWriter.h"
 #include "support/TempTree.h"
 
 #include <QBuffer>
@@ -12,6 +14,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -28,10 +32,6 @@ QImage stripes(QSize size) {
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     return image;
-}
-
-ViewParams fitted(int widthPx, int heightPx) {
-    return ViewParams{widthPx * 15, heightPx * 15, 1.0, false};
 }
 
 TEST(JpegReduction, TheLargestThatStillCoversTheFrame) {
@@ -58,12 +58,16 @@ TEST(JpegReduction, TheLargestThatStillCoversTheFrame) {
 
 class Decoding : public ::testing::Test {
 protected:
-    DecodedPicture decode(const char* name, const QByteArray& bytes, ViewParams view,
-                          bool full = false) {
+    std::shared_ptr<const platform::PictureFile> file(const char* name) {
+        platform::FileError error = platform::FileError::None;
+        auto opened = platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error);
+        EXPECT_TRUE(opened) << name;
+        return opened;
+    }
+    DecodeResult decode(const char* name, const QByteArray& bytes, QSize fitInto) {
         tree.write(name, bytes);
         const std::atomic<bool> cancelled{false};
-        return decoder.decode(
-            DecodeRequest{QString::fromUtf8(tree.path(name)), nullptr, view, full}, cancelled);
+        return decoder.decode(DecodeRequest{file(name), fitInto}, cancelled);
     }
     test::TempTree tree;
     StandardPictureDecoder decoder;
@@ -79,44 +83,66 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
     const struct {
         const char* name;
         QByteArray bytes;
-        ViewParams view;
-        bool full;
+        QSize fitInto;
         int reduction;
         QSize pixels; // the caption's size
         QSize image;
-        QSize frame;
     } cases[] = {
-        // name                 bytes        view               full  red.  caption      image        frame
-        {"fitted.jpg",          jpeg,        fitted(400, 300),  false, 4, {1600, 1200}, {400, 300},   {400, 300}},
-        {"larger-view.jpg",     jpeg,        fitted(500, 375),  false, 2, {1600, 1200}, {800, 600},   {500, 375}},
-        {"full-asked.jpg",      jpeg,        fitted(400, 300),  true,  1, {1600, 1200}, {1600, 1200}, {400, 300}},
-        {"real-size.jpg",       jpeg,        {6000, 4500, 1.0, true}, false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
-        {"fits.jpg",            jpeg,        fitted(2000, 1500), false, 1, {1600, 1200}, {1600, 1200}, {1600, 1200}},
-        {"bitmap.bmp",          bmp,         fitted(400, 300),  false, 1, {1600, 1200}, {1600, 1200}, {400, 300}},
-        {"progressive.jpg",     encodedPicture(photo, "JPEG", true), fitted(400, 300), false, 4, {1600, 1200}, {400, 300}, {400, 300}},
-        {"grey.jpg",            grey,        fitted(400, 300),  false, 4, {1600, 1200}, {400, 300},   {400, 300}},
-        {"turned.jpg",          sideways,    fitted(300, 400),  false, 4, {1200, 1600}, {300, 400},   {300, 400}},
-        {"turned-hidpi.jpg",    sideways,    {4500, 6000, 2.0, false}, false, 2, {1200, 1600}, {600, 800}, {600, 800}},
-        {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), fitted(400, 300), false, 4, {1600, 1200}, {400, 300}, {400, 300}},
+        // name                 bytes        fit into      red.  caption      image
+        {"fitted.jpg",          jpeg,        {400, 300},   4, {1600, 1200}, {400, 300}},
+        {"larger-view.jpg",     jpeg,        {500, 375},   2, {1600, 1200}, {800, 600}},
+        {"whole.jpg",           jpeg,        {},           1, {1600, 1200}, {1600, 1200}},
+        {"fits.jpg",            jpeg,        {2000, 1500}, 1, {1600, 1200}, {1600, 1200}},
+        {"bitmap.bmp",          bmp,         {400, 300},   1, {1600, 1200}, {1600, 1200}},
+        {"progressive.jpg",     encodedPicture(photo, "JPEG", true), {400, 300}, 4, {1600, 1200}, {400, 300}},
+        {"grey.jpg",            grey,        {400, 300},   4, {1600, 1200}, {400, 300}},
+        {"turned.jpg",          sideways,    {300, 400},   4, {1200, 1600}, {300, 400}},
+        {"turned-wide.jpg",     sideways,    {600, 800},   2, {1200, 1600}, {600, 800}},
+        {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), {400, 300}, 4, {1600, 1200}, {400, 300}},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const DecodedPicture picture = decode(c.name, c.bytes, c.view, c.full);
-        ASSERT_TRUE(picture.ok());
-        EXPECT_EQ(picture.reduction, c.reduction);
-        EXPECT_EQ(picture.pixelSize, c.pixels);
-        EXPECT_EQ(picture.image.size(), c.image);
-        EXPECT_EQ(picture.frame.size(), c.frame);
-        EXPECT_EQ(picture.fullResolution(), c.reduction == 1);
-        EXPECT_TRUE(picture.serves(c.view));
-        // A reduced picture will not do at real size; a full one does anywhere.
-        EXPECT_EQ(picture.serves(ViewParams{c.view.scaleWidth, c.view.viewHeight, 1.0, true}),
-                  c.reduction == 1);
+        const DecodeResult result = decode(c.name, c.bytes, c.fitInto);
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.reduction, c.reduction);
+        EXPECT_EQ(result.pixelSize, c.pixels);
+        EXPECT_EQ(result.image.size(), c.image);
     }
 }
 
-TEST_F(Decoding, AReducedFrameLooksLikeOneMadeFromTheWholePicture) {
+TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
+    const QImage small = stripes({64, 48});
+    QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
+    hugeGifScreen +=
+        QByteArray::fromHex("000000ffffff2c000000000100010000020244010021f9040000000000");
+    hugeGifScreen += QByteArray::fromHex("3b");
+    const QByteArray bmp = encodedPicture(small, "BMP");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        LoadError error;
+    } cases[] = {
+        {"png-content.jpg", encodedPicture(small, "PNG"), LoadError::InvalidPicture},
+        {"ico-content.bmp", encodedPicture(small, "ICO"), LoadError::InvalidPicture},
+        {"svg-content.gif",
+         "<svg xmlns='http://www.w3.org/2000/svg' width='60000' height='60000'/>",
+         LoadError::InvalidPicture},
+        {"empty.jpg", QByteArray(), LoadError::InvalidPicture},
+        {"huge-screen.gif", hugeGifScreen, LoadError::TooLarge},
+        {"cut-short.bmp", bmp.left(bmp.size() - 200), LoadError::InvalidPicture},
+        {"whole.bmp", bmp, LoadError::None},
+        {"gif.gif", demo::encodeGif(small), LoadError::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodeResult result = decode(c.name, c.bytes, {400, 300});
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.ok(), c.error == LoadError::None);
+    }
+}
+
+TEST_F(Decoding, AReducedPictureLooksLikeTheWholeOneScaledDown) {
     // A photo-like gradient with fine detail, and the stripes that punish dropped pixels.
     QImage detail(1600, 1200, QImage::Format_RGB32);
     for (int y = 0; y < 1200; ++y)
@@ -124,23 +150,25 @@ TEST_F(Decoding, AReducedFrameLooksLikeOneMadeFromTheWholePicture) {
             detail.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (y / 5) & 0xff, ((x ^ y) & 1) * 255));
     for (const QImage& source : {detail, stripes({1600, 1200})}) {
         const QByteArray bytes = encodedPicture(source, "JPEG");
-        const DecodedPicture reduced = decode("r.jpg", bytes, fitted(400, 300));
-        const DecodedPicture whole = decode("w.jpg", bytes, fitted(400, 300), true);
+        const DecodeResult reduced = decode("r.jpg", bytes, {400, 300});
+        const QImage whole =
+            decode("w.jpg", bytes, {})
+                .image.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         ASSERT_EQ(reduced.reduction, 4);
-        ASSERT_EQ(reduced.frame.size(), whole.frame.size());
+        ASSERT_EQ(reduced.image.size(), whole.size());
         double difference = 0;
         for (int y = 0; y < 300; ++y)
             for (int x = 0; x < 400; ++x) {
-                const QRgb a = reduced.frame.pixel(x, y), b = whole.frame.pixel(x, y);
+                const QRgb a = reduced.image.pixel(x, y), b = whole.pixel(x, y);
                 difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
                               std::abs(qBlue(a) - qBlue(b));
             }
         EXPECT_LT(difference / (400 * 300 * 3), 4.0); // mean difference per channel, of 255
     }
-    const DecodedPicture grey =
-        decode("s.jpg", encodedPicture(stripes({1600, 1200}), "JPEG"), fitted(400, 300));
+    const DecodeResult grey =
+        decode("s.jpg", encodedPicture(stripes({1600, 1200}), "JPEG"), {400, 300});
     for (int x = 1; x < 399; x += 37)
-        EXPECT_NEAR(qGray(grey.frame.pixel(x, 150)), 128, 24) << "column " << x;
+        EXPECT_NEAR(qGray(grey.image.pixel(x, 150)), 128, 24) << "column " << x;
 }
 
 TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
@@ -150,7 +178,7 @@ TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
         for (int x = 0; x < 8; ++x)
             marked.setPixel(x, y, qRgb(255, 0, 0)); // a red corner, top left as stored
     const QByteArray bytes = test::quarterTurnedJpeg(marked);
-    const DecodedPicture picture = decode("t.jpg", bytes, fitted(1000, 1000), true);
+    const DecodeResult picture = decode("t.jpg", bytes, {});
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader qt(&buffer);
@@ -171,12 +199,9 @@ TEST_F(Decoding, AJpegPaddedAfterItsDataIsReadNoFurtherThanItsLastRow) {
     tree.write("padded.jpg", head);
     ASSERT_EQ(::truncate(tree.path("padded.jpg").constData(), qint64(2) << 30), 0);
     std::atomic<bool> cancelled{false};
-    DecodedPicture picture;
-    std::thread decoding([&] {
-        picture = decoder.decode(DecodeRequest{QString::fromUtf8(tree.path("padded.jpg")), nullptr,
-                                               fitted(1600, 1200), false},
-                                 cancelled);
-    });
+    DecodeResult picture;
+    const auto padded = file("padded.jpg");
+    std::thread decoding([&] { picture = decoder.decode(DecodeRequest{padded, {}}, cancelled); });
     // Reading the padding would take seconds; a cancel after a generous wait shows whether it
     // was being read.
     QTest::qWait(1000);
@@ -199,11 +224,10 @@ TEST_F(Decoding, AnAbandonedDecodeStopsAtItsNextRead) {
                              : head);
         ASSERT_EQ(::truncate(tree.path(name).constData(), qint64(2) << 30), 0);
         std::atomic<bool> cancelled{false};
-        DecodedPicture picture;
+        DecodeResult picture;
+        const auto padded = file(name);
         std::thread decoding([&] {
-            picture = decoder.decode(
-                DecodeRequest{QString::fromUtf8(tree.path(name)), nullptr, fitted(400, 300), false},
-                cancelled);
+            picture = decoder.decode(DecodeRequest{padded, {400, 300}}, cancelled);
         });
         QTest::qWait(30);
         cancelled = true;
@@ -213,88 +237,73 @@ TEST_F(Decoding, AnAbandonedDecodeStopsAtItsNextRead) {
     }
 }
 
-// A decoder that records the order of its work and holds each decode until released.
-class SteppedDecoder : public PictureDecoder {
-public:
-    DecodedPicture decode(const DecodeRequest& request,
-                          const std::atomic<bool>& cancelled) const override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        started_.push_back(request.path);
-        changed_.notify_all();
-        // Polled: a cancel comes as a flag, without a notification.
-        while (released_ == 0 && !cancelled.load())
-            changed_.wait_for(lock, std::chrono::milliseconds(5));
-        DecodedPicture picture;
-        picture.path = request.path;
-        picture.cancelled = cancelled.load();
-        if (!picture.cancelled)
-            --released_;
-        return picture;
-    }
-    void release(int count) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        released_ += count;
-        changed_.notify_all();
-    }
-    // Waits until `count` decodes have started; their paths in order.
-    QStringList started(int count) const {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return started_.size() >= count; });
-        return started_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    mutable QStringList started_;
-    mutable int released_ = 0;
-};
-
+// Jobs that record the order they run in and wait until released.
 class Worker : public ::testing::Test {
 protected:
     struct Delivered {
         DecodeWorker::JobId job;
-        QString path;
+        QString name;
         bool cancelled;
     };
-    // Results as the thread delivers them.
+    DecodeWorker::JobId submit(const char* name, DecodeWorker::Priority priority) {
+        return worker->submit(
+            [this, name = QString::fromUtf8(name)](DecodeWorker::JobId job,
+                                                   const std::atomic<bool>& cancelled) {
+                std::unique_lock<std::mutex> lock(mutex);
+                started << name;
+                changed.notify_all();
+                // Polled: a cancel comes as a flag, without a notification.
+                while (released == 0 && !cancelled.load())
+                    changed.wait_for(lock, std::chrono::milliseconds(5));
+                if (!cancelled.load())
+                    --released;
+                delivered.push_back({job, name, cancelled.load()});
+                changed.notify_all();
+            },
+            priority);
+    }
+    void release(int count) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        released += count;
+        changed.notify_all();
+    }
+    // Waits until `count` jobs have started; their names in order.
+    QStringList startedJobs(int count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return started.size() >= count; });
+        return started;
+    }
+    // Results as the jobs hand them on.
     std::vector<Delivered> results(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
-        arrived.wait_for(lock, std::chrono::seconds(10), [&] { return delivered.size() >= count; });
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return delivered.size() >= count; });
         return delivered;
     }
-    std::shared_ptr<SteppedDecoder> decoder = std::make_shared<SteppedDecoder>();
     std::mutex mutex;
-    std::condition_variable arrived;
+    std::condition_variable changed;
+    QStringList started;
+    int released = 0;
     std::vector<Delivered> delivered;
-    std::unique_ptr<DecodeWorker> worker = std::make_unique<DecodeWorker>(
-        decoder, [this](DecodeWorker::JobId job, PicturePtr picture) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            delivered.push_back({job, picture->path, picture->cancelled});
-            arrived.notify_all();
-        });
-    static DecodeRequest request(const char* path) {
-        return DecodeRequest{path, nullptr, {}, false};
-    }
+    std::unique_ptr<DecodeWorker> worker = std::make_unique<DecodeWorker>();
 };
 
 TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     using P = DecodeWorker::Priority;
-    worker->submit(request("ahead"), P::Ahead);
-    ASSERT_EQ(decoder->started(1), QStringList({"ahead"}));
-    worker->submit(request("background"), P::Background);
-    const auto dropped = worker->submit(request("dropped"), P::Ahead);
-    const auto promoted = worker->submit(request("promoted"), P::Background);
-    worker->submit(request("second ahead"), P::Ahead);
-    worker->submit(request("demand"), P::Demand); // stops "ahead", which is running
-    EXPECT_FALSE(worker->cancel(dropped));        // queued: no result will come
+    submit("ahead", P::Ahead);
+    ASSERT_EQ(startedJobs(1), QStringList({"ahead"}));
+    submit("background", P::Background);
+    const auto dropped = submit("dropped", P::Ahead);
+    const auto promoted = submit("promoted", P::Background);
+    submit("second ahead", P::Ahead);
+    submit("demand", P::Demand);           // stops "ahead", which is running
+    EXPECT_FALSE(worker->cancel(dropped)); // queued: it never runs
     worker->promote(promoted);
-    decoder->release(4);
+    release(4);
     const auto done = results(5);
     ASSERT_EQ(done.size(), 5u);
-    EXPECT_EQ(done[0].path, "ahead");
+    EXPECT_EQ(done[0].name, "ahead");
     EXPECT_TRUE(done[0].cancelled);
-    EXPECT_EQ(decoder->started(5),
+    EXPECT_EQ(startedJobs(5),
               QStringList({"ahead", "promoted", "demand", "second ahead", "background"}));
     for (std::size_t i = 1; i < done.size(); ++i)
         EXPECT_FALSE(done[i].cancelled) << i;

@@ -1,0 +1,21 @@
+#include "viewer/DecodedPicture.h"
+
+namespace orlix {
+
+bool DecodedPicture::serves(const ViewParams& view) const {
+    if (!ok())
+        return false;
+    if (reduction == 1)
+        return true;
+    if (view.realSize || fitsUnscaled(view, pixelSize))
+        return false;
+    const FrameParams params = frameParamsFor(view, placementFor(view, pixelSize), pixelSize, 0, 0);
+    return image.width() >= params.deviceSize.width() &&
+           image.height() >= params.deviceSize.height();
+}
+
+platform::FileIdentity DecodedPicture::identity() const {
+    return file ? file->identity() : platform::FileIdentity();
+}
+
+} // namespace orlix

@@ -1,0 +1,160 @@
+// What the viewer's pictures are made of: a picture is only ever the decode of one content of
+// its file, shown under its own size, and a decode that fails in any way is that picture's
+// failure.
+
+#include "viewer/PictureLoader.h"
+
+#include "support/TempTree.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <functional>
+#include <new>
+#include <thread>
+
+namespace orlix {
+namespace {
+
+using test::pictureFile;
+
+// The program's decoder, with something done to the file in the middle of every decode (once
+// the real decode has read it), and an optional failure thrown instead of a result.
+class MeddlingDecoder : public PictureDecoder {
+public:
+    DecodeResult decode(const DecodeRequest& request,
+                        const std::atomic<bool>& cancelled) const override {
+        ++decodes;
+        if (throwInstead)
+            throwInstead();
+        DecodeResult result = real_.decode(request, cancelled);
+        if (meddle) {
+            auto once = std::move(meddle);
+            meddle = nullptr;
+            once();
+        }
+        return result;
+    }
+    mutable int decodes = 0;
+    mutable std::function<void()> meddle;
+    std::function<void()> throwInstead;
+
+private:
+    StandardPictureDecoder real_;
+};
+
+class PictureLoading : public ::testing::Test {
+public:
+    PicturePtr load(const PicturePtr& kept = nullptr) {
+        return loader.load(path(), view, false, kept, notCancelled);
+    }
+    QString path() const { return QString::fromUtf8(tree.path("a.bmp")); }
+    // Rewrites a.bmp in place (same inode) with a picture of `size` and `colour`.
+    void rewrite(QSize size, QRgb colour) const { tree.write("a.bmp", pictureFile(size, colour)); }
+    // Rewrites it with the same bytes' length and puts the old modification time back, as
+    // `cp -p` and archive tools do.
+    void rewriteKeepingTimes(QRgb colour) const {
+        struct stat before {};
+        ASSERT_EQ(::stat(tree.path("a.bmp").constData(), &before), 0);
+        // The kernel may stamp change times with a coarse clock: step past its tick.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        rewrite({40, 30}, colour);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("a.bmp").constData(), times, 0), 0);
+    }
+    static QRgb colourOf(const PicturePtr& picture) { return picture->image.pixel(1, 1); }
+
+    test::TempTree tree;
+    std::shared_ptr<MeddlingDecoder> decoder = std::make_shared<MeddlingDecoder>();
+    PictureLoader loader{decoder};
+    const ViewParams view{1024 * 15, 768 * 15, 1.0, false};
+    const std::atomic<bool> notCancelled{false};
+};
+
+TEST_F(PictureLoading, AKeptPictureServesOnlyWhileItsFileIsUnchanged) {
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+    const struct {
+        const char* change;
+        std::function<void(const PictureLoading&)> apply;
+        bool reused;
+    } cases[] = {
+        {"nothing", [](const PictureLoading&) {}, true},
+        {"rewritten, another size",
+         [=](const PictureLoading& t) {
+             t.rewrite({50, 30}, blue);
+         },
+         false},
+        {"rewritten, same size and times",
+         [=](const PictureLoading& t) { t.rewriteKeepingTimes(blue); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        rewrite({40, 30}, red);
+        const PicturePtr kept = load();
+        ASSERT_TRUE(kept->ok());
+        c.apply(*this);
+        const int decodesBefore = decoder->decodes;
+        const PicturePtr now = load(kept);
+        ASSERT_TRUE(now->ok());
+        EXPECT_EQ(now == kept, c.reused);
+        EXPECT_EQ(decoder->decodes - decodesBefore, c.reused ? 0 : 1);
+        // Whatever was used, its pixels and its size are those of one and the same content.
+        EXPECT_EQ(colourOf(now), c.reused ? red : blue);
+        EXPECT_EQ(now->pixelSize, now->image.size());
+        EXPECT_EQ(now->frame.size(), now->pixelSize); // small: shown one pixel per pixel
+    }
+}
+
+TEST_F(PictureLoading, APictureIsNeverMadeOfTwoContents) {
+    // Rewritten in place while it was being read: read again, so that size and pixels agree.
+    rewrite({40, 30}, qRgb(255, 0, 0));
+    decoder->meddle = [this] { rewrite({60, 20}, qRgb(0, 255, 0)); };
+    const PicturePtr picture = load();
+    ASSERT_TRUE(picture->ok());
+    EXPECT_EQ(decoder->decodes, 2);
+    EXPECT_EQ(picture->pixelSize, QSize(60, 20));
+    EXPECT_EQ(colourOf(picture), qRgb(0, 255, 0));
+}
+
+TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) {
+    rewrite({40, 30}, qRgb(255, 0, 0));
+    const PicturePtr shown = load();
+    // Unchanged: read through the file it came from.
+    const PicturePtr again = loader.reload(shown, view, true, true, notCancelled);
+    EXPECT_EQ(again->file, shown->file);
+    EXPECT_EQ(colourOf(again), qRgb(255, 0, 0));
+    // Changed: a new picture with its own size, read as the file is now; or nothing at all
+    // where the caller wants only what was shown.
+    rewrite({70, 10}, qRgb(0, 0, 255));
+    EXPECT_TRUE(loader.reload(shown, view, true, false, notCancelled)->cancelled);
+    const PicturePtr fresh = loader.reload(shown, view, true, true, notCancelled);
+    ASSERT_TRUE(fresh->ok());
+    EXPECT_NE(fresh->file, shown->file);
+    EXPECT_EQ(fresh->pixelSize, QSize(70, 10));
+    EXPECT_EQ(colourOf(fresh), qRgb(0, 0, 255));
+    // Gone: its own failure, not a blank.
+    ASSERT_EQ(::unlink(tree.path("a.bmp").constData()), 0);
+    EXPECT_EQ(loader.reload(fresh, view, true, true, notCancelled)->error, LoadError::FileNotFound);
+}
+
+TEST_F(PictureLoading, WhatADecodeThrowsIsThatPicturesFailure) {
+    rewrite({40, 30}, qRgb(255, 0, 0));
+    const std::function<void()> throws[] = {
+        [] { throw std::bad_alloc(); },
+        [] {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        },
+    };
+    for (const auto& thrower : throws) {
+        decoder->throwInstead = thrower;
+        EXPECT_EQ(load()->error, LoadError::DecodeFailed);
+    }
+}
+
+} // namespace
+} // namespace orlix
