@@ -315,7 +315,7 @@ void FormSetting::openViewer() {
         return;
     }
     auto* viewer =
-        new FormView(platform::screenOf(this), messages_, this, nullptr, nullptr, screenSaver_);
+        new FormView(platform::screenOf(this), messages_, this, nullptr, decoder_, screenSaver_);
     viewer_ = viewer;
     viewer->Form_Load();
     // Loading may already have closed (and so deleted) a viewer that found nothing to show.

@@ -18,7 +18,10 @@ namespace {
 using namespace landlock_file;
 
 // Everything but reading is refused. The graphics devices are opened for writing (and driven by
-// ioctl) by the OpenGL and Vulkan drivers a Qt platform may load.
+// ioctl) by the OpenGL and Vulkan drivers a Qt platform may load. Nothing else needs an
+// exception: X shared-memory images go through System V shared memory or memfd, Wayland
+// buffers through memfd, neither of them a path in the file system; caches that fontconfig or
+// Mesa cannot write are read-only caches to them.
 constexpr std::uint64_t kReading = kReadFile | kReadDir;
 constexpr const char* kGraphicsDevices = "/dev/dri";
 constexpr std::uint64_t kGraphicsRights = kWriteFile | kIoctlDev;

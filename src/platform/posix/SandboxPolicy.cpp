@@ -43,6 +43,7 @@ const Rule kDecoderAllowed[] = {
     {{"gettid"}},
     {{"getpid"}},
     {{"rt_sigprocmask"}},
+    {{"rt_sigaction"}},
     {{"rt_sigreturn"}},
     {{"prctl"}, Test::equal(0, PR_SET_NAME)},
     {{"getpriority"}},
@@ -56,6 +57,9 @@ const Rule kDecoderAllowed[] = {
     {{"recvmsg"}, Test::equal(0, kDecoderChannelDescriptor)},
     {{"sendmsg"}, Test::equal(0, kDecoderChannelDescriptor)},
     {{"pread64"}, Test::equal(0, kPictureDescriptor)},
+    // Whether the picture's file changed while it was read.
+    {{"fstat"}, Test::equal(0, kPictureDescriptor)},
+    {{"newfstatat"}, Test::equal(0, kPictureDescriptor)},
     {{"dup3"}, Test::equal(1, kPictureDescriptor)},
     {{"close"}},
     {{"memfd_create"}},
