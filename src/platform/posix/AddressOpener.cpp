@@ -21,9 +21,11 @@ struct HelperLink {
     MessageChannel channel;
 };
 
+// Never destroyed, like the program's other links to its helpers: the system closes the channel
+// when the program ends.
 HelperLink& helper() {
-    static HelperLink link;
-    return link;
+    static auto* link = new HelperLink;
+    return *link;
 }
 
 // Runs the opener for `address` in a grandchild, which the system adopts: the helper waits only

@@ -30,9 +30,11 @@ struct ZygoteLink {
     }
 };
 
+// Never destroyed: decoder processes may be ended from static destructors, and the system
+// closes the channel when the program ends.
 ZygoteLink& zygote() {
-    static ZygoteLink link;
-    return link;
+    static auto* link = new ZygoteLink;
+    return *link;
 }
 
 } // namespace
