@@ -2,8 +2,9 @@
 // same run: a bare decode of the same photo with Qt's own reader (the program's decoder before
 // it decoded ahead), or for the start of a show on a large folder, readdir plus a byte sort.
 // Offscreen, a 1920 x 1080 screen, 6000 x 4000 JPEG photos made here. Pictures are decoded in
-// decoder processes, as the program decodes them.
-//   viewer_bench [--benchmark_repetitions=N] [google benchmark flags]
+// decoder processes, as the program decodes them; with --in-program-decoder, on the decoding
+// thread itself, as the program did before, for comparison.
+//   viewer_bench [--in-program-decoder] [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "app/Settings.h"
 #include "common/ReaddirFloor.h"
@@ -37,6 +38,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -166,10 +168,17 @@ void prepareSettings(const QString& root, std::int16_t interval = 60) {
 
 // The program's decoder, made in main: its decoder processes serve every viewer here.
 std::shared_ptr<const orlix::ProcessDecoder> programDecoder;
+bool inProgramDecoder = false;
+
+std::shared_ptr<const orlix::PictureDecoder> viewerDecoder() {
+    if (inProgramDecoder)
+        return std::make_shared<orlix::StandardPictureDecoder>();
+    return programDecoder;
+}
 
 QPointer<FormView> openViewer(orlix::platform::MessageService& box) {
     QPointer<FormView> view =
-        new FormView({QRect(0, 0, 1920, 1080), 1.0}, box, nullptr, nullptr, programDecoder);
+        new FormView({QRect(0, 0, 1920, 1080), 1.0}, box, nullptr, nullptr, viewerDecoder());
     view->Form_Load();
     view->show();
     waitFor([&] { return !view || (view->stepsRun() > 0 && view->isSettled()); });
@@ -415,7 +424,8 @@ void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
         rest(*view, 0);
         const long peak = statusKb("VmHWM:");
         // The decoder process's own peak, from its start: a fresh one served this show.
-        const long decoderPeak = statusKb("VmHWM:", QString::number(programDecoder->processId()));
+        const long decoderPeak =
+            inProgramDecoder ? 0 : statusKb("VmHWM:", QString::number(programDecoder->processId()));
         delete view.data();
         state.counters["peak_above_start_MB"] = (peak - before) / 1024.0;
         state.counters["decoder_peak_MB"] = decoderPeak / 1024.0;
@@ -439,7 +449,7 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
         }
         Settings = orlix::SettingsRecord();
         orlix::FormSetting settings(box, [] {});
-        settings.setDecoder(programDecoder);
+        settings.setDecoder(viewerDecoder());
         settings.findChild<QComboBox*>(QStringLiteral("CmbPath"))->setEditText(folder.root());
         settings.findChild<QCheckBox*>(QStringLiteral("ChkSort"))->setChecked(true);
         settings.show();
@@ -471,6 +481,14 @@ int main(int argc, char** argv) {
     // First, as the program does: the process that forks the decoder processes.
     orlix::platform::startDecoderZygote(orlix::decoderProgram());
     programDecoder = std::make_shared<orlix::ProcessDecoder>();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--in-program-decoder") == 0) {
+            inProgramDecoder = true;
+            std::copy(argv + i + 1, argv + argc + 1, argv + i);
+            --argc;
+            break;
+        }
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     orlix::platform::keepFreedMemoryForReuse(); // as the program does
     QApplication app(argc, argv);

@@ -30,9 +30,9 @@ struct PixelLayout {
 UniqueFd sharePixels(const QImage& image, PixelLayout& layout);
 
 // Program side: an image of `layout` over the pixels in `memory`, mapped read-only and unmapped
-// when the last copy of the image goes. Its pages are read in here, so that whoever draws the
-// image does not wait for them. A null image when `memory` is not sealed memory holding at least
-// that many bytes.
+// (on a thread of its own, BackgroundUnmapper.h) when the last copy of the image goes. Its pages
+// are read in here, so that whoever draws the image does not wait for them. A null image when
+// `memory` is not sealed memory holding at least that many bytes.
 QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout);
 
 } // namespace orlix::platform

@@ -1,5 +1,7 @@
 #include "platform/SharedPixels.h"
 
+#include "platform/posix/BackgroundUnmapper.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -21,7 +23,7 @@ struct Mapping {
 
 void unmap(void* info) {
     auto* mapping = static_cast<Mapping*>(info);
-    ::munmap(mapping->address, mapping->length);
+    BackgroundUnmapper::instance().unmap(mapping->address, mapping->length);
     delete mapping;
 }
 
@@ -75,8 +77,10 @@ QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout) {
     QImage image(static_cast<const uchar*>(address), layout.width, layout.height,
                  static_cast<qsizetype>(layout.bytesPerLine),
                  static_cast<QImage::Format>(layout.format), unmap, mapping);
-    if (image.isNull())
-        unmap(mapping); // a refused image never calls its cleanup
+    if (image.isNull()) {
+        ::munmap(address, length); // a refused image never calls its cleanup
+        delete mapping;
+    }
     return image;
 }
 
