@@ -48,11 +48,18 @@ DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels
         return failed(error);
     const bool reduced = reply.reduction == 1 || reply.reduction == 2 || reply.reduction == 4 ||
                          reply.reduction == 8;
-    if (!reduced || reply.colourCount < 0 || reply.colourCount > DecodeReplyMessage::kMaxColours ||
-        reply.pixelWidth <= 0 || reply.pixelHeight <= 0)
+    // The pixels are mapped and read in whole: their layout must be that of a picture the decoder
+    // can have made, no larger than the largest it decodes (QImage pads rows to 32 bits only).
+    const QSize whole(reply.pixelWidth, reply.pixelHeight);
+    const bool sized = !whole.isEmpty() && StandardPictureDecoder::withinPixelLimit(whole) &&
+                       reply.layout.width <= whole.width() &&
+                       reply.layout.height <= whole.height() &&
+                       reply.layout.bytesPerLine <= std::int64_t(reply.layout.width) * 8 + 4;
+    if (!reduced || !sized || reply.colourCount < 0 ||
+        reply.colourCount > DecodeReplyMessage::kMaxColours)
         return failed(LoadError::DecodeFailed);
     DecodeResult result;
-    result.pixelSize = QSize(reply.pixelWidth, reply.pixelHeight);
+    result.pixelSize = whole;
     result.reduction = reply.reduction;
     result.image = platform::mapSharedPixels(std::move(pixels), reply.layout);
     if (result.image.isNull())

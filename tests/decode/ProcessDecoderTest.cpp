@@ -74,6 +74,21 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     }
 }
 
+TEST_F(ProcessDecoding, AnAnswerThatDoesNotHoldTogetherIsAFailedDecode) {
+    const ProcessDecoder decoder;
+    for (int lie = 0; lie < test::kLies; ++lie) {
+        const QByteArray content = test::kLyingPicture + QByteArray::number(lie);
+        const DecodeResult result = decoder.decode(request("lie.jpg", content), notCancelled);
+        if (static_cast<test::Lie>(lie) == test::Lie::None) {
+            EXPECT_TRUE(result.ok());
+            EXPECT_EQ(result.image.pixel(3, 3), qRgb(255, 0, 0));
+        } else {
+            EXPECT_EQ(result.error, LoadError::DecodeFailed) << "lie " << lie;
+            EXPECT_TRUE(result.image.isNull()) << "lie " << lie;
+        }
+    }
+}
+
 TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
     struct Failure {
         const char* how;
