@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BIN := build/release/bin/orlix
 
-.PHONY: all deps build run test test-release test-asan test-tsan format format-check bench install clean
+.PHONY: all deps build run test test-release test-asan test-tsan format format-check bench install clean \
+	fuzz fuzz-corpus
 
 all: build
 
@@ -38,6 +39,18 @@ bench: deps
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench -j $(JOBS)
 	@tools/run-benchmarks.sh build/bench/bin
+
+# Each libFuzzer target for FUZZ_SECONDS seconds (CI gives each 90).
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tools/fuzz.sh
+
+# Writes the seed corpus afresh (fuzz/corpus) with the project's own encoders.
+fuzz-corpus: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release --target orlix_fuzz_seeds -j $(JOBS)
+	@rm -rf fuzz/corpus
+	@QT_QPA_PLATFORM=offscreen build/release/tools/orlix_fuzz_seeds fuzz/corpus
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

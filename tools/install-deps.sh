@@ -14,6 +14,8 @@ packages=(
     libjpeg-dev
     # seccomp filters for the decoder processes and the program's lockdown after start-up
     libseccomp-dev
+    # Little CMS 2: pictures' colour profiles and the display's
+    liblcms2-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
     # tests and benchmarks
@@ -25,6 +27,11 @@ packages=(
     # keeping the screen awake: the X screen-saver extension; its tests run a private session
     # bus (and a private X server, Xvfb above)
     libxcb-screensaver0-dev dbus-daemon
+    # fuzzing (make fuzz): clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer for
+    # readable reports; dpkg-dev unpacks the libjpeg-turbo source package (tools/fuzz-deps.sh)
+    clang libclang-rt-14-dev llvm
+    # colour tests: ProPhoto, Adobe RGB and sRGB profiles as Debian ships them
+    colord-data icc-profiles-free
     # the Debian package (make package) and its checks; man-db lets lintian check the manual
     dpkg-dev binutils lintian appstream man-db
 )

@@ -9,7 +9,8 @@ namespace orlix {
 
 // The messages between the program and a decoder process: plain data, copied byte for byte.
 
-// A picture to decode; the file travels with it as a descriptor.
+// A picture to decode; the file travels with it as a descriptor, and so does the display's colour
+// profile, in sealed shared memory, when there is one.
 struct DecodeRequestMessage {
     // Marks the message as a decode request, whatever else a channel might carry.
     static constexpr std::uint64_t kMagic = 0x6f726c6978646563ULL;
@@ -17,6 +18,7 @@ struct DecodeRequestMessage {
     platform::FileIdentity identity; // the file as the program opened it
     std::int32_t fitWidth = 0;       // DecodeRequest::fitInto
     std::int32_t fitHeight = 0;
+    std::int64_t displayProfileBytes = 0; // DecodeRequest::displayProfile's size; 0: none
 };
 
 // The answer; the pixels, when there are any, travel with it as sealed shared memory.

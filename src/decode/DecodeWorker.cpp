@@ -7,124 +7,133 @@
 namespace orlix {
 
 DecodeWorker::DecodeWorker()
-    : thread_([this] {
+    : queue_(std::make_shared<Queue>()), thread_([queue = queue_] {
           platform::nameCurrentThread(kThreadName);
           platform::lowerCurrentThreadPriority();
-          run();
+          queue->run();
       }) {}
 
 DecodeWorker::~DecodeWorker() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-        queue_.clear();
-        if (runningCancelled_)
-            runningCancelled_->store(true);
+    std::unique_lock<std::mutex> lock(queue_->mutex);
+    queue_->stopping = true;
+    queue_->jobs.clear();
+    if (queue_->runningCancelled)
+        queue_->runningCancelled->store(true);
+    queue_->wake.notify_all();
+    if (queue_->finishedChanged.wait_for(lock, kStopWait, [this] { return queue_->finished; })) {
+        lock.unlock();
+        thread_.join();
+    } else {
+        thread_.detach();
     }
-    wake_.notify_all();
-    thread_.join();
 }
 
 DecodeWorker::JobId DecodeWorker::submit(Work work, Priority priority) {
     JobId id = 0;
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        id = nextId_++;
+        const std::lock_guard<std::mutex> lock(queue_->mutex);
+        id = queue_->nextId++;
         Job job{id, std::move(work), priority, std::make_shared<std::atomic<bool>>(false)};
         // Behind every job at least as urgent: equal priorities keep their order.
-        const auto at = std::find_if(queue_.begin(), queue_.end(), [priority](const Job& queued) {
+        auto& jobs = queue_->jobs;
+        const auto at = std::find_if(jobs.begin(), jobs.end(), [priority](const Job& queued) {
             return queued.priority > priority;
         });
-        queue_.insert(at, std::move(job));
-        preemptRunningBelow(priority);
+        jobs.insert(at, std::move(job));
+        queue_->preemptRunningBelow(priority);
     }
-    wake_.notify_one();
+    queue_->wake.notify_one();
     return id;
 }
 
 void DecodeWorker::promote(JobId id) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (id == runningId_) {
-        runningPriority_ = Priority::Demand;
+    const std::lock_guard<std::mutex> lock(queue_->mutex);
+    if (id == queue_->runningId) {
+        queue_->runningPriority = Priority::Demand;
         return;
     }
-    const auto at = std::find_if(queue_.begin(), queue_.end(),
-                                 [id](const Job& queued) { return queued.id == id; });
-    if (at == queue_.end())
+    auto& jobs = queue_->jobs;
+    const auto at =
+        std::find_if(jobs.begin(), jobs.end(), [id](const Job& queued) { return queued.id == id; });
+    if (at == jobs.end())
         return;
     Job job = std::move(*at);
-    queue_.erase(at);
+    jobs.erase(at);
     job.priority = Priority::Demand;
-    queue_.push_front(std::move(job));
-    preemptRunningBelow(Priority::Demand);
+    jobs.push_front(std::move(job));
+    queue_->preemptRunningBelow(Priority::Demand);
 }
 
-void DecodeWorker::preemptRunningBelow(Priority priority) {
-    if (priority == Priority::Demand && runningId_ != 0 && runningPriority_ != Priority::Demand &&
-        runningCancelled_)
-        runningCancelled_->store(true);
+void DecodeWorker::Queue::preemptRunningBelow(Priority priority) {
+    if (priority == Priority::Demand && runningId != 0 && runningPriority != Priority::Demand &&
+        runningCancelled)
+        runningCancelled->store(true);
 }
 
 bool DecodeWorker::cancel(JobId id) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (id != 0 && id == runningId_) {
-        runningCancelled_->store(true);
+    const std::lock_guard<std::mutex> lock(queue_->mutex);
+    if (id != 0 && id == queue_->runningId) {
+        queue_->runningCancelled->store(true);
         return true;
     }
-    queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
-                                [id](const Job& queued) { return queued.id == id; }),
-                 queue_.end());
+    auto& jobs = queue_->jobs;
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                              [id](const Job& queued) { return queued.id == id; }),
+               jobs.end());
     return false;
 }
 
 DecodeWorker::JobId DecodeWorker::cancelAll() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    queue_.clear();
-    if (runningCancelled_)
-        runningCancelled_->store(true);
-    return runningId_;
+    const std::lock_guard<std::mutex> lock(queue_->mutex);
+    queue_->jobs.clear();
+    if (queue_->runningCancelled)
+        queue_->runningCancelled->store(true);
+    return queue_->runningId;
 }
 
 void DecodeWorker::discard(std::shared_ptr<const void> object) {
     if (!object)
         return;
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        discarded_.push_back(std::move(object));
+        const std::lock_guard<std::mutex> lock(queue_->mutex);
+        queue_->discarded.push_back(std::move(object));
     }
-    wake_.notify_one();
+    queue_->wake.notify_one();
 }
 
 bool DecodeWorker::idle() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return queue_.empty() && runningId_ == 0;
+    const std::lock_guard<std::mutex> lock(queue_->mutex);
+    return queue_->jobs.empty() && queue_->runningId == 0;
 }
 
-bool DecodeWorker::takeNext(Job& job) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    runningId_ = 0;
-    runningCancelled_.reset();
+bool DecodeWorker::Queue::takeNext(Job& job) {
+    std::unique_lock<std::mutex> lock(mutex);
+    runningId = 0;
+    runningCancelled.reset();
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || !discarded_.empty(); });
-        if (discarded_.empty())
+        wake.wait(lock, [this] { return stopping || !jobs.empty() || !discarded.empty(); });
+        if (discarded.empty())
             break;
-        std::vector<std::shared_ptr<const void>> discarded;
-        discarded.swap(discarded_);
+        std::vector<std::shared_ptr<const void>> dropped;
+        dropped.swap(discarded);
         lock.unlock();
-        discarded.clear(); // the freeing happens here, on this thread, outside the lock
+        dropped.clear(); // the freeing happens here, on this thread, outside the lock
         lock.lock();
     }
-    if (stopping_)
+    if (stopping) {
+        finished = true;
+        finishedChanged.notify_all();
         return false;
-    job = std::move(queue_.front());
-    queue_.pop_front();
-    runningId_ = job.id;
-    runningPriority_ = job.priority;
-    runningCancelled_ = job.cancelled;
+    }
+    job = std::move(jobs.front());
+    jobs.pop_front();
+    runningId = job.id;
+    runningPriority = job.priority;
+    runningCancelled = job.cancelled;
     return true;
 }
 
-void DecodeWorker::run() {
+void DecodeWorker::Queue::run() {
     Job job;
     while (takeNext(job)) {
         job.work(job.id, *job.cancelled);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -27,7 +28,9 @@ public:
     using Work = std::function<void(JobId id, const std::atomic<bool>& cancelled)>;
 
     DecodeWorker();
-    // Cancels every job and waits for the thread, which stops at the running job's next check.
+    // Cancels every job and waits for the thread, which stops at the running job's next check,
+    // but never longer than kStopWait: a job stuck in the system (a hung network mount) is
+    // left to end on its own thread, which owns everything it still touches.
     ~DecodeWorker();
     DecodeWorker(const DecodeWorker&) = delete;
     DecodeWorker& operator=(const DecodeWorker&) = delete;
@@ -53,6 +56,7 @@ public:
     bool idle() const;
 
     static constexpr const char* kThreadName = "OrlixDecode";
+    static constexpr std::chrono::milliseconds kStopWait{50};
 
 private:
     struct Job {
@@ -61,24 +65,29 @@ private:
         Priority priority = Priority::Demand;
         std::shared_ptr<std::atomic<bool>> cancelled;
     };
+    // Everything the thread touches; shared with it, so that it may outlive this object.
+    struct Queue {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Job> jobs;
+        std::vector<std::shared_ptr<const void>> discarded;
+        JobId nextId = 1;
+        bool stopping = false;
+        bool finished = false; // the thread has left its loop
+        std::condition_variable finishedChanged;
+        // The job on the thread right now; id 0 when none.
+        JobId runningId = 0;
+        Priority runningPriority = Priority::Background;
+        std::shared_ptr<std::atomic<bool>> runningCancelled;
 
-    void run();
-    bool takeNext(Job& job);
-    void preemptRunningBelow(Priority priority);
+        void run();
+        bool takeNext(Job& job);
+        void preemptRunningBelow(Priority priority);
+    };
 
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> queue_;
-    std::vector<std::shared_ptr<const void>> discarded_;
-    JobId nextId_ = 1;
-    bool stopping_ = false;
-    // The job on the thread right now; id 0 when none.
-    JobId runningId_ = 0;
-    Priority runningPriority_ = Priority::Background;
-    std::shared_ptr<std::atomic<bool>> runningCancelled_;
-
-    // Last: started once everything above exists. Named kThreadName, so that it can be told
-    // apart from the threads Qt keeps for itself.
+    const std::shared_ptr<Queue> queue_;
+    // Last: started once the queue exists. Named kThreadName, so that it can be told apart from
+    // the threads Qt keeps for itself.
     std::thread thread_;
 };
 

@@ -71,15 +71,23 @@ void reply(MessageChannel& channel, const DecodeResult& result) {
 bool answer(MessageChannel& channel, const PictureDecoder& decoder, const void* data,
             std::size_t size, std::vector<UniqueFd>& descriptors) {
     DecodeRequestMessage message;
-    if (size != sizeof message || descriptors.size() != 1)
+    if (size != sizeof message)
         return false;
     std::memcpy(&message, data, sizeof message);
-    if (message.magic != DecodeRequestMessage::kMagic)
+    const std::size_t expected = message.displayProfileBytes > 0 ? 2 : 1;
+    if (message.magic != DecodeRequestMessage::kMagic || descriptors.size() != expected)
         return false;
     UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors.front()));
     if (!picture)
         return false;
     DecodeRequest request;
+    if (expected == 2) {
+        const UniqueFd profile = platform::placeReceivedDescriptor(std::move(descriptors.back()),
+                                                                   platform::kProfileDescriptor);
+        request.displayProfile = platform::sharedBytes(profile.get(), message.displayProfileBytes);
+        if (request.displayProfile.isNull())
+            return false;
+    }
     request.file = platform::PictureFile::adopt(picture.release(), message.identity);
     request.fitInto = QSize(message.fitWidth, message.fitHeight);
     // The program ends this process to stop a decode: nothing cancels it from in here.

@@ -1,5 +1,7 @@
 #include "decode/PictureDecoder.h"
 
+#include "decode/ColourProfile.h"
+#include "decode/ColourTransform.h"
 #include "decode/JpegReader.h"
 #include "decode/PictureFileDevice.h"
 
@@ -69,6 +71,34 @@ LoadError readErrorOf(const platform::PictureFile& file) {
     return error == LoadError::None ? LoadError::DeviceIO : error;
 }
 
+DecodeResult jpegFailure(JpegReader::Outcome outcome, const platform::PictureFile& file) {
+    switch (outcome) {
+    case JpegReader::Outcome::Cancelled:
+        return abandoned();
+    case JpegReader::Outcome::ReadFailed:
+        return failed(readErrorOf(file));
+    case JpegReader::Outcome::TooLarge:
+        return failed(LoadError::TooLarge);
+    case JpegReader::Outcome::Failed:
+        return failed(LoadError::DecodeFailed);
+    case JpegReader::Outcome::Decoded:
+    case JpegReader::Outcome::Unsupported:
+    case JpegReader::Outcome::Invalid:
+        break;
+    }
+    return failed(LoadError::InvalidPicture);
+}
+
+// The turn a JPEG's Exif orientation asks for. Qt's reader reads only the header's markers
+// for it, never a pixel.
+Turn exifTurn(const platform::PictureFile& file, const std::atomic<bool>& cancelled) {
+    PictureFileDevice device(file, cancelled);
+    QImageReader reader(&device, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(true);
+    return reader.transformation();
+}
+
 } // namespace
 
 PictureKind pictureKindOf(const char* head, std::int64_t length) {
@@ -110,10 +140,20 @@ QSize StandardPictureDecoder::neededFor(QSize whole, QSize fitInto) {
 
 DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
                                             const std::atomic<bool>& cancelled) const {
+    // Nothing thrown may leave the decoding thread: whatever a decode cannot allocate or
+    // start is a picture that failed.
+    try {
+        return decodeGuarded(request, cancelled);
+    } catch (const std::exception&) {
+        return failed(LoadError::DecodeFailed);
+    }
+}
+
+DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
+                                                   const std::atomic<bool>& cancelled) {
     if (!request.file)
         return failed(LoadError::PathInvalid);
     const platform::PictureFile& file = *request.file;
-    const auto stopped = [&cancelled] { return cancelled.load(std::memory_order_relaxed); };
 
     unsigned char head[kHeadLength] = {};
     const std::int64_t headLength = file.readAt(0, reinterpret_cast<char*>(head), kHeadLength);
@@ -122,6 +162,8 @@ DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
     const PictureKind kind = pictureKindOf(reinterpret_cast<const char*>(head), headLength);
     if (kind == PictureKind::Unknown)
         return failed(LoadError::InvalidPicture);
+    if (kind == PictureKind::Jpeg)
+        return decodeJpeg(file, request.fitInto, request.displayProfile, cancelled);
     if (kind == PictureKind::Gif && headLength >= 10 && !withinPixelLimit(gifScreen(head)))
         return failed(LoadError::TooLarge);
 
@@ -131,58 +173,76 @@ DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
     // Only the reader of the kind the content shows: none of Qt's other readers is reachable.
     reader.setFormat(qtFormatOf(kind));
     reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(true);
     const QSize stored = reader.size();
-    if (stopped())
+    if (cancelled.load())
         return abandoned();
     if (stored.isValid() && !withinPixelLimit(stored))
         return failed(LoadError::TooLarge);
-    const Turn turn = reader.transformation();
-    const bool quarterTurn = turn & QImageIOHandler::TransformationRotate90;
-
-    DecodeResult result;
     QImage image;
-    bool decoded = false;
-    if (kind == PictureKind::Jpeg && stored.isValid()) {
-        const QSize whole = quarterTurn ? stored.transposed() : stored;
-        const QSize needed = neededFor(whole, request.fitInto);
-        const int reduction =
-            needed == whole ? 1 : JpegReader::reductionFor(stored, quarterTurn, needed);
-        switch (JpegReader(file, cancelled).read(reduction, image)) {
-        case JpegReader::Outcome::Decoded:
-            image = upright(std::move(image), turn);
-            result.pixelSize = whole;
-            result.reduction = reduction;
-            decoded = true;
-            break;
-        case JpegReader::Outcome::Unsupported:
-            break; // Qt's reader below knows the rarer kinds
-        case JpegReader::Outcome::Invalid:
-            return failed(LoadError::InvalidPicture);
-        case JpegReader::Outcome::ReadFailed:
-            return failed(LoadError::DeviceIO);
-        case JpegReader::Outcome::Cancelled:
-            return abandoned();
-        }
-    }
-    if (!decoded) {
-        const bool read = reader.read(&image);
-        if (stopped())
-            return abandoned();
-        // Qt's readers take a failed read for the end of the data: a read error is one even
-        // where the reader made a picture of what came before it.
-        if (device.readFailed())
-            return failed(readErrorOf(file));
-        // A bitmap cut short would show rows the reader never filled.
-        if (!read || (kind == PictureKind::Bmp && device.shortRead()))
-            return failed(LoadError::InvalidPicture);
-        if (!withinPixelLimit(image.size()))
-            return failed(LoadError::TooLarge);
-        result.pixelSize = image.size();
-    }
-    if (stopped())
+    const bool read = reader.read(&image);
+    if (cancelled.load())
         return abandoned();
+    // Qt's readers take a failed read for the end of the data: a read error is one even
+    // where the reader made a picture of what came before it.
+    if (device.readFailed())
+        return failed(readErrorOf(file));
+    // A bitmap cut short would show rows the reader never filled.
+    if (!read || (kind == PictureKind::Bmp && device.shortRead()))
+        return failed(LoadError::InvalidPicture);
+    if (!withinPixelLimit(image.size()))
+        return failed(LoadError::TooLarge);
+    if (const auto colour =
+            ColourTransform::between(ColourProfile::readFrom(file, kind), request.displayProfile)) {
+        if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+            image = std::move(image).convertToFormat(
+                image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        colour->apply(image);
+    }
+    if (cancelled.load())
+        return abandoned();
+    DecodeResult result;
+    result.pixelSize = image.size();
     result.image = std::move(image);
+    return result;
+}
+
+DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                                                const QByteArray& displayProfile,
+                                                const std::atomic<bool>& cancelled) {
+    // Every size below comes from this one reading of the header, however the file changes.
+    JpegReader jpeg(file, cancelled);
+    JpegReader::Outcome outcome = jpeg.readHeader();
+    if (outcome != JpegReader::Outcome::Decoded)
+        return jpegFailure(outcome, file);
+    const QSize stored = jpeg.storedSize();
+    const Turn turn = exifTurn(file, cancelled);
+    if (cancelled.load())
+        return abandoned();
+    const bool quarterTurn = turn & QImageIOHandler::TransformationRotate90;
+    const QSize whole = quarterTurn ? stored.transposed() : stored;
+    const QSize needed = neededFor(whole, fitInto);
+    const int reduction =
+        needed == whole ? 1 : JpegReader::reductionFor(stored, quarterTurn, needed);
+    // The colour model is the header's, as the decoder read it; the profile is the file's.
+    ColourProfile profile = ColourProfile::readFrom(file, PictureKind::Jpeg);
+    profile.model = jpeg.components() == 4   ? ColourModel::Cmyk
+                    : jpeg.components() == 1 ? ColourModel::Grey
+                                             : ColourModel::Rgb;
+    const auto colour = ColourTransform::between(profile, displayProfile);
+    if (colour && colour->input() == ColourModel::Cmyk)
+        jpeg.keepCmykAsStored();
+    QImage image;
+    outcome = jpeg.read(reduction, image);
+    if (outcome != JpegReader::Outcome::Decoded)
+        return jpegFailure(outcome, file);
+    if (colour && !cancelled.load())
+        colour->apply(image);
+    DecodeResult result;
+    result.image = upright(std::move(image), turn);
+    result.pixelSize = whole;
+    result.reduction = reduction;
+    if (cancelled.load())
+        return abandoned();
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "decode/LoadError.h"
 #include "platform/PictureFile.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 
@@ -19,6 +20,9 @@ struct DecodeRequest {
     // The box, in device pixels, that the upright picture will be fitted into (never enlarged):
     // a JPEG is then decoded no larger than that needs. Empty: the whole picture.
     QSize fitInto;
+    // The ICC profile of the display the picture is shown on, whose colours the decoded
+    // picture is converted to. Empty: sRGB.
+    QByteArray displayProfile = {};
 };
 
 // What a decode gives: the picture with its whole size, or the failure that stopped it.
@@ -71,6 +75,15 @@ public:
     // The smallest size, upright, that a picture of `whole` pixels must be decoded at to be
     // shown fitted into `fitInto` (empty: whole).
     static QSize neededFor(QSize whole, QSize fitInto);
+
+private:
+    static DecodeResult decodeGuarded(const DecodeRequest& request,
+                                      const std::atomic<bool>& cancelled);
+    // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
+    // that can be cancelled at any point and that holds to one reading of the header.
+    static DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                                   const QByteArray& displayProfile,
+                                   const std::atomic<bool>& cancelled);
 };
 
 } // namespace orlix

@@ -99,7 +99,12 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     message.fitWidth = request.fitInto.width();
     message.fitHeight = request.fitInto.height();
     MessageChannel& channel = process_->channel();
-    if (!channel.send(&message, sizeof message, {request.file->descriptor()}))
+    const int profile = sharedProfile(request.displayProfile);
+    message.displayProfileBytes = profile >= 0 ? request.displayProfile.size() : 0;
+    const bool sent =
+        profile >= 0 ? channel.send(&message, sizeof message, {request.file->descriptor(), profile})
+                     : channel.send(&message, sizeof message, {request.file->descriptor()});
+    if (!sent)
         return failed(LoadError::DecodeFailed);
 
     const Clock::time_point deadline = Clock::now() + patience_;
@@ -126,6 +131,16 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
         return resultOf(reply, descriptors.empty() ? platform::UniqueFd()
                                                    : std::move(descriptors.front()));
     }
+}
+
+int ProcessDecoder::sharedProfile(const QByteArray& profile) const {
+    if (profile.isEmpty())
+        return -1;
+    if (profile != profile_ || !profileMemory_) {
+        profileMemory_ = platform::shareBytes(profile);
+        profile_ = profileMemory_ ? profile : QByteArray();
+    }
+    return profileMemory_.get();
 }
 
 void ProcessDecoder::endProcess() const {

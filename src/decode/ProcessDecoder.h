@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/PictureDecoder.h"
+#include "platform/UniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,11 +39,15 @@ public:
 private:
     DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
     void endProcess() const;
+    // The shared copy of `profile`, made once for as long as the display's profile stays.
+    int sharedProfile(const QByteArray& profile) const;
 
     const std::chrono::milliseconds patience_;
     mutable std::mutex mutex_;
     mutable std::unique_ptr<platform::DecoderProcess> process_;
     mutable std::atomic<std::int64_t> processId_{0};
+    mutable QByteArray profile_;
+    mutable platform::UniqueFd profileMemory_;
 };
 
 } // namespace orlix

@@ -39,12 +39,17 @@ struct DecoderProgram {
 // and then no decoder process can be had.
 bool startDecoderZygote(const DecoderProgram& program);
 
-// The descriptor number a decoder process reads a picture through: its filter allows reads on
-// this one alone. The serve function moves each picture it receives onto it.
+// The descriptor numbers a decoder process holds what a request hands it at: its filter allows
+// reads on the picture's alone, and asking for the size of these two. The serve function moves
+// each descriptor it receives onto its number.
 inline constexpr int kPictureDescriptor = 10;
-// Moves `received` onto kPictureDescriptor (closing whatever was there); the descriptor at its
-// new number, or an invalid one on failure.
-UniqueFd placePictureDescriptor(UniqueFd received);
+inline constexpr int kProfileDescriptor = 11;
+// Moves `received` onto `number` (closing whatever was there); the descriptor at its new number,
+// or an invalid one on failure.
+UniqueFd placeReceivedDescriptor(UniqueFd received, int number);
+inline UniqueFd placePictureDescriptor(UniqueFd received) {
+    return placeReceivedDescriptor(std::move(received), kPictureDescriptor);
+}
 
 // One decoder process, as the program sees it. Its channel carries the requests and answers.
 class DecoderProcess {

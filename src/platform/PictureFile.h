@@ -72,6 +72,10 @@ public:
     // The error of the last failed read, FileError::None when none failed.
     FileError error() const;
 
+    // A failing disk, for tests: from now on reads stop short of `offset`, and a read at or
+    // past it fails with `errorNumber` (an errno value).
+    void failReadsFrom(std::int64_t offset, int errorNumber);
+
 private:
     explicit PictureFile(int descriptor);
 

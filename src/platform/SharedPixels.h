@@ -2,6 +2,7 @@
 
 #include "platform/UniqueFd.h"
 
+#include <QByteArray>
 #include <QImage>
 
 #include <cstdint>
@@ -34,5 +35,12 @@ UniqueFd sharePixels(const QImage& image, PixelLayout& layout);
 // are read in here, so that whoever draws the image does not wait for them. A null image when
 // `memory` is not sealed memory holding at least that many bytes.
 QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout);
+
+// Other data too large for a message (a display's colour profile) travels the same way.
+// `bytes` in new sealed memory; invalid when there is no memory for them.
+UniqueFd shareBytes(const QByteArray& bytes);
+// A copy of the first `size` bytes (more than none) of sealed memory from shareBytes(); null
+// when `memory` is not sealed memory holding that many.
+QByteArray sharedBytes(int memory, std::int64_t size);
 
 } // namespace orlix::platform

@@ -3,7 +3,8 @@
 namespace orlix {
 
 bool DecodedPicture::serves(const ViewParams& view) const {
-    if (!ok())
+    // Its colours are those of the display it was decoded for.
+    if (!ok() || view.displayProfile != this->view.displayProfile)
         return false;
     if (reduction == 1)
         return true;

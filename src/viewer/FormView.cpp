@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "catalogue/FormWait.h"
 #include "catalogue/ScanFolder.h"
+#include "platform/DisplayProfile.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "platform/UiFont.h"
@@ -180,6 +181,7 @@ ViewParams FormView::currentView() const {
     view.viewHeight = state_.viewHeight;
     view.devicePixelRatio = screen_.devicePixelRatio;
     view.realSize = Settings.RealSize == 1;
+    view.displayProfile = platform::displayProfile(screen());
     return view;
 }
 
@@ -297,8 +299,9 @@ void FormView::layOutAndPaint() {
     picBakWidth_ = held.pixelSize.width() * twips;
     picBakHeight_ = held.pixelSize.height() * twips;
     placement_ = placementFor(view, held.pixelSize);
-    PicView->setGeometry(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
-                         pixels(placement_.height));
+    PicView->place(QRect(pixels(placement_.left), pixels(placement_.top), pixels(placement_.width),
+                         pixels(placement_.height)),
+                   screen_.devicePixelRatio);
     labels_.setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
                                       scalePercent(view.realSize, placement_.width, picBakWidth_)));
     paintPicture();

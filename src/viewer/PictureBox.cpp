@@ -3,11 +3,34 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace orlix {
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
+}
+
+namespace {
+
+bool fractional(qreal ratio) {
+    return ratio != std::floor(ratio);
+}
+
+// How far the box reaches past its place at a fractional ratio, in logical pixels.
+constexpr int kFractionalSlack = 2;
+
+} // namespace
+
+void PictureBox::place(const QRect& logical, qreal devicePixelRatio) {
+    // At a fractional ratio the box's edges fall between device pixels, and the window system
+    // rounds the area it lets the box paint: the frame's last row or column could be cut off.
+    // The box reaches a little further (black, like the window behind it), and the frame is
+    // drawn from the first whole device pixel inside it.
+    setGeometry(fractional(devicePixelRatio)
+                    ? logical.adjusted(0, 0, kFractionalSlack, kFractionalSlack)
+                    : logical);
 }
 
 void PictureBox::setFrame(const QImage& frame, qreal devicePixelRatio) {
@@ -22,7 +45,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     if (frame_.isNull())
         return;
     const QSizeF logical(frame_.width() / ratio_, frame_.height() / ratio_);
-    painter.drawImage(QRectF(QPointF(0, 0), logical), frame_);
+    QPointF origin(0, 0);
+    if (fractional(ratio_)) {
+        // One frame pixel on one device pixel: start on a whole one.
+        const QPointF device = QPointF(mapTo(window(), QPoint(0, 0))) * ratio_;
+        const auto up = [](qreal at) { return std::ceil(at - 1e-9) - at; };
+        origin = QPointF(up(device.x()), up(device.y())) / ratio_;
+    }
+    painter.drawImage(QRectF(origin, logical), frame_);
 }
 
 } // namespace orlix

@@ -13,6 +13,9 @@ class PictureBox : public QWidget {
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
+    // Puts the box at `logical` (its parent's logical pixels) on a screen of `devicePixelRatio`.
+    void place(const QRect& logical, qreal devicePixelRatio);
+
     // `devicePixelRatio`: frame pixels per logical pixel.
     void setFrame(const QImage& frame, qreal devicePixelRatio);
     const QImage& frame() const { return frame_; }

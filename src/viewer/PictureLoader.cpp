@@ -74,8 +74,9 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
     picture->path = path;
     picture->view = view;
     try {
-        DecodeResult result =
-            decoder_->decode(DecodeRequest{file, whole ? QSize() : deviceFitBox(view)}, cancelled);
+        DecodeResult result = decoder_->decode(
+            DecodeRequest{file, whole ? QSize() : deviceFitBox(view), view.displayProfile},
+            cancelled);
         if (result.cancelled || stopped(cancelled))
             return abandonedPicture(path, view);
         // Rewritten in place while it was read: the pixels may mix two contents.

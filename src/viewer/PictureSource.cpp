@@ -10,21 +10,27 @@ PictureSource::PictureSource(std::shared_ptr<const PictureDecoder> decoder, QObj
     : QObject(parent),
       loader_(std::make_shared<const PictureLoader>(
           decoder ? std::move(decoder) : std::make_shared<StandardPictureDecoder>())),
-      worker_(std::make_unique<DecodeWorker>()) {}
+      inbox_(std::make_shared<Inbox>()), worker_(std::make_unique<DecodeWorker>()) {
+    inbox_->owner = this;
+}
 
 PictureSource::~PictureSource() {
     demandDone_ = nullptr;
-    worker_.reset(); // joins the thread; results it posted meanwhile die with this object
+    {
+        const std::lock_guard<std::mutex> lock(inbox_->mutex);
+        inbox_->owner = nullptr;
+    }
+    worker_.reset(); // results posted meanwhile die with this object
 }
 
 void PictureSource::takeResult() {
     std::pair<DecodeWorker::JobId, PicturePtr> next;
     {
-        const std::lock_guard<std::mutex> lock(inboxMutex_);
-        if (inbox_.empty())
+        const std::lock_guard<std::mutex> lock(inbox_->mutex);
+        if (inbox_->results.empty())
             return;
-        next = std::move(inbox_.front());
-        inbox_.pop_front();
+        next = std::move(inbox_->results.front());
+        inbox_->results.pop_front();
     }
     received(next.first, std::move(next.second));
 }
@@ -35,15 +41,16 @@ bool PictureSource::idle() const {
 
 DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority priority) {
     const DecodeWorker::JobId job = worker_->submit(
-        [this, loader = loader_, work = std::move(work)](DecodeWorker::JobId id,
-                                                         const std::atomic<bool>& cancelled) {
+        [inbox = inbox_, loader = loader_,
+         work = std::move(work)](DecodeWorker::JobId id, const std::atomic<bool>& cancelled) {
             PicturePtr picture = work(*loader, cancelled);
-            // From the decoding thread: the result is taken on the GUI thread, in order.
-            {
-                const std::lock_guard<std::mutex> lock(inboxMutex_);
-                inbox_.emplace_back(id, std::move(picture));
-            }
-            QMetaObject::invokeMethod(this, "takeResult", Qt::QueuedConnection);
+            // From the decoding thread: the result is taken on the GUI thread, in order. Posted
+            // under the lock, so that the owner cannot go in between.
+            const std::lock_guard<std::mutex> lock(inbox->mutex);
+            if (!inbox->owner)
+                return;
+            inbox->results.emplace_back(id, std::move(picture));
+            QMetaObject::invokeMethod(inbox->owner, "takeResult", Qt::QueuedConnection);
         },
         priority);
     pending_.insert(job);
@@ -121,7 +128,9 @@ void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done
         done(shown);
         return;
     }
-    if (background_.source == shown && (background_.result || background_.job != 0)) {
+    // The full resolution serves every view in the colours of the display it was made for.
+    if (background_.source == shown && (background_.result || background_.job != 0) &&
+        background_.view.displayProfile == view.displayProfile) {
         if (background_.result) {
             // Read through the file of `shown` while it still held what is shown.
             PicturePtr full = background_.result;

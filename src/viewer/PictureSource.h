@@ -29,7 +29,7 @@ public:
     // `decoder` null: the program's own decoder.
     explicit PictureSource(std::shared_ptr<const PictureDecoder> decoder = nullptr,
                            QObject* parent = nullptr);
-    // Abandons every decode; waits for the decoding thread, which stops at its next check.
+    // Abandons every decode; the decoding thread stops at its next check (see DecodeWorker).
     ~PictureSource() override;
 
     // The picture at `path` drawn for `view`, for a slide step that moves onto it. The file is
@@ -101,8 +101,14 @@ private:
     std::set<DecodeWorker::JobId> pending_;
     // Results handed over by the decoding thread, oldest first. A standard mutex guards them
     // rather than Qt's event queue alone, so that the hand-over is one ThreadSanitizer can see.
-    std::mutex inboxMutex_;
-    std::deque<std::pair<DecodeWorker::JobId, PicturePtr>> inbox_;
+    // Shared with the jobs: a job that outlives this object (stuck in the system when the
+    // viewer closed) finds no owner and keeps its result.
+    struct Inbox {
+        std::mutex mutex;
+        std::deque<std::pair<DecodeWorker::JobId, PicturePtr>> results;
+        PictureSource* owner = nullptr;
+    };
+    const std::shared_ptr<Inbox> inbox_;
     std::unique_ptr<DecodeWorker> worker_;
 };
 

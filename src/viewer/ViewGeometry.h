@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -38,17 +39,20 @@ struct PicturePlacement {
 PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double bh);
 
 // What a picture is laid out and drawn for: the window's inner width, the height the picture
-// may use (twips), the screen's device pixels per logical pixel, and real size or fitted. A
-// picture prepared for one view is shown in another only after it is laid out again.
+// may use (twips), the screen's device pixels per logical pixel, real size or fitted, and the
+// display's colour profile (empty: sRGB). A picture prepared for one view is shown in another
+// only after it is laid out again, and in other colours only after it is decoded again.
 struct ViewParams {
     int scaleWidth = 0;
     int viewHeight = 0;
     double devicePixelRatio = 1.0;
     bool realSize = false;
+    QByteArray displayProfile;
 
     bool operator==(const ViewParams& other) const {
         return scaleWidth == other.scaleWidth && viewHeight == other.viewHeight &&
-               devicePixelRatio == other.devicePixelRatio && realSize == other.realSize;
+               devicePixelRatio == other.devicePixelRatio && realSize == other.realSize &&
+               displayProfile == other.displayProfile;
     }
     bool operator!=(const ViewParams& other) const { return !(*this == other); }
 };

@@ -7,6 +7,7 @@
 #include "decode/JpegReader.h"
 
 #include "GifWriter.h"
+#include "LibjpegWriter.h"
 #include "support/TempTree.h"
 
 #include <QBuffer>
@@ -96,6 +97,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         {"bitmap.bmp",          bmp,         {400, 300},   1, {1600, 1200}, {1600, 1200}},
         {"progressive.jpg",     encodedPicture(photo, "JPEG", true), {400, 300}, 4, {1600, 1200}, {400, 300}},
         {"grey.jpg",            grey,        {400, 300},   4, {1600, 1200}, {400, 300}},
+        {"print.jpg",           test::LibjpegWriter::write(photo, JCS_YCCK), {400, 300}, 4, {1600, 1200}, {400, 300}},
         {"turned.jpg",          sideways,    {300, 400},   4, {1200, 1600}, {300, 400}},
         {"turned-wide.jpg",     sideways,    {600, 800},   2, {1200, 1600}, {600, 800}},
         {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), {400, 300}, 4, {1600, 1200}, {400, 300}},
@@ -130,6 +132,9 @@ TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
          LoadError::InvalidPicture},
         {"empty.jpg", QByteArray(), LoadError::InvalidPicture},
         {"huge-screen.gif", hugeGifScreen, LoadError::TooLarge},
+        {"huge.jpg",
+         test::LibjpegWriter::withFrameSize(encodedPicture(small, "JPEG"), {20000, 20000}),
+         LoadError::TooLarge},
         {"cut-short.bmp", bmp.left(bmp.size() - 200), LoadError::InvalidPicture},
         {"whole.bmp", bmp, LoadError::None},
         {"gif.gif", demo::encodeGif(small), LoadError::None},
@@ -308,6 +313,23 @@ TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     for (std::size_t i = 1; i < done.size(); ++i)
         EXPECT_FALSE(done[i].cancelled) << i;
     EXPECT_TRUE(QTest::qWaitFor([&] { return worker->idle(); }, 2000));
+}
+
+TEST_F(Worker, ClosingNeverWaitsOnAJobStuckInTheSystem) {
+    // A job that does not look at its flag, as one blocked in a read of a hung mount.
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    worker->submit(
+        [finished](DecodeWorker::JobId, const std::atomic<bool>&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            finished->store(true);
+        },
+        DecodeWorker::Priority::Demand);
+    QTest::qWait(20);
+    const auto start = std::chrono::steady_clock::now();
+    worker.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_FALSE(finished->load());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished->load(); }, 2000)); // and ends on its own
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "support/MisbehavingPictures.h"
 #include "support/TempTree.h"
 
+#include <QColorSpace>
+#include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -29,11 +31,12 @@ QImage gradient(QSize size, QImage::Format format = QImage::Format_RGB32) {
 
 class ProcessDecoding : public ::testing::Test {
 protected:
-    DecodeRequest request(const char* name, const QByteArray& bytes, QSize fitInto = {}) {
+    DecodeRequest request(const char* name, const QByteArray& bytes, QSize fitInto = {},
+                          const QByteArray& displayProfile = {}) {
         tree.write(name, bytes);
         platform::FileError error = platform::FileError::None;
         return DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error),
-                             fitInto};
+                             fitInto, displayProfile};
     }
     const std::atomic<bool> notCancelled{false};
     test::TempTree tree;
@@ -43,10 +46,16 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     const QImage photo = gradient({1600, 1200});
     QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
     hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
+    QFile adobeFile(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
+    ASSERT_TRUE(adobeFile.open(QIODevice::ReadOnly)) << "colord-data";
+    const QByteArray adobe = adobeFile.readAll();
+    QImage tagged = gradient({200, 150});
+    tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
     const struct {
         const char* name;
         QByteArray bytes;
         QSize fitInto;
+        QByteArray displayProfile = {};
     } pictures[] = {
         {"photo.jpg", encodedPicture(photo, "JPEG"), {}},
         {"reduced.jpg", encodedPicture(photo, "JPEG"), {400, 300}},
@@ -58,11 +67,15 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         {"text.jpg", "This is a note, not a picture.\n", {}},
         {"cut.bmp", encodedPicture(gradient({64, 64}), "BMP").left(500), {}},
         {"huge-screen.gif", hugeGifScreen, {}},
+        {"on-a-wide-display.jpg", encodedPicture(photo, "JPEG"), {800, 600}, adobe},
+        {"with-a-profile.jpg", encodedPicture(tagged, "JPEG"), {}},
+        {"with-a-profile-on-a-wide-display.jpg", encodedPicture(tagged, "JPEG"), {}, adobe},
     };
     const StandardPictureDecoder inProgram;
     const ProcessDecoder inProcess;
     for (const auto& picture : pictures) {
-        const DecodeRequest asked = request(picture.name, picture.bytes, picture.fitInto);
+        const DecodeRequest asked =
+            request(picture.name, picture.bytes, picture.fitInto, picture.displayProfile);
         const DecodeResult expected = inProgram.decode(asked, notCancelled);
         const DecodeResult got = inProcess.decode(asked, notCancelled);
         EXPECT_EQ(got.error, expected.error) << picture.name;

@@ -6,6 +6,7 @@
 
 #include "support/TempTree.h"
 
+#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -139,6 +140,27 @@ TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) 
     // Gone: its own failure, not a blank.
     ASSERT_EQ(::unlink(tree.path("a.bmp").constData()), 0);
     EXPECT_EQ(loader.reload(fresh, view, true, true, notCancelled)->error, LoadError::FileNotFound);
+}
+
+TEST_F(PictureLoading, APictureIsInTheColoursOfTheDisplayItWasDecodedFor) {
+    QFile wideGamut(QStringLiteral("/usr/share/color/icc/colord/WideGamutRGB.icc"));
+    ASSERT_TRUE(wideGamut.open(QIODevice::ReadOnly)) << "colord-data";
+    ViewParams wide = view;
+    wide.displayProfile = wideGamut.readAll();
+    rewrite({40, 30}, qRgb(255, 0, 0));
+    const PicturePtr plain = load();
+    ASSERT_TRUE(plain->ok());
+    EXPECT_EQ(colourOf(plain), qRgb(255, 0, 0));
+    // A redraw for a display with another profile cannot use it: decoded again, sRGB's red is
+    // less than the wide display's full red.
+    EXPECT_TRUE(plain->serves(view));
+    EXPECT_FALSE(plain->serves(wide));
+    const PicturePtr converted = loader.reload(plain, wide, false, true, notCancelled);
+    ASSERT_TRUE(converted->ok());
+    EXPECT_LT(qRed(colourOf(converted)), 250);
+    EXPECT_GT(qRed(colourOf(converted)), 2 * qGreen(colourOf(converted)));
+    EXPECT_TRUE(converted->serves(wide));
+    EXPECT_FALSE(converted->serves(view));
 }
 
 TEST_F(PictureLoading, WhatADecodeThrowsIsThatPicturesFailure) {

@@ -4,10 +4,10 @@
 #include "viewer/FormView.h"
 
 #include "app/Settings.h"
-#include "platform/MessageService.h"
 #include "platform/posix/ScreenSaverInhibitorDBus.h"
 #include "settings/FormSetting.h"
 #include "support/FakeScreenSaverBus.h"
+#include "support/NoBoxes.h"
 #include "support/TempTree.h"
 
 #include <QBuffer>
@@ -19,13 +19,6 @@
 
 namespace orlix {
 namespace {
-
-class NoBoxes : public platform::MessageService {
-public:
-    void warning(QWidget*, const QString&, const QString& text) override {
-        ADD_FAILURE() << "unexpected box: " << text.toStdString();
-    }
-};
 
 class ScreenAwake : public ::testing::Test {
 protected:
@@ -51,7 +44,7 @@ protected:
 
     test::FakeScreenSaverBus bus;
     std::unique_ptr<platform::ScreenSaverInhibitorDBus> inhibitor;
-    NoBoxes boxes;
+    test::NoBoxes boxes;
 };
 
 TEST_F(ScreenAwake, HeldWhileTheShowRunsAndGivenBackOnPauseAndEsc) {

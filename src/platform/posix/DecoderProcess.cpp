@@ -59,12 +59,12 @@ bool startDecoderZygote(const DecoderProgram& program) {
     return true;
 }
 
-UniqueFd placePictureDescriptor(UniqueFd received) {
-    if (received.get() == kPictureDescriptor)
+UniqueFd placeReceivedDescriptor(UniqueFd received, int number) {
+    if (received.get() == number)
         return received;
-    if (!received || ::dup3(received.get(), kPictureDescriptor, O_CLOEXEC) != kPictureDescriptor)
+    if (!received || ::dup3(received.get(), number, O_CLOEXEC) != number)
         return UniqueFd();
-    return UniqueFd(kPictureDescriptor);
+    return UniqueFd(number);
 }
 
 DecoderProcess::DecoderProcess(std::int64_t id, MessageChannel channel)

@@ -2,9 +2,11 @@
 
 #include "platform/NativePath.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,8 @@ FileIdentity identityOf(const struct stat& info) {
 
 struct PictureFile::ReadState {
     std::atomic<int> lastError{0};
+    std::atomic<std::int64_t> failFrom{std::numeric_limits<std::int64_t>::max()};
+    std::atomic<int> failError{0};
 };
 
 PictureFile::PictureFile(int descriptor)
@@ -99,6 +103,12 @@ FileIdentity PictureFile::currentIdentity() const {
 }
 
 std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t length) const {
+    const std::int64_t failFrom = readState_->failFrom.load(std::memory_order_relaxed);
+    if (offset >= failFrom) {
+        readState_->lastError.store(readState_->failError.load(), std::memory_order_relaxed);
+        return -1;
+    }
+    length = std::min(length, failFrom - offset);
     for (;;) {
         const ssize_t count =
             ::pread(descriptor_, data, static_cast<size_t>(length), static_cast<off_t>(offset));
@@ -109,6 +119,11 @@ std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t l
         readState_->lastError.store(errno, std::memory_order_relaxed);
         return -1;
     }
+}
+
+void PictureFile::failReadsFrom(std::int64_t offset, int errorNumber) {
+    readState_->failError.store(errorNumber);
+    readState_->failFrom.store(offset);
 }
 
 FileError PictureFile::error() const {

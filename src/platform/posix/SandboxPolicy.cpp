@@ -61,10 +61,13 @@ const Rule kDecoderAllowed[] = {
     {{"recvmsg"}, Test::equal(0, kDecoderChannelDescriptor)},
     {{"sendmsg"}, Test::equal(0, kDecoderChannelDescriptor)},
     {{"pread64"}, Test::equal(0, kPictureDescriptor)},
-    // Whether the picture's file changed while it was read.
+    // Whether the picture's file changed while it was read; the size of the display's profile.
     {{"fstat"}, Test::equal(0, kPictureDescriptor)},
     {{"newfstatat"}, Test::equal(0, kPictureDescriptor)},
+    {{"fstat"}, Test::equal(0, kProfileDescriptor)},
+    {{"newfstatat"}, Test::equal(0, kProfileDescriptor)},
     {{"dup3"}, Test::equal(1, kPictureDescriptor)},
+    {{"dup3"}, Test::equal(1, kProfileDescriptor)},
     {{"close"}},
     {{"memfd_create"}},
     {{"ftruncate"}},

@@ -27,6 +27,34 @@ void unmap(void* info) {
     delete mapping;
 }
 
+// New memory holding `length` bytes copied from `data`, sealed; invalid on failure.
+UniqueFd sealedCopy(const void* data, std::size_t length) {
+    UniqueFd memory(::memfd_create("orlix-shared", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
+        return UniqueFd();
+    if (length > 0) {
+        // Populated at once: one pass of the kernel over the pages instead of a fault per page.
+        void* address =
+            ::mmap(nullptr, length, PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
+        if (address == MAP_FAILED)
+            return UniqueFd();
+        std::memcpy(address, data, length);
+        ::munmap(address, length);
+    }
+    // Sealing against writes needs every writable mapping gone, hence after the unmap.
+    if (::fcntl(memory.get(), F_ADD_SEALS, kSeals) != 0)
+        return UniqueFd();
+    return memory;
+}
+
+// The size of `memory` when it is sealed as sealedCopy() seals; -1 otherwise.
+std::int64_t sealedSize(int memory) {
+    struct stat info {};
+    if (memory < 0 || ::fcntl(memory, F_GET_SEALS) != kSeals || ::fstat(memory, &info) != 0)
+        return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 } // namespace
 
 bool PixelLayout::fits(std::int64_t available) const {
@@ -47,27 +75,14 @@ UniqueFd sharePixels(const QImage& image, PixelLayout& layout) {
     if (image.isNull())
         return UniqueFd();
     const PixelLayout wanted{image.width(), image.height(), image.bytesPerLine(), image.format()};
-    const auto length = static_cast<std::size_t>(wanted.bytes());
-    UniqueFd memory(::memfd_create("orlix-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
-        return UniqueFd();
-    // Populated at once: one pass of the kernel over the pages instead of a fault per page.
-    void* address = ::mmap(nullptr, length, PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
-    if (address == MAP_FAILED)
-        return UniqueFd();
-    std::memcpy(address, image.constBits(), length);
-    ::munmap(address, length);
-    // Sealing against writes needs every writable mapping gone, hence after the unmap.
-    if (::fcntl(memory.get(), F_ADD_SEALS, kSeals) != 0)
-        return UniqueFd();
-    layout = wanted;
+    UniqueFd memory = sealedCopy(image.constBits(), static_cast<std::size_t>(wanted.bytes()));
+    if (memory)
+        layout = wanted;
     return memory;
 }
 
 QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout) {
-    struct stat info {};
-    if (!memory || ::fcntl(memory.get(), F_GET_SEALS) != kSeals ||
-        ::fstat(memory.get(), &info) != 0 || !layout.fits(info.st_size))
+    if (!layout.fits(sealedSize(memory.get())))
         return QImage();
     const auto length = static_cast<std::size_t>(layout.bytes());
     void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
@@ -82,6 +97,22 @@ QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout) {
         delete mapping;
     }
     return image;
+}
+
+UniqueFd shareBytes(const QByteArray& bytes) {
+    return sealedCopy(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QByteArray sharedBytes(int memory, std::int64_t size) {
+    if (size <= 0 || sealedSize(memory) < size)
+        return QByteArray();
+    const auto length = static_cast<std::size_t>(size);
+    void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, memory, 0);
+    if (address == MAP_FAILED)
+        return QByteArray();
+    QByteArray bytes(static_cast<const char*>(address), static_cast<qsizetype>(size));
+    ::munmap(address, length);
+    return bytes;
 }
 
 } // namespace orlix::platform

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "decode/JpegReader.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio> // jpeglib.h needs FILE
+#include <functional>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace orlix {
+
+// What one reading of a JPEG's header says, and what decoding it at a reduction gives: a second
+// decoder over the same file must see all of it alike before it may write a row.
+struct JpegGeometry {
+    unsigned width = 0, height = 0; // as stored
+    int components = 0;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+    bool multipleScans = false;                 // progressive, or one scan per component
+    unsigned outputWidth = 0, outputHeight = 0; // at the reduction, once started
+
+    bool operator==(const JpegGeometry& other) const {
+        return width == other.width && height == other.height && components == other.components &&
+               space == other.space && multipleScans == other.multipleScans &&
+               outputWidth == other.outputWidth && outputHeight == other.outputHeight;
+    }
+};
+
+// One libjpeg decoder over a file, decoding a band of rows into RGB32. It reads by offset, so
+// that two of them can read one file at once, and stops at its next check (every buffer,
+// every few rows, every scan) once the picture is cancelled or the other band gave up.
+// Each step arms its own setjmp, so a longjmp from libjpeg lands in the step under way; between
+// setjmp and libjpeg's calls there is nothing with a destructor.
+class JpegBand {
+public:
+    using Outcome = JpegReader::Outcome;
+
+    // What stops a band early, shared by both bands of a picture.
+    struct Stops {
+        const std::atomic<bool>* cancelled = nullptr;
+        const std::atomic<bool>* otherBandFailed = nullptr;
+        const std::function<void()>* onCheck = nullptr; // may be empty
+        int maxScans = 0;
+    };
+
+    JpegBand(const platform::PictureFile& file, Stops stops);
+    ~JpegBand();
+    JpegBand(const JpegBand&) = delete;
+    JpegBand& operator=(const JpegBand&) = delete;
+
+    // Reads the header; Decoded when it is a JPEG this reader decodes and within the pixel cap.
+    Outcome readHeader();
+    // CMYK rows are left as stored (four bytes a pixel, 255 for no ink, as Adobe writes them)
+    // instead of being turned into RGB32: for a colour transform that knows the inks.
+    void keepCmykAsStored() { cmykAsStored_ = true; }
+    // Starts decoding at 1/`reduction`; geometry() then holds the output size too.
+    Outcome start(int reduction);
+    const JpegGeometry& geometry() const { return geometry_; }
+
+    // Decodes rows [from, to) into the image at `pixels` (`stride` bytes a row) whose size is
+    // that of `expected`. Rows above `from` are passed over, which still reads their data but
+    // skips most of the work; nothing after row `to` is read, so a file padded after its last
+    // row costs nothing. Fails (Invalid) without writing a row unless this decoder's header
+    // and output match `expected` exactly.
+    Outcome readRows(uchar* pixels, qsizetype stride, unsigned from, unsigned to,
+                     const JpegGeometry& expected);
+
+    // The cancellation check, as libjpeg's callbacks reach it: leaves by longjmp.
+    void check();
+    // libjpeg's own failure, and a failure of ours, leaving by longjmp.
+    [[noreturn]] void leave(Outcome why);
+
+private:
+    static void progress(j_common_ptr info);
+    static boolean fill(j_decompress_ptr info);
+    static void skip(j_decompress_ptr info, long count);
+    static void errorExit(j_common_ptr info);
+
+    Outcome skipRows(unsigned count);
+
+    const platform::PictureFile& file_;
+    const Stops stops_;
+    std::vector<JOCTET> buffer_;
+    std::int64_t offset_ = 0; // where the next read starts
+    std::jmp_buf jump_{};
+    Outcome failure_ = Outcome::Invalid;
+    JpegGeometry geometry_;
+    bool created_ = false;
+    bool cmykAsStored_ = false;
+    jpeg_source_mgr source_{};
+    jpeg_error_mgr errors_{};
+    jpeg_progress_mgr progress_{};
+    jpeg_decompress_struct info_{};
+};
+
+} // namespace orlix

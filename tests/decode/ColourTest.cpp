@@ -1,0 +1,394 @@
+// Colour management on the decoding floor: the profiles a picture carries (JPEG, BMP, GIF, and
+// Exif's Adobe RGB mark) and the display's reach the decoded picture as Little CMS's own
+// transform of the plain decode gives them; pictures with no profile on either side, or sRGB
+// on both, stay exactly as decoded; damaged profiles count as sRGB, in silence.
+
+#include "decode/ColourProfile.h"
+#include "decode/ColourTransform.h"
+#include "decode/PictureDecoder.h"
+
+#include "GifWriter.h"
+#include "LibjpegWriter.h"
+#include "support/PrintedDuring.h"
+#include "support/TempTree.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <lcms2.h>
+
+namespace orlix {
+namespace {
+
+const QString kIccFolder = QStringLiteral("/usr/share/color/icc/");
+
+QByteArray profileFile(const char* name) {
+    QFile file(kIccFolder + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name << " (colord-data, icc-profiles-free)";
+    return file.readAll();
+}
+
+QByteArray saved(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+// An RGB profile whose red and green primaries trade places: stored red means green.
+QByteArray swappedRedAndGreen() {
+    cmsCIExyY white;
+    cmsWhitePointFromTemp(&white, 6504);
+    const cmsCIExyYTRIPLE primaries{{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    const QByteArray bytes = saved(cmsCreateRGBProfile(&white, &primaries, curves));
+    cmsFreeToneCurve(gamma);
+    return bytes;
+}
+
+// What a table profile's AToB0 samples: a conversion to Lab, for CMYK through plain RGB (no
+// ink is white, full black is black).
+struct Sampler {
+    cmsHTRANSFORM toLab;
+    bool cmyk;
+};
+
+cmsInt32Number sample(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) {
+    const Sampler& sampler = *static_cast<const Sampler*>(cargo);
+    cmsUInt16Number rgb[3] = {in[0], in[1], in[2]};
+    for (int c = 0; sampler.cmyk && c < 3; ++c)
+        rgb[c] = cmsUInt16Number((65535u - in[c]) * (65535u - in[3]) / 65535u);
+    cmsDoTransform(sampler.toLab, rgb, out, 1);
+    return TRUE;
+}
+
+// A table (cLUT) input profile of ICC `version` for `space` (RGB or CMYK), made with Little
+// CMS: RGB as sRGB's primaries under a gamma of 1.8, CMYK as plain ink over sRGB.
+QByteArray tableProfile(cmsColorSpaceSignature space, double version) {
+    const bool cmyk = space == cmsSigCmykData;
+    const cmsUInt32Number channels = cmyk ? 4 : 3;
+    cmsHPROFILE rgb = cmsCreate_sRGBProfile();
+    if (!cmyk) {
+        cmsCloseProfile(rgb);
+        cmsCIExyY white;
+        cmsWhitePointFromTemp(&white, 6504);
+        const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        rgb = cmsCreateRGBProfile(&white, &primaries, curves);
+        cmsFreeToneCurve(gamma);
+    }
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    Sampler sampler{cmsCreateTransform(rgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0),
+                    cmyk};
+    cmsHPROFILE table = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(table, version);
+    cmsSetDeviceClass(table, cmyk ? cmsSigOutputClass : cmsSigInputClass);
+    cmsSetColorSpace(table, space);
+    cmsSetPCS(table, cmsSigLabData);
+    cmsWriteTag(table, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, channels, 3);
+    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, cmyk ? 9 : 17, channels, 3, nullptr);
+    cmsStageSampleCLut16bit(clut, sample, &sampler, 0);
+    // Curves on either side, as a v4 lutAToB table wants them: here they change nothing.
+    cmsPipelineInsertStage(pipeline, cmsAT_END,
+                           cmsStageAllocToneCurves(nullptr, channels, nullptr));
+    cmsPipelineInsertStage(pipeline, cmsAT_END, clut);
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsWriteTag(table, cmsSigAToB0Tag, pipeline);
+    cmsPipelineFree(pipeline);
+    cmsDeleteTransform(sampler.toLab);
+    cmsCloseProfile(rgb);
+    cmsCloseProfile(lab);
+    return saved(table);
+}
+
+// Patches of flat colour on the 16-pixel grid of a JPEG's blocks, so that a JPEG keeps them.
+QImage patches() {
+    const QRgb colours[] = {qRgb(200, 40, 40),   qRgb(40, 200, 40),  qRgb(40, 40, 200),
+                            qRgb(128, 128, 128), qRgb(250, 220, 30), qRgb(20, 20, 20),
+                            qRgb(90, 160, 230),  qRgb(255, 255, 255)};
+    QImage image(64, 32, QImage::Format_RGB32);
+    for (int i = 0; i < 8; ++i)
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                image.setPixel((i % 4) * 16 + x, (i / 4) * 16 + y, colours[i]);
+    return image;
+}
+
+// `jpeg` with `icc` in APP2 segments of at most `chunk` bytes, right after its start.
+QByteArray withIcc(const QByteArray& jpeg, const QByteArray& icc, int chunk = 60000) {
+    QByteArray segments;
+    const int count = int((icc.size() + chunk - 1) / chunk);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray part = icc.mid(qsizetype(i) * chunk, chunk);
+        QByteArray segment("\xFF\xE2\0\0ICC_PROFILE\0", 16);
+        segment += char(i + 1);
+        segment += char(count);
+        segment += part;
+        qToBigEndian<quint16>(quint16(segment.size() - 2), segment.data() + 2);
+        segments += segment;
+    }
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+// `jpeg` with an Exif segment whose interoperability index is `index` ("R03": Adobe RGB).
+QByteArray withExifIndex(const QByteArray& jpeg, const char* index) {
+    // Little-endian TIFF: IFD0 at 8 points to the Exif IFD at 26, which points to the
+    // interoperability IFD at 44, which holds the index.
+    QByteArray tiff = QByteArray::fromHex("49492a0008000000"
+                                          "0100"
+                                          "6987"
+                                          "0400"
+                                          "01000000"
+                                          "1a000000"
+                                          "00000000"
+                                          "0100"
+                                          "05a0"
+                                          "0400"
+                                          "01000000"
+                                          "2c000000"
+                                          "00000000"
+                                          "0100"
+                                          "0100"
+                                          "0200"
+                                          "04000000");
+    tiff += QByteArray(index, 4) + QByteArray(4, '\0');
+    QByteArray segment("\xFF\xE1\0\0Exif\0\0", 10);
+    segment += tiff;
+    qToBigEndian<quint16>(quint16(segment.size() - 2), segment.data() + 2);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+// A version-5 bitmap of `image` carrying `icc` after its pixels.
+QByteArray bmpWithIcc(const QImage& image, const QByteArray& icc) {
+    QByteArray bmp = test::encodedPicture(image, "BMP"); // 14 + 40-byte header, then pixels
+    const QByteArray pixels = bmp.mid(qFromLittleEndian<quint32>(bmp.constData() + 10));
+    QByteArray header = bmp.mid(14, 40);
+    header.resize(124, '\0');
+    qToLittleEndian<quint32>(124, header.data());
+    qToLittleEndian<quint32>(0x4D424544, header.data() + 56);                    // embedded
+    qToLittleEndian<quint32>(quint32(124 + pixels.size()), header.data() + 112); // where
+    qToLittleEndian<quint32>(quint32(icc.size()), header.data() + 116);
+    QByteArray file = bmp.left(14) + header + pixels + icc;
+    qToLittleEndian<quint32>(quint32(file.size()), file.data() + 2);
+    qToLittleEndian<quint32>(14 + 124, file.data() + 10);
+    return file;
+}
+
+// A GIF of `image` with `icc` in an ICC application extension before the picture.
+QByteArray gifWithIcc(const QImage& image, const QByteArray& icc) {
+    const QByteArray gif = demo::encodeGif(image);
+    const int packed = static_cast<unsigned char>(gif[10]);
+    const int start = 13 + ((packed & 0x80) ? 3 << ((packed & 7) + 1) : 0);
+    QByteArray extension("\x21\xFF\x0BICCRGBG1012", 14);
+    for (qsizetype at = 0; at < icc.size(); at += 255) {
+        const QByteArray block = icc.mid(at, 255);
+        extension += char(block.size());
+        extension += block;
+    }
+    extension += '\0';
+    return gif.left(start) + extension + gif.mid(start);
+}
+
+// Little CMS's own conversion of `image` from `source` to `display` (empty: sRGB).
+QImage converted(QImage image, const QByteArray& source, const QByteArray& display,
+                 cmsUInt32Number inputFormat = TYPE_BGRA_8) {
+    const auto open = [](const QByteArray& icc) {
+        return icc.isEmpty() ? cmsCreate_sRGBProfile()
+                             : cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size()));
+    };
+    cmsHPROFILE from = open(source), to = open(display);
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(from, inputFormat, to, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+    EXPECT_TRUE(transform);
+    for (int y = 0; transform && y < image.height(); ++y)
+        cmsDoTransform(transform, image.scanLine(y), image.scanLine(y), image.width());
+    if (transform)
+        cmsDeleteTransform(transform);
+    cmsCloseProfile(from);
+    cmsCloseProfile(to);
+    return image;
+}
+
+// The largest difference of one channel between two pictures of the same size.
+int largestDifference(const QImage& a, const QImage& b) {
+    int largest = a.size() == b.size() ? 0 : 256;
+    for (int y = 0; largest < 256 && y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)),
+                                std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return largest;
+}
+
+class Colour : public ::testing::Test {
+protected:
+    QImage decoded(const QByteArray& bytes, const QByteArray& display = {}) {
+        const QByteArray name = "picture" + QByteArray::number(++files_);
+        tree_.write(name, bytes);
+        platform::FileError error = platform::FileError::None;
+        const std::atomic<bool> cancelled{false};
+        const DecodeResult result = decoder_.decode(
+            DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree_.path(name)), error),
+                          {},
+                          display},
+            cancelled);
+        EXPECT_TRUE(result.ok());
+        return result.image.convertToFormat(QImage::Format_RGB32);
+    }
+
+    test::TempTree tree_;
+    StandardPictureDecoder decoder_;
+    int files_ = 0;
+    const QImage picture_ = patches();
+    const QByteArray jpeg_ = test::encodedPicture(picture_, "JPEG");
+    const QByteArray proPhoto_ = profileFile("colord/ProPhotoRGB.icc");
+    const QByteArray adobe_ = profileFile("colord/AdobeRGB1998.icc");
+    const QByteArray wide_ = profileFile("colord/WideGamutRGB.icc");
+    const QByteArray srgb_ = profileFile("sRGB.icc");
+};
+
+TEST_F(Colour, ProfilesReachTheDecodedPictureAsLittleCmsConvertsThem) {
+    const QByteArray swapped = swappedRedAndGreen();
+    const QByteArray tableV2 = tableProfile(cmsSigRgbData, 2.1);
+    const QByteArray tableV4 = tableProfile(cmsSigRgbData, 4.3);
+    const QByteArray compatible = profileFile("compatibleWithAdobeRGB1998.icc");
+    const QByteArray grey = profileFile("Gray.icc");
+    const QImage greyPicture = picture_.convertToFormat(QImage::Format_Grayscale8);
+    const QByteArray greyJpeg = test::encodedPicture(greyPicture, "JPEG");
+    const QByteArray bmp = test::encodedPicture(picture_, "BMP");
+    const QByteArray gif = demo::encodeGif(picture_);
+    const QByteArray cmyk = test::LibjpegWriter::write(picture_, JCS_CMYK);
+    const QByteArray cmykTable = tableProfile(cmsSigCmykData, 4.3);
+    // clang-format off
+    const struct {
+        const char* name;
+        QByteArray tagged;    // the picture with its profile (or Exif mark)
+        QByteArray untagged;  // the same picture without
+        QByteArray source;    // what the colours mean, for Little CMS (empty: sRGB)
+        QByteArray display;
+        cmsUInt32Number format = TYPE_BGRA_8; // how Little CMS is to read the plain decode
+    } cases[] = {
+        {"ProPhoto JPEG",               withIcc(jpeg_, proPhoto_),        jpeg_, proPhoto_, {}},
+        {"ProPhoto JPEG in 5 chunks",   withIcc(jpeg_, proPhoto_, 4000),  jpeg_, proPhoto_, adobe_},
+        {"Adobe RGB compatible JPEG",   withIcc(jpeg_, compatible),       jpeg_, compatible, {}},
+        {"red and green swapped",       withIcc(jpeg_, swapped),          jpeg_, swapped, {}},
+        {"table profile, v2",           withIcc(jpeg_, tableV2),          jpeg_, tableV2, {}},
+        {"table profile, v4",           withIcc(jpeg_, tableV4, 1000),    jpeg_, tableV4, wide_},
+        {"Exif says Adobe RGB",         withExifIndex(jpeg_, "R03"),      jpeg_, adobe_, {}},
+        {"Exif says Adobe RGB, wide",   withExifIndex(jpeg_, "R03"),      jpeg_, adobe_, wide_},
+        {"untagged on a wide display",  jpeg_,                            jpeg_, {}, wide_},
+        {"grey JPEG",                   withIcc(greyJpeg, grey),          greyJpeg, grey, {},
+                                        TYPE_GRAY_8 | EXTRA_SH(3)},
+        {"ProPhoto bitmap",             bmpWithIcc(picture_, proPhoto_),  bmp, proPhoto_, adobe_},
+        {"swapped GIF",                 gifWithIcc(picture_, swapped),    gif, swapped, {}},
+        // Stored inks of (R, G, B, no black) decode plainly to R, G, B: swapped, they are the
+        // stored bytes again.
+        {"CMYK JPEG, table profile",    withIcc(cmyk, cmykTable),         cmyk, cmykTable, wide_,
+                                        TYPE_CMYK_8_REV},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage plain = decoded(c.untagged);
+        const QImage expected = converted(c.format == TYPE_CMYK_8_REV ? plain.rgbSwapped() : plain,
+                                          c.source, c.display, c.format);
+        EXPECT_LE(largestDifference(decoded(c.tagged, c.display), expected), 1);
+    }
+}
+
+TEST_F(Colour, AProPhotoPictureOfSrgbColoursShowsThoseColours) {
+    const QImage stored = converted(picture_, {}, proPhoto_); // sRGB numbers made ProPhoto's
+    const QImage shown = decoded(bmpWithIcc(stored, proPhoto_));
+    // ProPhoto's 8-bit steps are coarser than sRGB's: a round trip may move a level or two.
+    EXPECT_LE(largestDifference(shown, picture_), 2);
+    EXPECT_GT(largestDifference(stored, picture_), 40) << "ProPhoto stores other numbers";
+}
+
+TEST_F(Colour, NoProfileOrSrgbOnBothSidesLeavesThePixelsExactlyAsDecoded) {
+    const QByteArray colordSrgb = profileFile("colord/sRGB.icc");
+    const QByteArray bmp = test::encodedPicture(picture_, "BMP");
+    const QImage plain = decoded(jpeg_);
+    EXPECT_EQ(decoded(bmp), picture_); // a bitmap: the pixels as written, bit for bit
+    const struct {
+        const char* name;
+        QByteArray picture;
+        QByteArray display;
+    } cases[] = {
+        {"untagged, sRGB display", jpeg_, srgb_},
+        {"sRGB-tagged, no display profile", withIcc(jpeg_, srgb_), {}},
+        {"sRGB-tagged, another sRGB display", withIcc(jpeg_, srgb_), colordSrgb},
+        {"the display's own profile", withIcc(jpeg_, proPhoto_), proPhoto_},
+        {"Exif index other than Adobe RGB", withExifIndex(jpeg_, "R98"), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decoded(c.picture, c.display), plain);
+    }
+}
+
+TEST_F(Colour, DamagedProfilesCountAsSrgbInSilence) {
+    QByteArray oneOfTwo = withIcc(jpeg_, proPhoto_, 12000);
+    const int second = int(oneOfTwo.indexOf("ICC_PROFILE", oneOfTwo.indexOf("ICC_PROFILE") + 1));
+    oneOfTwo[second + 12] = 1; // two chunks, both numbered 1
+    QByteArray pastTheEnd = bmpWithIcc(picture_, proPhoto_);
+    qToLittleEndian<quint32>(1u << 20, pastTheEnd.data() + 14 + 112);
+    QByteArray garbled = proPhoto_;
+    garbled.replace(128, 64, QByteArray(64, '\xEE')); // the tag table
+    const QByteArray huge = proPhoto_ + QByteArray(ColourProfile::kMaxBytes, '\0');
+    const QByteArray bmp = test::encodedPicture(picture_, "BMP");
+    const QByteArray gif = demo::encodeGif(picture_);
+    const struct {
+        const char* name;
+        QByteArray picture;
+        QByteArray untagged;
+    } cases[] = {
+        {"cut in half", withIcc(jpeg_, proPhoto_.left(proPhoto_.size() / 2)), jpeg_},
+        {"tag table overwritten", withIcc(jpeg_, garbled), jpeg_},
+        {"no profile at all", withIcc(jpeg_, QByteArray(3000, 'x')), jpeg_},
+        {"over the size limit", withIcc(jpeg_, huge, 65000), jpeg_},
+        {"a chunk twice, one missing", oneOfTwo, jpeg_},
+        {"grey profile, RGB picture", withIcc(jpeg_, profileFile("Gray.icc")), jpeg_},
+        {"bitmap", bmpWithIcc(picture_, QByteArray("not a profile")), bmp},
+        {"bitmap, profile past the end", pastTheEnd, bmp},
+        {"GIF, cut short", gifWithIcc(picture_, proPhoto_.left(200)), gif},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage plain = decoded(c.untagged);
+        QImage shown;
+        EXPECT_EQ(test::printedDuring([&] { shown = decoded(c.picture, {}); }), "");
+        EXPECT_EQ(shown, plain);
+        // On a wide display it is converted from sRGB, as an untagged picture is.
+        EXPECT_LE(largestDifference(decoded(c.picture, wide_), converted(plain, {}, wide_)), 1);
+    }
+}
+
+TEST(ColourTransforms, AreKeptPerProfilePairAndKnowSrgbByItsColours) {
+    const auto bytes = profileFile;
+    const struct {
+        const char* profile;
+        bool srgb;
+    } cases[] = {{"sRGB.icc", true},
+                 {"colord/sRGB.icc", true},
+                 {"colord/Rec709.icc", false}, // sRGB's primaries, another curve
+                 {"colord/AdobeRGB1998.icc", false},
+                 {"Gray.icc", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ColourTransform::isSrgb(bytes(c.profile)), c.srgb) << c.profile;
+    const ColourProfile proPhoto{bytes("colord/ProPhotoRGB.icc"), ColourModel::Rgb};
+    const auto first = ColourTransform::between(proPhoto, {});
+    ASSERT_TRUE(first);
+    EXPECT_EQ(ColourTransform::between(proPhoto, {}), first);
+    EXPECT_NE(ColourTransform::between(proPhoto, bytes("colord/WideGamutRGB.icc")), first);
+}
+
+} // namespace
+} // namespace orlix

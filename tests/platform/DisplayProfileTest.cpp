@@ -1,0 +1,99 @@
+// The display profiles of a private Xvfb's root window, read through a connection of the
+// reader's own while the test's connection sets, changes and removes them.
+#include "platform/DisplayProfile.h"
+#include "platform/posix/X11DisplayProfiles.h"
+
+#include "support/XvfbServer.h"
+
+#include <QGuiApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace orlix::platform {
+namespace {
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const std::string& name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+        nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+}
+
+TEST(X11DisplayProfiles, FollowsTheRootWindowsProfilesAsTheyChange) {
+    test::XvfbServer server;
+    ASSERT_TRUE(server.start({320, 240})) << server.error().toStdString();
+    xcb_connection_t* own = xcb_connect(server.display().toLatin1().constData(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(own), 0);
+    X11DisplayProfiles profiles(own);
+    xcb_connection_t* tool = server.connection(); // the colour tool's side
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(tool)).data->root;
+
+    // What the reader sees after the tool changed the property `name` (nullopt: removed it),
+    // for the first and the second screen. Every change is one the reader is told of.
+    struct Step {
+        const char* name;
+        std::optional<QByteArray> value;
+        QByteArray first, second;
+    } steps[] = {
+        {"_ICC_PROFILE", QByteArray("display one"), "display one", ""},
+        {"_ICC_PROFILE", QByteArray("calibrated anew"), "calibrated anew", ""},
+        {"_ICC_PROFILE_1", QByteArray(3000, '\x7f'), "calibrated anew", QByteArray(3000, '\x7f')},
+        {"_ICC_PROFILE", std::nullopt, "", QByteArray(3000, '\x7f')},
+        {"_ICC_PROFILE_1", QByteArray(), "", ""},
+    };
+    EXPECT_EQ(profiles.profile(0), QByteArray());
+    EXPECT_EQ(profiles.profile(1), QByteArray());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const xcb_atom_t atom = atomNamed(tool, step.name);
+        if (step.value)
+            xcb_change_property(tool, XCB_PROP_MODE_REPLACE, root, atom, XCB_ATOM_CARDINAL, 8,
+                                static_cast<std::uint32_t>(step.value->size()),
+                                step.value->constData());
+        else
+            xcb_delete_property(tool, root, atom);
+        xcb_flush(tool);
+        bool told = false;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(own)) {
+                    told = profiles.notice(event) || told;
+                    std::free(event);
+                }
+                return told;
+            },
+            5000));
+        EXPECT_EQ(profiles.profile(0), step.first);
+        EXPECT_EQ(profiles.profile(1), step.second);
+    }
+    // A property of 32-bit words is not a profile: the display is sRGB.
+    const xcb_atom_t words = atomNamed(tool, "_ICC_PROFILE");
+    const std::uint32_t word = 7;
+    xcb_change_property(tool, XCB_PROP_MODE_REPLACE, root, words, XCB_ATOM_CARDINAL, 32, 1, &word);
+    xcb_flush(tool);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            xcb_generic_event_t* event = xcb_poll_for_event(own);
+            const bool got = event && profiles.notice(event);
+            std::free(event);
+            return got;
+        },
+        5000));
+    EXPECT_EQ(profiles.profile(0), QByteArray());
+    xcb_disconnect(own);
+}
+
+TEST(DisplayProfile, IsSrgbAwayFromX11) {
+    ASSERT_NE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    EXPECT_TRUE(displayProfile(nullptr).isEmpty());
+}
+
+} // namespace
+} // namespace orlix::platform
