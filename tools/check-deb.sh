@@ -30,9 +30,10 @@ fi
     fail "package version $(dpkg-deb --field "$deb" Version), project version $version"
 
 # Computed from the binary, but checked by name: the xcb platform plugin and the JPEG and GIF
-# decoders come with libqt6gui6, the icon needs libqt6svg6, the windows the Japanese font.
+# decoders come with libqt6gui6, the icon needs libqt6svg6, the windows the Japanese font, the
+# confinement of the program and its decoder processes libseccomp2.
 depends=$(dpkg-deb --field "$deb" Depends)
-for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 fonts-ipafont-gothic; do
+for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 fonts-ipafont-gothic libseccomp2; do
     grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 grep -q 'qt6-wayland' <<<"$(dpkg-deb --field "$deb" Recommends)" ||

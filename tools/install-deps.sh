@@ -12,6 +12,8 @@ packages=(
     libicu-dev
     # libjpeg for the viewer's reduced JPEG decoding (the same library Qt decodes JPEG with)
     libjpeg-dev
+    # seccomp filters for the decoder processes and the program's lockdown after start-up
+    libseccomp-dev
     # Little CMS 2: pictures' colour profiles and the display's
     liblcms2-dev
     # Wayland sessions run natively; X11 sessions need nothing more

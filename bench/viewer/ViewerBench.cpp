@@ -1,12 +1,17 @@
 // Slide steps, redraws, stalls and memory of the viewer, each against a floor measured in the
 // same run: a bare decode of the same photo with Qt's own reader (the program's decoder before
 // it decoded ahead), or for the start of a show on a large folder, readdir plus a byte sort.
-// Offscreen, a 1920 x 1080 screen, 6000 x 4000 JPEG photos made here.
-//   viewer_bench [--benchmark_repetitions=N] [google benchmark flags]
+// Offscreen, a 1920 x 1080 screen, 6000 x 4000 JPEG photos made here. Pictures are decoded in
+// decoder processes, as the program decodes them; with --in-program-decoder, on the decoding
+// thread itself, as the program did before, for comparison.
+//   viewer_bench [--in-program-decoder] [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "app/Settings.h"
 #include "common/ReaddirFloor.h"
+#include "decode/DecoderService.h"
 #include "decode/PictureDecoder.h"
+#include "decode/ProcessDecoder.h"
+#include "platform/DecoderProcess.h"
 #include "platform/MemoryReuse.h"
 #include "platform/MessageService.h"
 #include "platform/NativePath.h"
@@ -33,6 +38,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -160,8 +166,19 @@ void prepareSettings(const QString& root, std::int16_t interval = 60) {
     Settings.Guide = 1;
 }
 
+// The program's decoder, made in main: its decoder processes serve every viewer here.
+std::shared_ptr<const orlix::ProcessDecoder> programDecoder;
+bool inProgramDecoder = false;
+
+std::shared_ptr<const orlix::PictureDecoder> viewerDecoder() {
+    if (inProgramDecoder)
+        return std::make_shared<orlix::StandardPictureDecoder>();
+    return programDecoder;
+}
+
 QPointer<FormView> openViewer(orlix::platform::MessageService& box) {
-    QPointer<FormView> view = new FormView({QRect(0, 0, 1920, 1080), 1.0}, box, nullptr);
+    QPointer<FormView> view =
+        new FormView({QRect(0, 0, 1920, 1080), 1.0}, box, nullptr, nullptr, viewerDecoder());
     view->Form_Load();
     view->show();
     waitFor([&] { return !view || (view->stepsRun() > 0 && view->isSettled()); });
@@ -367,8 +384,8 @@ BENCHMARK(BM_LongestStallDuringAShow)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-long statusKb(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
+long statusKb(const char* field, const QString& process = QStringLiteral("self")) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
@@ -391,6 +408,7 @@ void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
     PictureFolder folder(20);
     prepareSettings(folder.root());
     NoMessages box;
+    programDecoder = std::make_shared<orlix::ProcessDecoder>();
     for (auto _ : state) {
         const long before = statusKb("VmRSS:");
         if (!resetPeak()) {
@@ -405,8 +423,12 @@ void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
         }
         rest(*view, 0);
         const long peak = statusKb("VmHWM:");
+        // The decoder process's own peak, from its start: a fresh one served this show.
+        const long decoderPeak =
+            inProgramDecoder ? 0 : statusKb("VmHWM:", QString::number(programDecoder->processId()));
         delete view.data();
         state.counters["peak_above_start_MB"] = (peak - before) / 1024.0;
+        state.counters["decoder_peak_MB"] = decoderPeak / 1024.0;
         state.counters["decoded_photo_MB"] = kDecodedMb;
         state.counters["photos_at_peak"] = (peak - before) / 1024.0 / kDecodedMb;
     }
@@ -427,6 +449,7 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
         }
         Settings = orlix::SettingsRecord();
         orlix::FormSetting settings(box, [] {});
+        settings.setDecoder(viewerDecoder());
         settings.findChild<QComboBox*>(QStringLiteral("CmbPath"))->setEditText(folder.root());
         settings.findChild<QCheckBox*>(QStringLiteral("ChkSort"))->setChecked(true);
         settings.show();
@@ -455,6 +478,17 @@ BENCHMARK(BM_StartToFirstPictureOf32768)
 } // namespace
 
 int main(int argc, char** argv) {
+    // First, as the program does: the process that forks the decoder processes.
+    orlix::platform::startDecoderZygote(orlix::decoderProgram());
+    programDecoder = std::make_shared<orlix::ProcessDecoder>();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--in-program-decoder") == 0) {
+            inProgramDecoder = true;
+            std::copy(argv + i + 1, argv + argc + 1, argv + i);
+            --argc;
+            break;
+        }
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     orlix::platform::keepFreedMemoryForReuse(); // as the program does
     QApplication app(argc, argv);
@@ -464,5 +498,6 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    programDecoder.reset();
     return 0;
 }

@@ -3,8 +3,13 @@
 #include "app/AppInfo.h"
 #include "app/FormSplash.h"
 #include "app/QuietMessages.h"
+#include "decode/DecoderService.h"
+#include "decode/ProcessDecoder.h"
+#include "platform/DecoderProcess.h"
+#include "platform/Desktop.h"
 #include "platform/MemoryReuse.h"
 #include "platform/MessageService.h"
+#include "platform/ProgramLockdown.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "platform/SingleInstance.h"
 #include "settings/FormSetting.h"
@@ -30,6 +35,9 @@ bool displayNamed() {
 int Main(int argc, char** argv) {
     // Qt's messages are dropped from the start, whichever thread sends them (QuietMessages.h).
     installQuietMessageHandler();
+    // While the program is one thread: the process that forks the picture decoders, which
+    // must not inherit anything the program opens from here on.
+    platform::startDecoderZygote(decoderProgram());
     platform::keepFreedMemoryForReuse();
 
     // Before any window exists: a second copy of this user's Orlix ends at once, silently.
@@ -41,6 +49,12 @@ int Main(int argc, char** argv) {
         std::fputs(kNoDisplaySentence, stderr);
         return 1;
     }
+
+    // The lock is held and still no thread runs: from here on the program reads what it likes
+    // but writes no file and starts no program (ProgramLockdown.h). The splash's link is opened
+    // by a helper forked just before, outside the lockdown, so that the browser is free.
+    platform::startAddressOpener();
+    platform::lockDownProgram();
 
     // The program takes no command-line arguments: Qt sees only the program name.
     int qtArgc = argc > 0 ? 1 : 0;
@@ -67,6 +81,7 @@ int Main(int argc, char** argv) {
     const std::unique_ptr<platform::ScreenSaverInhibitor> screenSaver =
         platform::makeDesktopScreenSaverInhibitor();
     FormSetting settings(messages, {}, screenSaver.get());
+    settings.setDecoder(std::make_shared<ProcessDecoder>());
     settings.show();
     const int status = app.exec();
     // The settings window leaves a viewer it closed to be deleted later; delete it now, while

@@ -44,6 +44,9 @@ class PictureFile {
 public:
     // The opened file, or null with `error` set.
     static std::shared_ptr<PictureFile> open(const QString& path, FileError& error);
+    // A file another process opened and handed over as `descriptor` (owned from now on), with
+    // the identity that process saw; it has no path. A decoder process cannot ask the system.
+    static std::shared_ptr<PictureFile> adopt(int descriptor, const FileIdentity& identity);
 
     ~PictureFile();
     PictureFile(const PictureFile&) = delete;

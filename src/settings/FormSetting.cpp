@@ -315,7 +315,7 @@ void FormSetting::openViewer() {
         return;
     }
     auto* viewer =
-        new FormView(platform::screenOf(this), messages_, this, nullptr, nullptr, screenSaver_);
+        new FormView(platform::screenOf(this), messages_, this, nullptr, decoder_, screenSaver_);
     viewer_ = viewer;
     viewer->Form_Load();
     // The folders are listed off the GUI thread: the viewer comes up once they have been.

@@ -25,6 +25,7 @@ class ScreenSaverInhibitor;
 class TextCollator;
 } // namespace platform
 class FormView;
+class PictureDecoder;
 
 // The program's main window: folder, file type, interval and switches, Start and Exit.
 // It is a plain top-level window, so it gives Enter and Esc the meaning of a dialog's default
@@ -40,6 +41,12 @@ public:
                          platform::ScreenSaverInhibitor* screenSaver = nullptr,
                          QWidget* parent = nullptr);
     ~FormSetting() override;
+
+    // What the viewers opened from now on decode pictures with; by default the program's own
+    // decoder on their decoding thread.
+    void setDecoder(std::shared_ptr<const PictureDecoder> decoder) {
+        decoder_ = std::move(decoder);
+    }
 
     // The Start command: checks the inputs, fills Settings, keeps the path history and opens
     // the viewer (or brings the open one to the front).
@@ -73,6 +80,7 @@ private:
     platform::MessageService& messages_;
     std::function<void()> endProgram_;
     platform::ScreenSaverInhibitor* screenSaver_;
+    std::shared_ptr<const PictureDecoder> decoder_;
     std::unique_ptr<platform::TextCollator> collator_;
     bool unloaded_ = false;
     QPointer<FormView> viewer_;

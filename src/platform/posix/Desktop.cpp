@@ -1,6 +1,7 @@
 #include "platform/Desktop.h"
 
 #include "platform/NativePath.h"
+#include "platform/posix/AddressOpener.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -31,7 +32,16 @@ void openAddress(const QString& address) {
     // fromUserInput takes what a desktop's "open" takes: full addresses, "www." addresses
     // without a scheme and local paths. An empty address gives an empty QUrl, which the
     // desktop services turn down without a message.
-    QDesktopServices::openUrl(QUrl::fromUserInput(address, QDir::currentPath()));
+    const QUrl url = QUrl::fromUserInput(address, QDir::currentPath());
+    if (AddressOpener::running()) {
+        AddressOpener::open(url.toEncoded());
+        return;
+    }
+    QDesktopServices::openUrl(url);
+}
+
+bool startAddressOpener() {
+    return AddressOpener::start();
 }
 
 QString executableFolder() {

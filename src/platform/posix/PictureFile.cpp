@@ -89,6 +89,12 @@ std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& e
     return file;
 }
 
+std::shared_ptr<PictureFile> PictureFile::adopt(int descriptor, const FileIdentity& identity) {
+    std::shared_ptr<PictureFile> file(new PictureFile(descriptor));
+    file->identity_ = identity;
+    return file;
+}
+
 FileIdentity PictureFile::currentIdentity() const {
     struct stat info {};
     if (::fstat(descriptor_, &info) != 0)

@@ -1,0 +1,139 @@
+#include "decode/DecoderService.h"
+
+#include "decode/DecodeMessages.h"
+#include "decode/PictureDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cstring>
+
+namespace orlix {
+
+namespace {
+
+using platform::MessageChannel;
+using platform::UniqueFd;
+
+// Room for the largest picture decoded three times over (decoded, turned upright, shared),
+// and for the decoder's own tables, threads and heap.
+constexpr std::int64_t kMemoryAllowance =
+    3 * StandardPictureDecoder::kMaxPixels * 4 + (std::int64_t(1) << 30);
+
+// A one-pixel GIF: Qt has no GIF writer to make one.
+constexpr unsigned char kTinyGif[] = {'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01,
+                                      0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff,
+                                      0xff, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01,
+                                      0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
+
+// Decodes `bytes` as `format`, which loads that reader's plugin for good.
+void readOnce(QByteArray bytes, const char* format) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.read();
+}
+
+QByteArray written(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(image);
+    return bytes;
+}
+
+void reply(MessageChannel& channel, const DecodeResult& result) {
+    DecodeReplyMessage message;
+    message.error = static_cast<std::int32_t>(result.error);
+    message.pixelWidth = result.pixelSize.width();
+    message.pixelHeight = result.pixelSize.height();
+    message.reduction = result.reduction;
+    const QVector<QRgb> colours = result.image.colorTable();
+    if (colours.size() > DecodeReplyMessage::kMaxColours) {
+        message.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
+        channel.send(&message, sizeof message);
+        return;
+    }
+    message.colourCount = static_cast<std::int32_t>(colours.size());
+    std::copy(colours.begin(), colours.end(), message.colours);
+    const UniqueFd pixels = platform::sharePixels(result.image, message.layout);
+    if (!result.image.isNull() && !pixels)
+        message.error = static_cast<std::int32_t>(LoadError::DecodeFailed); // no memory for them
+    if (pixels)
+        channel.send(&message, sizeof message, {pixels.get()});
+    else
+        channel.send(&message, sizeof message);
+}
+
+// Answers one decode request; false when the message is none.
+bool answer(MessageChannel& channel, const PictureDecoder& decoder, const void* data,
+            std::size_t size, std::vector<UniqueFd>& descriptors) {
+    DecodeRequestMessage message;
+    if (size != sizeof message)
+        return false;
+    std::memcpy(&message, data, sizeof message);
+    const std::size_t expected = message.displayProfileBytes > 0 ? 2 : 1;
+    if (message.magic != DecodeRequestMessage::kMagic || descriptors.size() != expected)
+        return false;
+    UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors.front()));
+    if (!picture)
+        return false;
+    DecodeRequest request;
+    if (expected == 2) {
+        const UniqueFd profile = platform::placeReceivedDescriptor(std::move(descriptors.back()),
+                                                                   platform::kProfileDescriptor);
+        request.displayProfile = platform::sharedBytes(profile.get(), message.displayProfileBytes);
+        if (request.displayProfile.isNull())
+            return false;
+    }
+    request.file = platform::PictureFile::adopt(picture.release(), message.identity);
+    request.fitInto = QSize(message.fitWidth, message.fitHeight);
+    // The program ends this process to stop a decode: nothing cancels it from in here.
+    static const std::atomic<bool> kNeverCancelled{false};
+    reply(channel, decoder.decode(request, kNeverCancelled));
+    return true;
+}
+
+} // namespace
+
+void prepareDecoding() {
+    const StandardPictureDecoder settings; // sets Qt's allocation ceiling for the readers
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.fill(Qt::white);
+    readOnce(written(pixel, "jpeg"), "jpeg");
+    readOnce(written(pixel, "bmp"), "bmp");
+    readOnce(QByteArray(reinterpret_cast<const char*>(kTinyGif), sizeof kTinyGif), "gif");
+}
+
+platform::DecoderProgram decoderProgram() {
+    platform::DecoderProgram program;
+    program.prepare = prepareDecoding;
+    program.serve = [](MessageChannel& channel) { serveDecodeRequests(channel); };
+    program.memoryAllowance = kMemoryAllowance;
+    return program;
+}
+
+void serveDecodeRequests(MessageChannel& channel) {
+    serveDecodeRequests(channel, nullptr);
+}
+
+void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
+    const StandardPictureDecoder decoder;
+    std::vector<char> buffer(MessageChannel::kMaxMessage);
+    for (;;) {
+        std::size_t size = 0;
+        std::vector<UniqueFd> descriptors;
+        if (channel.receive(buffer.data(), buffer.size(), size, descriptors) !=
+            MessageChannel::Status::Received)
+            return;
+        if (others && others(channel, buffer.data(), size, descriptors))
+            continue;
+        // Anything else means the program and this process no longer agree: end.
+        if (!answer(channel, decoder, buffer.data(), size, descriptors))
+            return;
+    }
+}
+
+} // namespace orlix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "decode/PictureDecoder.h"
+#include "platform/UniqueFd.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace orlix {
+
+namespace platform {
+class DecoderProcess;
+}
+
+// The program's decoder: hands each picture file to a decoder process (DecoderProcess.h), which
+// decodes it with the program's own decoder, and takes the pixels back without copying them.
+// A decoder process that dies (a crash, its memory ceiling, a kill from outside) or does not
+// answer in time fails its picture with LoadError::DecodeFailed; the next picture gets a new
+// process. A cancelled decode ends at once: its process is ended and replaced when next needed.
+class ProcessDecoder : public PictureDecoder {
+public:
+    // Long enough for the largest picture on a slow machine; a decoder still silent by then is
+    // taken for stuck.
+    static constexpr std::chrono::milliseconds kDefaultPatience{60000};
+
+    explicit ProcessDecoder(std::chrono::milliseconds patience = kDefaultPatience);
+    ~ProcessDecoder() override;
+
+    // One decode at a time: concurrent calls wait for each other.
+    DecodeResult decode(const DecodeRequest& request,
+                        const std::atomic<bool>& cancelled) const override;
+
+    // The id of the decoder process now serving, 0 when there is none (for tests that end it
+    // from outside).
+    std::int64_t processId() const { return processId_.load(); }
+
+private:
+    DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
+    void endProcess() const;
+    // The shared copy of `profile`, made once for as long as the display's profile stays.
+    int sharedProfile(const QByteArray& profile) const;
+
+    const std::chrono::milliseconds patience_;
+    mutable std::mutex mutex_;
+    mutable std::unique_ptr<platform::DecoderProcess> process_;
+    mutable std::atomic<std::int64_t> processId_{0};
+    mutable QByteArray profile_;
+    mutable platform::UniqueFd profileMemory_;
+};
+
+} // namespace orlix

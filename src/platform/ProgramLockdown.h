@@ -1,0 +1,21 @@
+#pragma once
+
+#include <climits>
+
+namespace orlix::platform {
+
+// After start-up, the program gives up what it never needs again, so that a flaw anywhere in it
+// or in the libraries it uses cannot be turned against the user: it reads what it likes but
+// writes, makes, truncates, renames and removes no file (the graphics devices excepted), starts
+// no program, opens no network connection (but to an X server named by a TCP address), sends no
+// signal to another process, and changes no owner, mode or attribute of a file. The system's
+// own access control (Landlock) does what the running kernel offers, from nothing on kernels
+// without it; a system-call filter covers the rest.
+//
+// Call once the one-copy lock is held and every helper process is started, before the program
+// starts any thread (the restriction holds for the calling thread and what it starts from then
+// on). `landlockCap` caps the Landlock level (the kernel's ABI version) used, for tests that try
+// every level. Returns the level in force.
+int lockDownProgram(int landlockCap = INT_MAX);
+
+} // namespace orlix::platform

@@ -1,0 +1,156 @@
+// The program's decoder in processes of its own: it gives what the decoder gives in the
+// program, and a decoder process that fails costs one picture and nothing more.
+#include "decode/ProcessDecoder.h"
+
+#include "GifWriter.h"
+#include "platform/posix/SanitizerBuild.h"
+#include "support/MisbehavingPictures.h"
+#include "support/TempTree.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+namespace orlix {
+namespace {
+
+using namespace std::chrono_literals;
+using test::encodedPicture;
+
+QImage gradient(QSize size, QImage::Format format = QImage::Format_RGB32) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), 90));
+    return image.convertToFormat(format);
+}
+
+class ProcessDecoding : public ::testing::Test {
+protected:
+    DecodeRequest request(const char* name, const QByteArray& bytes, QSize fitInto = {},
+                          const QByteArray& displayProfile = {}) {
+        tree.write(name, bytes);
+        platform::FileError error = platform::FileError::None;
+        return DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error),
+                             fitInto, displayProfile};
+    }
+    const std::atomic<bool> notCancelled{false};
+    test::TempTree tree;
+};
+
+TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
+    const QImage photo = gradient({1600, 1200});
+    QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
+    hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
+    QFile adobeFile(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
+    ASSERT_TRUE(adobeFile.open(QIODevice::ReadOnly)) << "colord-data";
+    const QByteArray adobe = adobeFile.readAll();
+    QImage tagged = gradient({200, 150});
+    tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize fitInto;
+        QByteArray displayProfile = {};
+    } pictures[] = {
+        {"photo.jpg", encodedPicture(photo, "JPEG"), {}},
+        {"reduced.jpg", encodedPicture(photo, "JPEG"), {400, 300}},
+        {"progressive.jpg", encodedPicture(photo, "JPEG", true), {800, 600}},
+        {"turned.jpg", test::quarterTurnedJpeg(gradient({300, 200})), {}},
+        {"true-colour.bmp", encodedPicture(gradient({97, 31}), "BMP"), {}},
+        {"palette.bmp", encodedPicture(gradient({64, 48}, QImage::Format_Indexed8), "BMP"), {}},
+        {"picture.gif", demo::encodeGif(gradient({120, 80})), {}},
+        {"text.jpg", "This is a note, not a picture.\n", {}},
+        {"cut.bmp", encodedPicture(gradient({64, 64}), "BMP").left(500), {}},
+        {"huge-screen.gif", hugeGifScreen, {}},
+        {"on-a-wide-display.jpg", encodedPicture(photo, "JPEG"), {800, 600}, adobe},
+        {"with-a-profile.jpg", encodedPicture(tagged, "JPEG"), {}},
+        {"with-a-profile-on-a-wide-display.jpg", encodedPicture(tagged, "JPEG"), {}, adobe},
+    };
+    const StandardPictureDecoder inProgram;
+    const ProcessDecoder inProcess;
+    for (const auto& picture : pictures) {
+        const DecodeRequest asked =
+            request(picture.name, picture.bytes, picture.fitInto, picture.displayProfile);
+        const DecodeResult expected = inProgram.decode(asked, notCancelled);
+        const DecodeResult got = inProcess.decode(asked, notCancelled);
+        EXPECT_EQ(got.error, expected.error) << picture.name;
+        EXPECT_FALSE(got.cancelled) << picture.name;
+        EXPECT_EQ(got.pixelSize, expected.pixelSize) << picture.name;
+        EXPECT_EQ(got.reduction, expected.reduction) << picture.name;
+        EXPECT_EQ(got.image.format(), expected.image.format()) << picture.name;
+        EXPECT_TRUE(got.image == expected.image) << picture.name;
+    }
+}
+
+TEST_F(ProcessDecoding, AnAnswerThatDoesNotHoldTogetherIsAFailedDecode) {
+    const ProcessDecoder decoder;
+    for (int lie = 0; lie < test::kLies; ++lie) {
+        const QByteArray content = test::kLyingPicture + QByteArray::number(lie);
+        const DecodeResult result = decoder.decode(request("lie.jpg", content), notCancelled);
+        if (static_cast<test::Lie>(lie) == test::Lie::None) {
+            EXPECT_TRUE(result.ok());
+            EXPECT_EQ(result.image.pixel(3, 3), qRgb(255, 0, 0));
+        } else {
+            EXPECT_EQ(result.error, LoadError::DecodeFailed) << "lie " << lie;
+            EXPECT_TRUE(result.image.isNull()) << "lie " << lie;
+        }
+    }
+}
+
+TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
+    struct Failure {
+        const char* how;
+        const char* content;
+        bool cancel;  // the program stops waiting
+        bool killed;  // ended from outside
+        bool ceiling; // needs the memory ceiling, which sanitizer builds do without
+    };
+    const Failure failures[] = {
+        {"crash", test::kCrashingPicture, false, false, false},
+        {"no answer", test::kHangingPicture, false, false, false},
+        {"killed from outside", test::kHangingPicture, false, true, false},
+        {"memory ceiling", test::kGreedyPicture, false, false, true},
+        {"cancelled", test::kHangingPicture, true, false, false},
+    };
+    const QByteArray good = encodedPicture(gradient({64, 48}), "JPEG");
+    // Patience long enough to tell a cancel, which ends at once, from a wait that runs out.
+    const ProcessDecoder decoder(1500ms);
+    for (const Failure& failure : failures) {
+        if (failure.ceiling && platform::kSanitizerBuild)
+            continue;
+        // A process that already served a picture is the one that fails.
+        ASSERT_TRUE(decoder.decode(request("before.jpg", good), notCancelled).ok()) << failure.how;
+        const std::int64_t failing = decoder.processId();
+        std::atomic<bool> cancelled{false};
+        std::thread meddler([&] {
+            std::this_thread::sleep_for(50ms);
+            if (failure.killed)
+                ::kill(static_cast<pid_t>(failing), SIGKILL);
+            cancelled = failure.cancel;
+        });
+        const auto started = std::chrono::steady_clock::now();
+        const DecodeResult failed = decoder.decode(request("bad.jpg", failure.content), cancelled);
+        const auto took = std::chrono::steady_clock::now() - started;
+        meddler.join();
+        EXPECT_EQ(failed.cancelled, failure.cancel) << failure.how;
+        EXPECT_EQ(failed.error, failure.cancel ? LoadError::None : LoadError::DecodeFailed)
+            << failure.how;
+        EXPECT_LT(took, failure.cancel || failure.killed ? 1000ms : 5s) << failure.how;
+        EXPECT_EQ(decoder.processId(), 0) << failure.how << ": the failed process is kept";
+        EXPECT_TRUE(QTest::qWaitFor(
+            [failing] { return ::kill(static_cast<pid_t>(failing), 0) != 0; }, 5000))
+            << failure.how << ": the failed process still runs";
+
+        const DecodeResult next = decoder.decode(request("next.jpg", good), notCancelled);
+        EXPECT_TRUE(next.ok()) << failure.how;
+        EXPECT_NE(decoder.processId(), failing) << failure.how;
+    }
+}
+
+} // namespace
+} // namespace orlix

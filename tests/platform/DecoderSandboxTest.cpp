@@ -1,0 +1,201 @@
+#include "platform/DecoderProcess.h"
+#include "platform/SharedPixels.h"
+#include "platform/posix/SanitizerBuild.h"
+#include "support/DecoderProbe.h"
+#include "support/SandboxTestMain.h"
+#include "support/TempTree.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace orlix::test {
+namespace {
+
+using platform::DecoderProcess;
+using platform::UniqueFd;
+
+ProbeRequest request(ProbeAction action, std::int64_t number = 0, const QByteArray& path = {}) {
+    ProbeRequest made;
+    made.action = action;
+    made.number = number;
+    std::strncpy(made.path, path.constData(), sizeof made.path - 1);
+    return made;
+}
+
+// A TCP port on the loopback interface that nobody accepts on: a connection to it would wait
+// in its queue.
+struct Listener {
+    Listener() : socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(socket.get(), 4) == 0 &&
+            ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    bool connectionWaiting() const {
+        const UniqueFd accepted(::accept4(socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        return accepted.valid();
+    }
+    UniqueFd socket;
+    int port = 0;
+};
+
+bool processGone(std::int64_t id) {
+    return QTest::qWaitFor([id] { return ::kill(static_cast<pid_t>(id), 0) != 0; }, 5000);
+}
+
+TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
+    TempTree tree;
+    tree.write("picture.jpg", "not really a picture");
+    const Listener listener;
+    ASSERT_NE(listener.port, 0);
+    const UniqueFd picture(::open(tree.path("picture.jpg").constData(), O_RDONLY | O_CLOEXEC));
+    constexpr std::int64_t kBeyondCeiling = kTestMemoryAllowance * 4;
+    struct Case {
+        const char* what;
+        ProbeRequest request;
+        bool allowed;
+        bool onlyWithCeiling = false; // sanitizer builds have no address-space ceiling
+    };
+    const Case cases[] = {
+        {"open a file", request(ProbeAction::OpenFile, 0, tree.path("picture.jpg")), false},
+        {"create a file", request(ProbeAction::CreateFile, 0, tree.path("made")), false},
+        {"connect over TCP", request(ProbeAction::ConnectTcp, listener.port), false},
+        {"make a socket", request(ProbeAction::NewLocalSocket), false},
+        {"write to the display", request(ProbeAction::WriteDescriptor, kDisplayStandIn), false},
+        {"start a process", request(ProbeAction::Fork), false},
+        {"start a program", request(ProbeAction::Exec, 0, "/bin/true"), false},
+        {"signal the program", request(ProbeAction::Signal, ::getpid()), false},
+        {"reserve beyond its ceiling", request(ProbeAction::Reserve, kBeyondCeiling), false, true},
+        {"start a thread", request(ProbeAction::StartThread), true},
+        {"read the picture handed over", request(ProbeAction::ReadPicture), true},
+        {"reserve within its ceiling", request(ProbeAction::Reserve, kTestMemoryAllowance / 2),
+         true},
+    };
+    const auto process = DecoderProcess::start();
+    ASSERT_TRUE(process);
+    for (const Case& tried : cases) {
+        if (tried.onlyWithCeiling && platform::kSanitizerBuild)
+            continue;
+        const bool handsPicture = tried.request.action == ProbeAction::ReadPicture;
+        const auto reply = probe(*process, tried.request, 5000, handsPicture ? picture.get() : -1);
+        // Refused, not ended: the same process answers every case.
+        ASSERT_TRUE(reply) << tried.what << ": no answer";
+        EXPECT_EQ(reply->error == 0, tried.allowed)
+            << tried.what << ": " << std::strerror(reply->error);
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromLocal8Bit(tree.path("made"))));
+    EXPECT_FALSE(listener.connectionWaiting());
+    char byte = 0;
+    EXPECT_EQ(::read(displayStandInReader, &byte, 1), -1) << "something reached the display";
+}
+
+TEST(DecoderSandbox, AProcessThatEndsOrHangsIsGoneAndTheNextOneServes) {
+    struct Ending {
+        const char* how;
+        void (*end)(DecoderProcess& process);
+    };
+    const Ending endings[] = {
+        {"crash",
+         [](DecoderProcess& process) {
+             EXPECT_FALSE(probe(process, request(ProbeAction::Crash)));
+         }},
+        {"killed from outside",
+         [](DecoderProcess& process) {
+             ::kill(static_cast<pid_t>(process.id()), SIGKILL);
+             EXPECT_FALSE(probe(process, request(ProbeAction::StartThread)));
+         }},
+        {"hang, ended by the program",
+         [](DecoderProcess& process) {
+             EXPECT_FALSE(probe(process, request(ProbeAction::Hang), 200));
+         }},
+    };
+    for (const Ending& ending : endings) {
+        auto process = DecoderProcess::start();
+        ASSERT_TRUE(process) << ending.how;
+        const std::int64_t id = process->id();
+        ending.end(*process);
+        process.reset();
+        EXPECT_TRUE(processGone(id)) << ending.how << ": the process is still there";
+        const auto next = DecoderProcess::start();
+        ASSERT_TRUE(next) << ending.how;
+        EXPECT_NE(next->id(), id);
+        const auto reply = probe(*next, request(ProbeAction::StartThread));
+        ASSERT_TRUE(reply) << ending.how << ": the next process does not answer";
+        EXPECT_EQ(reply->error, 0);
+    }
+}
+
+TEST(DecoderSandbox, PixelsArriveSealedAndUncopied) {
+    constexpr int kSide = 300;
+    const auto process = DecoderProcess::start();
+    ASSERT_TRUE(process);
+    UniqueFd memory;
+    const auto reply =
+        probe(*process, request(ProbeAction::SharePattern, kSide), 5000, -1, &memory);
+    ASSERT_TRUE(reply && reply->error == 0 && memory);
+    // Sealed: the memory can be neither written nor shrunk by anyone holding it.
+    EXPECT_EQ(::mmap(nullptr, 4096, PROT_WRITE, MAP_SHARED, memory.get(), 0), MAP_FAILED);
+    EXPECT_NE(::ftruncate(memory.get(), 0), 0);
+    const int duplicate = ::fcntl(memory.get(), F_DUPFD_CLOEXEC, 0);
+    const QImage image = platform::mapSharedPixels(UniqueFd(duplicate), reply->layout);
+    ASSERT_EQ(image.size(), QSize(kSide, kSide));
+    for (const QPoint at :
+         {QPoint(0, 0), QPoint(kSide - 1, 0), QPoint(17, 123), QPoint(kSide - 1, kSide - 1)})
+        EXPECT_EQ(image.pixel(at), patternPixel(at.x(), at.y())) << at.x() << "," << at.y();
+    // The image stands on the shared pages themselves.
+    const void* mapped = ::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, memory.get(), 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    EXPECT_EQ(std::memcmp(mapped, image.constBits(), 4096), 0);
+    ::munmap(const_cast<void*>(mapped), 4096);
+}
+
+TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
+    const platform::PixelLayout layout{64, 64, 256, QImage::Format_ARGB32};
+    struct Case {
+        const char* what;
+        std::int64_t bytes;
+        int seals;
+        platform::PixelLayout layout;
+        bool accepted;
+    };
+    constexpr int kAll = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    platform::PixelLayout narrowRows = layout;
+    narrowRows.bytesPerLine = 200;
+    platform::PixelLayout noFormat = layout;
+    noFormat.format = QImage::Format_Invalid;
+    const Case cases[] = {
+        {"sealed, the right size", layout.bytes(), kAll, layout, true},
+        {"not sealed", layout.bytes(), 0, layout, false},
+        {"may shrink", layout.bytes(), kAll & ~F_SEAL_SHRINK, layout, false},
+        {"may be written", layout.bytes(), kAll & ~F_SEAL_WRITE, layout, false},
+        {"smaller than its layout", layout.bytes() - 1, kAll, layout, false},
+        {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false},
+        {"no pixel format", layout.bytes(), kAll, noFormat, false},
+    };
+    for (const Case& tried : cases) {
+        UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+        ASSERT_EQ(::ftruncate(memory.get(), tried.bytes), 0);
+        if (tried.seals != 0) {
+            ASSERT_EQ(::fcntl(memory.get(), F_ADD_SEALS, tried.seals), 0) << tried.what;
+        }
+        const QImage image = platform::mapSharedPixels(std::move(memory), tried.layout);
+        EXPECT_EQ(!image.isNull(), tried.accepted) << tried.what;
+    }
+}
+
+} // namespace
+} // namespace orlix::test

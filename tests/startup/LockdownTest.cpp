@@ -1,0 +1,158 @@
+#include "StartupHelpers.h"
+#include "platform/posix/LandlockRuleset.h"
+#include "support/ChildProcess.h"
+#include "support/FakeScreenSaverBus.h"
+#include "support/TempTree.h"
+#include "support/XvfbServer.h"
+
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace orlix::test {
+namespace {
+
+using platform::LandlockLevel;
+
+constexpr auto kNever = static_cast<LandlockLevel>(1000);
+constexpr char kAddress[] = "https://orlix.example.org/?from=splash";
+
+// What the program may still do after its lockdown, by Landlock level. From `coveredFrom` on
+// Landlock refuses (EACCES, or EPERM for a signal). The filter refuses (EPERM) below that level
+// (BelowLandlock), or at every level but only while the X server is local (UnlessTcpDisplay:
+// sockets of the Internet families); what neither refuses goes through.
+enum class Filter { None, BelowLandlock, UnlessTcpDisplay };
+struct Expected {
+    const char* what;
+    LandlockLevel coveredFrom;
+    Filter filter;
+    int landlockError = EACCES;
+};
+const Expected kExpected[] = {
+    {"read", kNever, Filter::None},
+    {"create", LandlockLevel::Files, Filter::BelowLandlock},
+    {"write", LandlockLevel::Files, Filter::None},
+    {"truncate", LandlockLevel::Truncate, Filter::BelowLandlock},
+    {"open-truncating", LandlockLevel::Truncate, Filter::BelowLandlock},
+    {"rename", LandlockLevel::Files, Filter::BelowLandlock},
+    {"remove", LandlockLevel::Files, Filter::BelowLandlock},
+    {"make-folder", LandlockLevel::Files, Filter::BelowLandlock},
+    {"change-mode", kNever, Filter::BelowLandlock},
+    {"start-program", LandlockLevel::Files, Filter::BelowLandlock},
+    {"connect-tcp", LandlockLevel::Tcp, Filter::UnlessTcpDisplay},
+    {"signal", LandlockLevel::Scopes, Filter::BelowLandlock, EPERM},
+    {"display", kNever, Filter::None},
+    {"session-bus", kNever, Filter::None},
+};
+
+int expectedError(const Expected& row, LandlockLevel level, bool tcpDisplay) {
+    if (row.filter == Filter::UnlessTcpDisplay && !tcpDisplay)
+        return EPERM;
+    if (level >= row.coveredFrom)
+        return row.landlockError;
+    return row.filter == Filter::BelowLandlock ? EPERM : 0;
+}
+
+// A port on the loopback interface with a listener behind it, so that only the lockdown can
+// make a connection fail.
+struct Listener {
+    Listener() : socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(socket, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(socket, 16) == 0 &&
+            ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(socket); }
+    int socket;
+    int port = 0;
+};
+
+// Runs the probe at `cap` and gives what it printed, by what it tried.
+std::map<std::string, int> runProbe(int cap, const QProcessEnvironment& environment,
+                                    const TempTree& scratch, int port, int& level) {
+    auto probe = childProcess();
+    probe->setProcessEnvironment(environment);
+    probe->start(QStringLiteral(LOCKDOWN_PROBE_PATH),
+                 {QString::number(cap), QLatin1String(kAddress), scratch.rootText(),
+                  scratch.rootText() + QStringLiteral("/picture.bmp"), QString::number(port)});
+    std::map<std::string, int> results;
+    if (!probe->waitForFinished(30000))
+        return results;
+    for (const QByteArray& line : probe->readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 2)
+            results[parts[0].toStdString()] = parts[1].toInt();
+    }
+    level = results.count("level") ? results["level"] : -1;
+    return results;
+}
+
+TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
+    FakeScreenSaverBus bus;
+    ASSERT_TRUE(bus.start()) << bus.error().toStdString();
+    const Listener listener;
+    ASSERT_NE(listener.port, 0);
+    // A stand-in for the desktop's opener, first on PATH: it notes the address in a file, which
+    // only a process outside the lockdown can make.
+    TempTree tools;
+    tools.write("xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"$ORLIX_TEST_MARKER.tmp\"\n"
+                            "mv \"$ORLIX_TEST_MARKER.tmp\" \"$ORLIX_TEST_MARKER\"\n");
+    QFile::setPermissions(tools.rootText() + QStringLiteral("/xdg-open"),
+                          QFile::ReadOwner | QFile::ExeOwner);
+    const LandlockLevel newest = platform::kernelLandlockLevel();
+
+    for (const bool tcpDisplay : {false, true}) {
+        XvfbServer server;
+        ASSERT_TRUE(server.start({320, 240},
+                                 tcpDisplay ? QStringList{"-listen", "tcp", "-ac"} : QStringList{}))
+            << server.error().toStdString();
+        QProcessEnvironment environment = server.environment();
+        if (tcpDisplay)
+            environment.insert(QStringLiteral("DISPLAY"),
+                               QStringLiteral("127.0.0.1") + server.display());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        environment.insert(QStringLiteral("PATH"), tools.rootText() + QStringLiteral(":") +
+                                                       environment.value(QStringLiteral("PATH")));
+        for (int cap = 0; cap <= static_cast<int>(newest); ++cap) {
+            const std::string run =
+                (tcpDisplay ? "TCP display, level " : "level ") + std::to_string(cap);
+            TempTree scratch;
+            scratch.write("existing", "kept as it is");
+            scratch.write("picture.bmp", pictureFile({4, 4}, qRgb(1, 2, 3)));
+            const auto before = snapshot(scratch.root());
+            const TempTree markers;
+            const QString marker = markers.rootText() + QStringLiteral("/opened");
+            environment.insert(QStringLiteral("ORLIX_TEST_MARKER"), marker);
+
+            int level = -1;
+            auto results = runProbe(cap, environment, scratch, listener.port, level);
+            EXPECT_EQ(level, cap) << run;
+            for (const Expected& row : kExpected) {
+                ASSERT_TRUE(results.count(row.what)) << run << ": " << row.what << " not tried";
+                EXPECT_EQ(results[row.what],
+                          expectedError(row, static_cast<LandlockLevel>(cap), tcpDisplay))
+                    << run << ": " << row.what;
+            }
+            EXPECT_EQ(snapshot(scratch.root()), before) << run << ": the files changed";
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 10000))
+                << run << ": the address was not opened";
+            QFile opened(marker);
+            ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+            EXPECT_EQ(opened.readAll(), QByteArray(kAddress)) << run;
+        }
+    }
+}
+
+} // namespace
+} // namespace orlix::test

@@ -1,0 +1,175 @@
+#include "support/DecoderProbe.h"
+
+#include <QImage>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace orlix::test {
+
+namespace {
+
+using platform::MessageChannel;
+using platform::UniqueFd;
+
+// 0 when `result` says the call went through, else the errno that refused it.
+int outcome(long result) {
+    return result >= 0 ? 0 : errno;
+}
+
+void* nothing(void*) {
+    return nullptr;
+}
+
+int tryAction(const ProbeRequest& request, std::vector<UniqueFd>& descriptors) {
+    switch (request.action) {
+    case ProbeAction::OpenFile: {
+        const UniqueFd file(::open(request.path, O_RDONLY | O_CLOEXEC));
+        return outcome(file.get());
+    }
+    case ProbeAction::CreateFile: {
+        const UniqueFd file(::open(request.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        return outcome(file.get());
+    }
+    case ProbeAction::ConnectTcp: {
+        const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!socket)
+            return errno;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(request.number));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return outcome(
+            ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
+    }
+    case ProbeAction::NewLocalSocket: {
+        const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        return outcome(socket.get());
+    }
+    case ProbeAction::WriteDescriptor:
+        return outcome(::write(static_cast<int>(request.number), "x", 1));
+    case ProbeAction::Fork: {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+        return outcome(child);
+    }
+    case ProbeAction::Exec: {
+        char* const arguments[] = {const_cast<char*>(request.path), nullptr};
+        return outcome(::execve(request.path, arguments, nullptr));
+    }
+    case ProbeAction::Signal:
+        return outcome(::kill(static_cast<pid_t>(request.number), SIGURG));
+    case ProbeAction::StartThread: {
+        pthread_t thread{};
+        const int error = ::pthread_create(&thread, nullptr, nothing, nullptr);
+        if (error == 0)
+            ::pthread_join(thread, nullptr);
+        return error;
+    }
+    case ProbeAction::ReadPicture: {
+        if (descriptors.size() != 1)
+            return EINVAL;
+        const UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors.front()));
+        char byte = 0;
+        return outcome(::pread(picture.get(), &byte, 1, 0));
+    }
+    case ProbeAction::Reserve: {
+        const auto length = static_cast<std::size_t>(request.number);
+        void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (address == MAP_FAILED)
+            return errno;
+        ::munmap(address, length);
+        return 0;
+    }
+    case ProbeAction::Crash:
+        __builtin_trap();
+    case ProbeAction::Hang:
+        for (;;)
+            ::pause();
+    case ProbeAction::SharePattern:
+        break;
+    }
+    return EINVAL;
+}
+
+} // namespace
+
+std::uint32_t patternPixel(int x, int y) {
+    return 0xff000000u | static_cast<std::uint32_t>((x * 7 + y * 13) & 0xffffff);
+}
+
+bool answerProbe(MessageChannel& channel, const void* data, std::size_t size,
+                 std::vector<UniqueFd>& descriptors) {
+    ProbeRequest request;
+    if (size != sizeof request)
+        return false;
+    std::memcpy(&request, data, sizeof request);
+    if (request.magic != ProbeRequest::kMagic)
+        return false;
+    ProbeReply reply;
+    if (request.action != ProbeAction::SharePattern) {
+        reply.error = tryAction(request, descriptors);
+        channel.send(&reply, sizeof reply);
+        return true;
+    }
+    const int side = static_cast<int>(request.number);
+    QImage image(side, side, QImage::Format_ARGB32);
+    for (int y = 0; y < side; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < side; ++x)
+            row[x] = patternPixel(x, y);
+    }
+    const UniqueFd memory = platform::sharePixels(image, reply.layout);
+    reply.error = memory ? 0 : errno;
+    if (memory)
+        channel.send(&reply, sizeof reply, {memory.get()});
+    else
+        channel.send(&reply, sizeof reply);
+    return true;
+}
+
+void serveProbes(MessageChannel& channel) {
+    std::vector<char> buffer(MessageChannel::kMaxMessage);
+    for (;;) {
+        std::size_t size = 0;
+        std::vector<UniqueFd> descriptors;
+        if (channel.receive(buffer.data(), buffer.size(), size, descriptors) !=
+            MessageChannel::Status::Received)
+            return;
+        answerProbe(channel, buffer.data(), size, descriptors);
+    }
+}
+
+std::optional<ProbeReply> probe(platform::DecoderProcess& process, const ProbeRequest& request,
+                                int waitMs, int descriptor, UniqueFd* memory) {
+    const bool sent = descriptor >= 0
+                          ? process.channel().send(&request, sizeof request, {descriptor})
+                          : process.channel().send(&request, sizeof request);
+    if (!sent)
+        return std::nullopt;
+    ProbeReply reply;
+    std::size_t size = 0;
+    std::vector<UniqueFd> descriptors;
+    if (process.channel().receive(&reply, sizeof reply, size, descriptors, waitMs) !=
+            MessageChannel::Status::Received ||
+        size != sizeof reply)
+        return std::nullopt;
+    if (memory && !descriptors.empty())
+        *memory = std::move(descriptors.front());
+    return reply;
+}
+
+} // namespace orlix::test
