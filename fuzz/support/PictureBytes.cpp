@@ -13,20 +13,6 @@ namespace orlix::fuzz {
 
 namespace {
 
-const char* qtFormatOf(PictureKind kind) {
-    switch (kind) {
-    case PictureKind::Bmp:
-        return "bmp";
-    case PictureKind::Jpeg:
-        return "jpeg";
-    case PictureKind::Gif:
-        return "gif";
-    case PictureKind::Unknown:
-        break;
-    }
-    return nullptr;
-}
-
 std::int64_t pixelsOf(QSize size) {
     return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
 }
@@ -50,8 +36,8 @@ std::shared_ptr<const platform::PictureFile> openInMemory(const QByteArray& byte
 }
 
 QSize claimedSize(const QByteArray& bytes) {
-    const char* format = qtFormatOf(pictureKindOf(bytes.constData(), bytes.size()));
-    if (!format)
+    const char* format = readerFormatOf(pictureKindOf(bytes.constData(), bytes.size()));
+    if (*format == '\0')
         return {};
     QBuffer buffer;
     buffer.setData(bytes);

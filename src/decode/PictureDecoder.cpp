@@ -44,20 +44,6 @@ DecodeResult abandoned() {
     return result;
 }
 
-const char* qtFormatOf(PictureKind kind) {
-    switch (kind) {
-    case PictureKind::Bmp:
-        return "bmp";
-    case PictureKind::Jpeg:
-        return "jpeg";
-    case PictureKind::Gif:
-        return "gif";
-    case PictureKind::Unknown:
-        break;
-    }
-    return "";
-}
-
 // A GIF's logical screen: the reader composes every frame onto an image of this size, so it
 // is what the pixel limit must hold for, whatever size the first frame claims.
 QSize gifScreen(const unsigned char* head) {
@@ -100,6 +86,20 @@ Turn exifTurn(const platform::PictureFile& file, const std::atomic<bool>& cancel
 }
 
 } // namespace
+
+const char* readerFormatOf(PictureKind kind) {
+    switch (kind) {
+    case PictureKind::Bmp:
+        return "bmp";
+    case PictureKind::Jpeg:
+        return "jpeg";
+    case PictureKind::Gif:
+        return "gif";
+    case PictureKind::Unknown:
+        break;
+    }
+    return "";
+}
 
 PictureKind pictureKindOf(const char* head, std::int64_t length) {
     const auto starts = [&](const char* magic, std::int64_t count) {
@@ -171,7 +171,7 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
     QImageReader reader;
     reader.setDevice(&device);
     // Only the reader of the kind the content shows: none of Qt's other readers is reachable.
-    reader.setFormat(qtFormatOf(kind));
+    reader.setFormat(readerFormatOf(kind));
     reader.setAutoDetectImageFormat(false);
     const QSize stored = reader.size();
     if (cancelled.load())

@@ -51,6 +51,8 @@ public:
 // The kinds of picture the program shows, told from a file's first bytes.
 enum class PictureKind { Unknown, Bmp, Jpeg, Gif };
 PictureKind pictureKindOf(const char* head, std::int64_t length);
+// The name of Qt's reader for `kind`; "" for Unknown.
+const char* readerFormatOf(PictureKind kind);
 
 // The program's decoder: BMP, JPEG and GIF and nothing else (judged from the content, so that
 // no other reader Qt has is reachable through a picture's name), with the reducing JPEG reader
