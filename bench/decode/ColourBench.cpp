@@ -4,6 +4,7 @@
 // and the same photo without its profile.
 //   colour_bench [--benchmark_repetitions=N] [google benchmark flags]
 
+#include "common/PhotoJpeg.h"
 #include "decode/ColourProfile.h"
 #include "decode/ColourTransform.h"
 #include "decode/PictureDecoder.h"
@@ -31,19 +32,8 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A 6000 x 4000 JPEG with photo-like detail, so that decoding does real work.
 QByteArray photo() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    for (int y = 0; y < kHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x)
-            line[x] = qRgb((x * 7 + y) & 0xff, ((y * 3) ^ x) & 0xff, ((x * y) >> 5) & 0xff);
-    }
-    QByteArray out;
-    QBuffer buffer(&out);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "JPEG").write(image);
-    return out;
+    return bench::photoJpeg(kWidth, kHeight);
 }
 
 // `jpeg` with `icc` in one APP2 segment after its start.

@@ -7,6 +7,7 @@
 //   viewer_bench [--in-program-decoder] [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "app/Settings.h"
+#include "common/PhotoJpeg.h"
 #include "common/ReaddirFloor.h"
 #include "decode/DecoderService.h"
 #include "decode/PictureDecoder.h"
@@ -69,19 +70,7 @@ public:
 
 // A 6000 x 4000 JPEG with photo-like detail, so that decoding does real work.
 const QByteArray& bigJpeg() {
-    static const QByteArray bytes = [] {
-        QImage image(kWidth, kHeight, QImage::Format_RGB32);
-        for (int y = 0; y < kHeight; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < kWidth; ++x)
-                line[x] = qRgb((x * 7 + y) & 0xff, ((y * 3) ^ x) & 0xff, ((x * y) >> 5) & 0xff);
-        }
-        QByteArray out;
-        QBuffer buffer(&out);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter(&buffer, "JPEG").write(image);
-        return out;
-    }();
+    static const QByteArray bytes = bench::photoJpeg(kWidth, kHeight);
     return bytes;
 }
 
