@@ -72,7 +72,7 @@ public:
     test::TempTree tree;
     std::shared_ptr<MeddlingDecoder> decoder = std::make_shared<MeddlingDecoder>();
     PictureLoader loader{decoder};
-    const ViewParams view{1024 * 15, 768 * 15, 1.0, false};
+    const ViewParams view{1024 * 15, 768 * 15, 1.0, false, {}};
     const std::atomic<bool> notCancelled{false};
 };
 
