@@ -21,7 +21,12 @@ public:
         : QObject(qGuiApp), profiles_(connection) {
         qGuiApp->installNativeEventFilter(this);
     }
-    ~ProfileWatcher() override { qGuiApp->removeNativeEventFilter(this); }
+    // As a child of the application object it goes when the object is already half gone:
+    // qGuiApp is null by then, and the filter list goes with the application.
+    ~ProfileWatcher() override {
+        if (qGuiApp)
+            qGuiApp->removeNativeEventFilter(this);
+    }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType == "xcb_generic_event_t")
