@@ -33,7 +33,7 @@ double msSince(Clock::time_point start) {
 }
 
 QByteArray photo() {
-    return bench::photoJpeg(kWidth, kHeight);
+    return orlix::bench::photoJpeg(kWidth, kHeight);
 }
 
 // `jpeg` with `icc` in one APP2 segment after its start.

@@ -70,7 +70,7 @@ public:
 
 // A 6000 x 4000 JPEG with photo-like detail, so that decoding does real work.
 const QByteArray& bigJpeg() {
-    static const QByteArray bytes = bench::photoJpeg(kWidth, kHeight);
+    static const QByteArray bytes = orlix::bench::photoJpeg(kWidth, kHeight);
     return bytes;
 }
 
