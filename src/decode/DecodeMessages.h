@@ -21,7 +21,7 @@ struct DecodeRequestMessage {
     std::int64_t displayProfileBytes = 0; // DecodeRequest::displayProfile's size; 0: none
 };
 
-// The answer; the pixels, when there are any, travel with it as sealed shared memory.
+// The answer; the pixels, when there are any, travel with it as shared memory.
 struct DecodeReplyMessage {
     static constexpr int kMaxColours = 256;
     std::int32_t error = 0; // a LoadError
@@ -29,6 +29,9 @@ struct DecodeReplyMessage {
     std::int32_t pixelHeight = 0;
     std::int32_t reduction = 1;
     platform::PixelLayout layout; // empty without pixels
+    // The pixels are lent (PixelArena.h): copy them before the next request, which may reuse
+    // their memory. Otherwise they are sealed shared memory given for good.
+    std::int32_t lent = 0;
     // The colour table of an indexed picture.
     std::int32_t colourCount = 0;
     std::uint32_t colours[kMaxColours] = {};

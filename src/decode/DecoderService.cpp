@@ -2,6 +2,9 @@
 
 #include "decode/DecodeMessages.h"
 #include "decode/PictureDecoder.h"
+#include "platform/MemoryReuse.h"
+#include "platform/PixelArena.h"
+#include "platform/SharedImages.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -44,7 +47,24 @@ QByteArray written(const QImage& image, const char* format) {
     return bytes;
 }
 
-void reply(MessageChannel& channel, const DecodeResult& result) {
+// Pictures up to this size are lent from the decoder's reused memory and copied by the program
+// into memory it keeps for reuse too: the program's heap holds blocks up to 32 MiB
+// (platform::keepFreedMemoryForReuse), which covers a photo fitted into a 4K screen. Larger
+// ones are given in new memory and shown from it without a copy.
+constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
+
+// Where this process puts its pictures' pixels: lent from one arena when small enough, decoded
+// straight into memory given to the program otherwise.
+struct PixelMemory {
+    platform::PixelArena arena;
+    platform::SharedImages given;
+};
+
+bool lendable(std::int64_t bytes) {
+    return bytes <= kLentBytesLimit;
+}
+
+void reply(MessageChannel& channel, PixelMemory& memory, DecodeResult result) {
     DecodeReplyMessage message;
     message.error = static_cast<std::int32_t>(result.error);
     message.pixelWidth = result.pixelSize.width();
@@ -58,18 +78,30 @@ void reply(MessageChannel& channel, const DecodeResult& result) {
     }
     message.colourCount = static_cast<std::int32_t>(colours.size());
     std::copy(colours.begin(), colours.end(), message.colours);
-    const UniqueFd pixels = platform::sharePixels(result.image, message.layout);
-    if (!result.image.isNull() && !pixels)
-        message.error = static_cast<std::int32_t>(LoadError::DecodeFailed); // no memory for them
-    if (pixels)
-        channel.send(&message, sizeof message, {pixels.get()});
+    UniqueFd given;
+    int pixels = -1;
+    if (!result.image.isNull()) {
+        message.lent = lendable(result.image.sizeInBytes());
+        if (message.lent) {
+            pixels = memory.arena.lend(result.image, message.layout);
+        } else {
+            given = memory.given.give(result.image, message.layout);
+            if (!given) // decoded elsewhere (turned upright, or not a JPEG): copied
+                given = platform::sharePixels(result.image, message.layout);
+            pixels = given.get();
+        }
+        if (pixels < 0)
+            message.error = static_cast<std::int32_t>(LoadError::DecodeFailed); // no memory
+    }
+    if (pixels >= 0)
+        channel.send(&message, sizeof message, {pixels});
     else
         channel.send(&message, sizeof message);
 }
 
 // Answers one decode request; false when the message is none.
-bool answer(MessageChannel& channel, const PictureDecoder& decoder, const void* data,
-            std::size_t size, std::vector<UniqueFd>& descriptors) {
+bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory& memory,
+            const void* data, std::size_t size, std::vector<UniqueFd>& descriptors) {
     DecodeRequestMessage message;
     if (size != sizeof message)
         return false;
@@ -92,13 +124,15 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, const void* 
     request.fitInto = QSize(message.fitWidth, message.fitHeight);
     // The program ends this process to stop a decode: nothing cancels it from in here.
     static const std::atomic<bool> kNeverCancelled{false};
-    reply(channel, decoder.decode(request, kNeverCancelled));
+    reply(channel, memory, decoder.decode(request, kNeverCancelled));
     return true;
 }
 
 } // namespace
 
 void prepareDecoding() {
+    // Every picture's memory comes back warm for the next: see kLentBytesLimit.
+    platform::keepFreedMemoryForReuse();
     const StandardPictureDecoder settings; // sets Qt's allocation ceiling for the readers
     QImage pixel(1, 1, QImage::Format_RGB32);
     pixel.fill(Qt::white);
@@ -120,7 +154,12 @@ void serveDecodeRequests(MessageChannel& channel) {
 }
 
 void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
-    const StandardPictureDecoder decoder;
+    PixelMemory memory;
+    const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
+        return lendable(std::int64_t(size.width()) * size.height() * 4)
+                   ? QImage()
+                   : memory.given.make(size, format);
+    });
     std::vector<char> buffer(MessageChannel::kMaxMessage);
     for (;;) {
         std::size_t size = 0;
@@ -131,7 +170,7 @@ void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
         if (others && others(channel, buffer.data(), size, descriptors))
             continue;
         // Anything else means the program and this process no longer agree: end.
-        if (!answer(channel, decoder, buffer.data(), size, descriptors))
+        if (!answer(channel, decoder, memory, buffer.data(), size, descriptors))
             return;
     }
 }

@@ -101,8 +101,11 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     if (outcome != Outcome::Decoded)
         return outcome;
     const JpegGeometry geometry = top.geometry();
-    QImage decoded(static_cast<int>(geometry.outputWidth), static_cast<int>(geometry.outputHeight),
-                   QImage::Format_RGB32);
+    const QSize size(static_cast<int>(geometry.outputWidth),
+                     static_cast<int>(geometry.outputHeight));
+    const bool given =
+        image.size() == size && image.format() == QImage::Format_RGB32 && image.isDetached();
+    QImage decoded = given ? std::move(image) : QImage(size, QImage::Format_RGB32);
     if (decoded.isNull())
         return Outcome::Failed; // no memory for it
     const unsigned height = geometry.outputHeight;

@@ -72,6 +72,8 @@ public:
 
     // Decodes the whole picture, as stored (not turned), reduced by `reduction`, into an
     // RGB32 image; reads the header first when readHeader() was not called. Once per reader.
+    // An `image` handed in that already is RGB32 of the decoded size (and not shared with
+    // another copy) is decoded into, in its own memory; any other is replaced.
     Outcome read(int reduction, QImage& image);
 
 private:

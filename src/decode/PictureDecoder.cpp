@@ -115,7 +115,9 @@ PictureKind pictureKindOf(const char* head, std::int64_t length) {
     return PictureKind::Unknown;
 }
 
-StandardPictureDecoder::StandardPictureDecoder() {
+StandardPictureDecoder::StandardPictureDecoder() : StandardPictureDecoder(PictureMemory()) {}
+
+StandardPictureDecoder::StandardPictureDecoder(PictureMemory memory) : memory_(std::move(memory)) {
     // Set here, before any decoding thread reads it.
     QImageReader::setAllocationLimit(kAllocationLimitMb);
 }
@@ -150,7 +152,7 @@ DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
 }
 
 DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
-                                                   const std::atomic<bool>& cancelled) {
+                                                   const std::atomic<bool>& cancelled) const {
     if (!request.file)
         return failed(LoadError::PathInvalid);
     const platform::PictureFile& file = *request.file;
@@ -208,7 +210,7 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
 
 DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& file, QSize fitInto,
                                                 const QByteArray& displayProfile,
-                                                const std::atomic<bool>& cancelled) {
+                                                const std::atomic<bool>& cancelled) const {
     // Every size below comes from this one reading of the header, however the file changes.
     JpegReader jpeg(file, cancelled);
     JpegReader::Outcome outcome = jpeg.readHeader();
@@ -231,7 +233,9 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
     const auto colour = ColourTransform::between(profile, displayProfile);
     if (colour && colour->input() == ColourModel::Cmyk)
         jpeg.keepCmykAsStored();
-    QImage image;
+    QImage image = memory_
+                       ? memory_(JpegReader::reducedSize(stored, reduction), QImage::Format_RGB32)
+                       : QImage();
     outcome = jpeg.read(reduction, image);
     if (outcome != JpegReader::Outcome::Decoded)
         return jpegFailure(outcome, file);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace orlix {
@@ -66,7 +67,14 @@ public:
     // spare, where Qt's default (128 MB) would refuse ordinary 48-megapixel photos.
     static constexpr int kAllocationLimitMb = 1100;
 
+    // Where a picture's pixels go: an image of the size and format asked for, or a null one
+    // for memory of the decoder's own choosing. Called on the decoding thread.
+    using PictureMemory = std::function<QImage(QSize size, QImage::Format format)>;
+
     StandardPictureDecoder();
+    // Decoding into `memory`: a decoder process decodes large pictures straight into memory
+    // it shares with the program.
+    explicit StandardPictureDecoder(PictureMemory memory);
 
     DecodeResult decode(const DecodeRequest& request,
                         const std::atomic<bool>& cancelled) const override;
@@ -79,13 +87,15 @@ public:
     static QSize neededFor(QSize whole, QSize fitInto);
 
 private:
-    static DecodeResult decodeGuarded(const DecodeRequest& request,
-                                      const std::atomic<bool>& cancelled);
+    DecodeResult decodeGuarded(const DecodeRequest& request,
+                               const std::atomic<bool>& cancelled) const;
     // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
     // that can be cancelled at any point and that holds to one reading of the header.
-    static DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
-                                   const QByteArray& displayProfile,
-                                   const std::atomic<bool>& cancelled);
+    DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+                            const QByteArray& displayProfile,
+                            const std::atomic<bool>& cancelled) const;
+
+    const PictureMemory memory_;
 };
 
 } // namespace orlix

@@ -61,7 +61,8 @@ DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels
     DecodeResult result;
     result.pixelSize = whole;
     result.reduction = reply.reduction;
-    result.image = platform::mapSharedPixels(std::move(pixels), reply.layout);
+    result.image = reply.lent ? platform::copyLentPixels(pixels.get(), reply.layout)
+                              : platform::mapSharedPixels(std::move(pixels), reply.layout);
     if (result.image.isNull())
         return failed(LoadError::DecodeFailed);
     if (reply.colourCount > 0)

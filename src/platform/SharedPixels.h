@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <fcntl.h>
 
 namespace orlix::platform {
 
@@ -35,6 +36,18 @@ UniqueFd sharePixels(const QImage& image, PixelLayout& layout);
 // are read in here, so that whoever draws the image does not wait for them. A null image when
 // `memory` is not sealed memory holding at least that many bytes.
 QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout);
+
+// What sealed shared memory carries: no one can write, grow or shrink it any more.
+constexpr int kSharedSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+
+// Pixels a decoder process lends from memory it fills again for its next picture (PixelArena.h)
+// carry these seals: the memory can neither shrink nor grow, but it can still be written.
+constexpr int kLentSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
+
+// Program side: a copy, in this process's own memory, of the pixels of `layout` lent in
+// `memory`. Copied at once, before the decoder is asked for anything else; a null image when
+// `memory` is not lent memory holding at least that many bytes.
+QImage copyLentPixels(int memory, const PixelLayout& layout);
 
 // Other data too large for a message (a display's colour profile) travels the same way.
 // `bytes` in new sealed memory; invalid when there is no memory for them.

@@ -44,6 +44,8 @@ protected:
 
 TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     const QImage photo = gradient({1600, 1200});
+    // Over 32 MiB decoded: given in memory of its own rather than lent from the reused one.
+    const QImage large = gradient({3000, 3000});
     QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
     hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
     QFile adobeFile(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
@@ -70,14 +72,25 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         {"on-a-wide-display.jpg", encodedPicture(photo, "JPEG"), {800, 600}, adobe},
         {"with-a-profile.jpg", encodedPicture(tagged, "JPEG"), {}},
         {"with-a-profile-on-a-wide-display.jpg", encodedPicture(tagged, "JPEG"), {}, adobe},
+        {"large.jpg", encodedPicture(large, "JPEG"), {}},
+        {"large-turned.jpg", test::quarterTurnedJpeg(large), {}},
+        {"large.bmp", encodedPicture(large, "BMP"), {}},
+        {"small-after-large.jpg", encodedPicture(photo, "JPEG"), {800, 600}},
     };
     const StandardPictureDecoder inProgram;
     const ProcessDecoder inProcess;
+    // Compared once all are decoded: a picture whose memory the decoder reused for a later one
+    // would have changed by then.
+    std::vector<std::pair<DecodeResult, DecodeResult>> results;
     for (const auto& picture : pictures) {
         const DecodeRequest asked =
             request(picture.name, picture.bytes, picture.fitInto, picture.displayProfile);
-        const DecodeResult expected = inProgram.decode(asked, notCancelled);
-        const DecodeResult got = inProcess.decode(asked, notCancelled);
+        results.emplace_back(inProgram.decode(asked, notCancelled),
+                             inProcess.decode(asked, notCancelled));
+    }
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const auto& picture = pictures[i];
+        const auto& [expected, got] = results[i];
         EXPECT_EQ(got.error, expected.error) << picture.name;
         EXPECT_FALSE(got.cancelled) << picture.name;
         EXPECT_EQ(got.pixelSize, expected.pixelSize) << picture.name;

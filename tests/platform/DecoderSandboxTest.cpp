@@ -1,4 +1,6 @@
 #include "platform/DecoderProcess.h"
+#include "platform/PixelArena.h"
+#include "platform/SharedImages.h"
 #include "platform/SharedPixels.h"
 #include "platform/posix/SanitizerBuild.h"
 #include "support/DecoderProbe.h"
@@ -16,6 +18,7 @@
 #include <netinet/in.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orlix::test {
@@ -163,6 +166,8 @@ TEST(DecoderSandbox, PixelsArriveSealedAndUncopied) {
     ::munmap(const_cast<void*>(mapped), 4096);
 }
 
+// Shown from shared memory, pixels must be sealed for good; copied out at once, sealed against
+// shrinking and growing. Anything else, or memory smaller than its layout, is refused.
 TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
     const platform::PixelLayout layout{64, 64, 256, QImage::Format_ARGB32};
     struct Case {
@@ -170,21 +175,26 @@ TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
         std::int64_t bytes;
         int seals;
         platform::PixelLayout layout;
-        bool accepted;
+        bool shown;
+        bool copied;
     };
-    constexpr int kAll = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    constexpr int kAll = platform::kSharedSeals;
+    constexpr int kLent = platform::kLentSeals;
     platform::PixelLayout narrowRows = layout;
     narrowRows.bytesPerLine = 200;
     platform::PixelLayout noFormat = layout;
     noFormat.format = QImage::Format_Invalid;
     const Case cases[] = {
-        {"sealed, the right size", layout.bytes(), kAll, layout, true},
-        {"not sealed", layout.bytes(), 0, layout, false},
-        {"may shrink", layout.bytes(), kAll & ~F_SEAL_SHRINK, layout, false},
-        {"may be written", layout.bytes(), kAll & ~F_SEAL_WRITE, layout, false},
-        {"smaller than its layout", layout.bytes() - 1, kAll, layout, false},
-        {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false},
-        {"no pixel format", layout.bytes(), kAll, noFormat, false},
+        {"sealed, the right size", layout.bytes(), kAll, layout, true, false},
+        {"lent, the right size", layout.bytes(), kLent, layout, false, true},
+        {"not sealed", layout.bytes(), 0, layout, false, false},
+        {"may shrink", layout.bytes(), kAll & ~F_SEAL_SHRINK, layout, false, false},
+        {"lent, may shrink", layout.bytes(), kLent & ~F_SEAL_SHRINK, layout, false, false},
+        {"may be written", layout.bytes(), kAll & ~F_SEAL_WRITE, layout, false, true},
+        {"smaller than its layout", layout.bytes() - 1, kAll, layout, false, false},
+        {"lent, smaller than its layout", layout.bytes() - 1, kLent, layout, false, false},
+        {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false, false},
+        {"lent, no pixel format", layout.bytes(), kLent, noFormat, false, false},
     };
     for (const Case& tried : cases) {
         UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
@@ -192,9 +202,53 @@ TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
         if (tried.seals != 0) {
             ASSERT_EQ(::fcntl(memory.get(), F_ADD_SEALS, tried.seals), 0) << tried.what;
         }
+        const QImage copied = platform::copyLentPixels(memory.get(), tried.layout);
+        EXPECT_EQ(!copied.isNull(), tried.copied) << tried.what;
         const QImage image = platform::mapSharedPixels(std::move(memory), tried.layout);
-        EXPECT_EQ(!image.isNull(), tried.accepted) << tried.what;
+        EXPECT_EQ(!image.isNull(), tried.shown) << tried.what;
     }
+}
+
+// A decoder process fills one arena again and again, and decodes large pictures straight into
+// memory it then gives away sealed: the program always gets the pixels of the picture asked.
+TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
+    const auto filled = [](QSize size, QRgb colour) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
+    const auto inode = [](int memory) {
+        struct stat info {};
+        return ::fstat(memory, &info) == 0 ? info.st_ino : 0;
+    };
+    platform::PixelArena arena;
+    platform::PixelLayout layout;
+    const int first = arena.lend(filled({100, 100}, qRgb(1, 2, 3)), layout);
+    ASSERT_GE(first, 0);
+    const ino_t firstInode = inode(first);
+    const QImage firstCopy = platform::copyLentPixels(first, layout);
+    const int second = arena.lend(filled({90, 80}, qRgb(4, 5, 6)), layout);
+    EXPECT_EQ(inode(second), firstInode) << "a smaller picture gets the same memory";
+    EXPECT_EQ(platform::copyLentPixels(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
+    EXPECT_EQ(firstCopy, filled({100, 100}, qRgb(1, 2, 3))) << "a copy stays what it was";
+    const int larger = arena.lend(filled({2000, 1000}, qRgb(7, 8, 9)), layout);
+    EXPECT_NE(inode(larger), firstInode) << "a larger picture gets larger memory";
+    EXPECT_EQ(platform::copyLentPixels(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
+
+    platform::SharedImages shared;
+    QImage made = shared.make({300, 200}, QImage::Format_RGB32);
+    ASSERT_FALSE(made.isNull());
+    made.fill(qRgb(10, 20, 30));
+    QImage copy = made;
+    EXPECT_FALSE(shared.give(made, layout)) << "not while another copy holds the pixels";
+    copy = QImage();
+    QImage foreign = filled({300, 200}, qRgb(10, 20, 30));
+    EXPECT_FALSE(shared.give(foreign, layout)) << "not an image it made";
+    UniqueFd given = shared.give(made, layout);
+    ASSERT_TRUE(given);
+    EXPECT_TRUE(made.isNull());
+    EXPECT_EQ(::fcntl(given.get(), F_GET_SEALS), platform::kSharedSeals);
+    EXPECT_EQ(platform::mapSharedPixels(std::move(given), layout), foreign);
 }
 
 } // namespace

@@ -14,7 +14,7 @@ namespace {
 
 // What the decoder seals, and what the program insists on: shrinking would leave the program's
 // mapping without pages (a crash on reading them), writing would change a picture in use.
-constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+constexpr int kSeals = kSharedSeals;
 
 struct Mapping {
     void* address;
@@ -96,6 +96,30 @@ QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout) {
         ::munmap(address, length); // a refused image never calls its cleanup
         delete mapping;
     }
+    return image;
+}
+
+QImage copyLentPixels(int memory, const PixelLayout& layout) {
+    struct stat info {};
+    if (memory < 0 || ::fcntl(memory, F_GET_SEALS) != kLentSeals || ::fstat(memory, &info) != 0 ||
+        !layout.fits(static_cast<std::int64_t>(info.st_size)))
+        return QImage();
+    const auto length = static_cast<std::size_t>(layout.bytes());
+    const void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, memory, 0);
+    if (address == MAP_FAILED)
+        return QImage();
+    QImage image(layout.width, layout.height, static_cast<QImage::Format>(layout.format));
+    if (!image.isNull()) {
+        const auto* from = static_cast<const uchar*>(address);
+        if (layout.bytesPerLine == image.bytesPerLine()) {
+            std::memcpy(image.bits(), from, length);
+        } else { // the lender padded its rows further than this process does
+            for (int y = 0; y < layout.height; ++y)
+                std::memcpy(image.scanLine(y), from + y * layout.bytesPerLine,
+                            static_cast<std::size_t>(image.bytesPerLine()));
+        }
+    }
+    ::munmap(const_cast<void*>(address), length);
     return image;
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/SharedPixels.h"
+#include "platform/UniqueFd.h"
+
+#include <QImage>
+
+#include <cstddef>
+
+namespace orlix::platform {
+
+// Decoder side: shared memory that a decoder process keeps and fills again for each picture the
+// program copies out at once (copyLentPixels()). New memory costs a page fault per page, which
+// for a photo's pixels takes longer than copying them twice; these pages stay in place. The
+// memory is sealed against shrinking and growing, so the program's mapping can never lose a
+// page, but not against writing: a decoder can change what it lends only until the program has
+// copied it, which is no more than it could do by decoding the picture wrongly.
+class PixelArena {
+public:
+    PixelArena() = default;
+    ~PixelArena();
+    PixelArena(const PixelArena&) = delete;
+    PixelArena& operator=(const PixelArena&) = delete;
+
+    // Copies the pixels of `image` into the arena, replacing the arena with a larger one when it
+    // is too small, and describes them in `layout`. The descriptor to send along, still the
+    // arena's own; -1 (and `layout` empty) when there is no memory for them.
+    int lend(const QImage& image, PixelLayout& layout);
+
+private:
+    bool reserve(std::size_t bytes);
+
+    UniqueFd memory_;
+    void* mapping_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace orlix::platform

@@ -1,0 +1,55 @@
+#include "platform/PixelArena.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace orlix::platform {
+
+namespace {
+
+// Arenas grow in steps of this, so that pictures of nearly one size share one.
+constexpr std::size_t kGranule = std::size_t(1) << 20;
+
+} // namespace
+
+PixelArena::~PixelArena() {
+    if (mapping_)
+        ::munmap(mapping_, size_);
+}
+
+bool PixelArena::reserve(std::size_t bytes) {
+    if (mapping_ && bytes <= size_)
+        return true;
+    if (mapping_)
+        ::munmap(mapping_, size_);
+    mapping_ = nullptr;
+    size_ = 0;
+    memory_.reset();
+    const std::size_t size = (bytes + kGranule - 1) / kGranule * kGranule;
+    UniqueFd memory(::memfd_create("orlix-arena", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(size)) != 0 ||
+        ::fcntl(memory.get(), F_ADD_SEALS, kLentSeals) != 0)
+        return false;
+    void* mapping =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
+    if (mapping == MAP_FAILED)
+        return false;
+    memory_ = std::move(memory);
+    mapping_ = mapping;
+    size_ = size;
+    return true;
+}
+
+int PixelArena::lend(const QImage& image, PixelLayout& layout) {
+    layout = PixelLayout();
+    const PixelLayout wanted{image.width(), image.height(), image.bytesPerLine(), image.format()};
+    if (image.isNull() || !reserve(static_cast<std::size_t>(wanted.bytes())))
+        return -1;
+    std::memcpy(mapping_, image.constBits(), static_cast<std::size_t>(wanted.bytes()));
+    layout = wanted;
+    return memory_.get();
+}
+
+} // namespace orlix::platform

@@ -1,0 +1,68 @@
+#include "platform/SharedImages.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace orlix::platform {
+
+struct SharedImages::Mapping {
+    SharedImages* owner;
+    void* address;
+    std::size_t length;
+};
+
+SharedImages::~SharedImages() = default;
+
+void SharedImages::unmap(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    ::munmap(mapping->address, mapping->length);
+    mapping->owner->memories_.erase(static_cast<const uchar*>(mapping->address));
+    delete mapping;
+}
+
+QImage SharedImages::make(QSize size, QImage::Format format) {
+    const QImage probe(1, 1, format); // the row layout QImage itself would choose
+    const int depth = probe.depth();
+    if (size.isEmpty() || depth <= 0)
+        return QImage();
+    const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
+    const auto length = static_cast<std::size_t>(bytesPerLine * size.height());
+    UniqueFd memory(::memfd_create("orlix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
+        return QImage();
+    // Populated at once: one pass of the kernel over the pages instead of a fault per page.
+    void* address =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
+    if (address == MAP_FAILED)
+        return QImage();
+    auto* mapping = new Mapping{this, address, length};
+    QImage image(static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
+                 unmap, mapping);
+    if (image.isNull()) {
+        ::munmap(address, length); // a refused image never calls its cleanup
+        delete mapping;
+        return QImage();
+    }
+    memories_[static_cast<const uchar*>(address)] = std::move(memory);
+    return image;
+}
+
+UniqueFd SharedImages::give(QImage& image, PixelLayout& layout) {
+    layout = PixelLayout();
+    const auto found = memories_.find(image.constBits());
+    if (image.isNull() || !image.isDetached() || found == memories_.end())
+        return UniqueFd();
+    UniqueFd memory = std::move(found->second);
+    memories_.erase(found);
+    const PixelLayout described{image.width(), image.height(), image.bytesPerLine(),
+                                image.format()};
+    image = QImage(); // the last copy: unmaps
+    // Sealing against writes would fail while a writable mapping was left.
+    if (::fcntl(memory.get(), F_ADD_SEALS, kSharedSeals) != 0)
+        return UniqueFd();
+    layout = described;
+    return memory;
+}
+
+} // namespace orlix::platform
