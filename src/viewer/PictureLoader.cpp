@@ -58,7 +58,8 @@ PicturePtr PictureLoader::load(const QString& path, const ViewParams& view, bool
 PicturePtr PictureLoader::reload(const PicturePtr& shown, const ViewParams& view, bool whole,
                                  bool reopen, const std::atomic<bool>& cancelled) const {
     if (shown->file && shown->file->unchanged()) {
-        if (PicturePtr picture = decodeFile(shown->path, shown->file, view, whole, cancelled))
+        if (PicturePtr picture =
+                decodeFile(shown->path, shown->file, view, whole, cancelled, shown.get()))
             return picture;
     }
     if (!reopen)
@@ -69,7 +70,8 @@ PicturePtr PictureLoader::reload(const PicturePtr& shown, const ViewParams& view
 PicturePtr PictureLoader::decodeFile(const QString& path,
                                      std::shared_ptr<const platform::PictureFile> file,
                                      const ViewParams& view, bool whole,
-                                     const std::atomic<bool>& cancelled) const {
+                                     const std::atomic<bool>& cancelled,
+                                     const DecodedPicture* shown) const {
     auto picture = std::make_shared<DecodedPicture>();
     picture->path = path;
     picture->view = view;
@@ -90,8 +92,15 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
         if (picture->ok()) {
             picture->frameParams = frameParamsFor(view, placementFor(view, picture->pixelSize),
                                                   picture->pixelSize, 0, 0);
-            FrameRenderer renderer;
-            picture->frame = renderer.render(picture->image, picture->frameParams);
+            // The full resolution of a picture on screen keeps the frame already shown for the
+            // same view: scaling a whole photo down again would cost more than its decode,
+            // and show the same.
+            if (shown && !shown->frame.isNull() && shown->frameParams == picture->frameParams) {
+                picture->frame = shown->frame;
+            } else {
+                FrameRenderer renderer;
+                picture->frame = renderer.render(picture->image, picture->frameParams);
+            }
             if (stopped(cancelled))
                 return abandonedPicture(path, view);
         }

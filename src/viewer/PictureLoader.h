@@ -32,10 +32,12 @@ public:
     static PicturePtr failure(const QString& path, const ViewParams& view, LoadError error);
 
 private:
-    // The decode of `file`; null when the file changed while it was read.
+    // The decode of `file`; null when the file changed while it was read. `shown`, when not
+    // null, is the same content decoded before: its frame is taken where it was made for the
+    // same view.
     PicturePtr decodeFile(const QString& path, std::shared_ptr<const platform::PictureFile> file,
-                          const ViewParams& view, bool whole,
-                          const std::atomic<bool>& cancelled) const;
+                          const ViewParams& view, bool whole, const std::atomic<bool>& cancelled,
+                          const DecodedPicture* shown = nullptr) const;
 
     const std::shared_ptr<const PictureDecoder> decoder_;
 };

@@ -142,6 +142,24 @@ TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) 
     EXPECT_EQ(loader.reload(fresh, view, true, true, notCancelled)->error, LoadError::FileNotFound);
 }
 
+// The full resolution of a photo shown reduced keeps the frame on screen for the same view (a
+// whole photo scaled down again shows the same, at more than the cost of its decode), and
+// makes its own for another view.
+TEST_F(PictureLoading, TheFullResolutionKeepsTheFrameShownForTheSameView) {
+    tree.write("photo.jpg", pictureFile({2400, 1800}, qRgb(30, 140, 200), "JPEG"));
+    const QString photo = QString::fromUtf8(tree.path("photo.jpg"));
+    const PicturePtr shown = loader.load(photo, view, false, nullptr, notCancelled);
+    ASSERT_TRUE(shown->ok());
+    ASSERT_GT(shown->reduction, 1);
+    const PicturePtr full = loader.reload(shown, view, true, false, notCancelled);
+    ASSERT_TRUE(full->fullResolution());
+    EXPECT_EQ(full->frame.cacheKey(), shown->frame.cacheKey());
+    const ViewParams smaller{800 * 15, 600 * 15, 1.0, false, {}};
+    const PicturePtr other = loader.reload(shown, smaller, true, false, notCancelled);
+    EXPECT_EQ(other->frame.size(), QSize(800, 600));
+    EXPECT_NE(other->frame.cacheKey(), shown->frame.cacheKey());
+}
+
 TEST_F(PictureLoading, APictureIsInTheColoursOfTheDisplayItWasDecodedFor) {
     QFile wideGamut(QStringLiteral("/usr/share/color/icc/colord/WideGamutRGB.icc"));
     ASSERT_TRUE(wideGamut.open(QIODevice::ReadOnly)) << "colord-data";
