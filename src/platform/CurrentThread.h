@@ -10,4 +10,8 @@ void nameCurrentThread(const char* name);
 // decoding in the background must not delay the window's events.
 void lowerCurrentThreadPriority();
 
+// Lets the calling thread run only when no other thread wants a core: for housekeeping that
+// may wait, such as giving memory back, which would otherwise take a core from decoding.
+void idleCurrentThread();
+
 } // namespace orlix::platform

@@ -33,7 +33,7 @@ void BackgroundUnmapper::drain() {
 
 void BackgroundUnmapper::run() {
     nameCurrentThread("OrlixUnmap");
-    lowerCurrentThreadPriority();
+    idleCurrentThread();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return !pending_.empty(); });

@@ -7,7 +7,7 @@
 
 namespace orlix::platform {
 
-// Unmaps memory on a thread of its own, at the decoding thread's low priority. Giving back the
+// Unmaps memory on a thread of its own, when no other thread wants a core. Giving back the
 // pages of a decoded photo shared by a decoder process takes tens of milliseconds; neither the
 // windows nor the decoding thread (whose next job a slide step may be waiting for) should.
 class BackgroundUnmapper {

@@ -1,6 +1,7 @@
 #include "platform/CurrentThread.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -19,6 +20,12 @@ void lowerCurrentThreadPriority() {
     const int now = ::getpriority(PRIO_PROCESS, thread);
     if (now < kBackground)
         ::setpriority(PRIO_PROCESS, thread, kBackground);
+}
+
+void idleCurrentThread() {
+    const sched_param none{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19); // the least
 }
 
 } // namespace orlix::platform
