@@ -4,20 +4,18 @@
 #include "platform/SharedPixels.h"
 #include "platform/posix/SanitizerBuild.h"
 #include "support/DecoderProbe.h"
+#include "support/LoopbackListener.h"
 #include "support/SandboxTestMain.h"
 #include "support/TempTree.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,27 +33,6 @@ ProbeRequest request(ProbeAction action, std::int64_t number = 0, const QByteArr
     return made;
 }
 
-// A TCP port on the loopback interface that nobody accepts on: a connection to it would wait
-// in its queue.
-struct Listener {
-    Listener() : socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            ::listen(socket.get(), 4) == 0 &&
-            ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-    }
-    bool connectionWaiting() const {
-        const UniqueFd accepted(::accept4(socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        return accepted.valid();
-    }
-    UniqueFd socket;
-    int port = 0;
-};
-
 bool processGone(std::int64_t id) {
     return QTest::qWaitFor([id] { return ::kill(static_cast<pid_t>(id), 0) != 0; }, 5000);
 }
@@ -63,7 +40,7 @@ bool processGone(std::int64_t id) {
 TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
     TempTree tree;
     tree.write("picture.jpg", "not really a picture");
-    const Listener listener;
+    const LoopbackListener listener;
     ASSERT_NE(listener.port, 0);
     const UniqueFd picture(::open(tree.path("picture.jpg").constData(), O_RDONLY | O_CLOEXEC));
     constexpr std::int64_t kBeyondCeiling = kTestMemoryAllowance * 4;

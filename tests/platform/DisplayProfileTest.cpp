@@ -11,20 +11,9 @@
 
 #include <cstdlib>
 #include <optional>
-#include <string>
 
 namespace orlix::platform {
 namespace {
-
-xcb_atom_t atomNamed(xcb_connection_t* connection, const std::string& name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
-        nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
 
 TEST(X11DisplayProfiles, FollowsTheRootWindowsProfilesAsTheyChange) {
     test::XvfbServer server;
@@ -33,7 +22,7 @@ TEST(X11DisplayProfiles, FollowsTheRootWindowsProfilesAsTheyChange) {
     ASSERT_EQ(xcb_connection_has_error(own), 0);
     X11DisplayProfiles profiles(own);
     xcb_connection_t* tool = server.connection(); // the colour tool's side
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(tool)).data->root;
+    const xcb_window_t root = server.probe().root();
 
     // What the reader sees after the tool changed the property `name` (nullopt: removed it),
     // for the first and the second screen. Every change is one the reader is told of.
@@ -52,7 +41,7 @@ TEST(X11DisplayProfiles, FollowsTheRootWindowsProfilesAsTheyChange) {
     EXPECT_EQ(profiles.profile(1), QByteArray());
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
-        const xcb_atom_t atom = atomNamed(tool, step.name);
+        const xcb_atom_t atom = server.probe().atom(step.name);
         if (step.value)
             xcb_change_property(tool, XCB_PROP_MODE_REPLACE, root, atom, XCB_ATOM_CARDINAL, 8,
                                 static_cast<std::uint32_t>(step.value->size()),
@@ -74,7 +63,7 @@ TEST(X11DisplayProfiles, FollowsTheRootWindowsProfilesAsTheyChange) {
         EXPECT_EQ(profiles.profile(1), step.second);
     }
     // A property of 32-bit words is not a profile: the display is sRGB.
-    const xcb_atom_t words = atomNamed(tool, "_ICC_PROFILE");
+    const xcb_atom_t words = server.probe().atom("_ICC_PROFILE");
     const std::uint32_t word = 7;
     xcb_change_property(tool, XCB_PROP_MODE_REPLACE, root, words, XCB_ATOM_CARDINAL, 32, 1, &word);
     xcb_flush(tool);

@@ -2,6 +2,7 @@
 #include "platform/posix/LandlockRuleset.h"
 #include "support/ChildProcess.h"
 #include "support/FakeScreenSaverBus.h"
+#include "support/LoopbackListener.h"
 #include "support/TempTree.h"
 #include "support/XvfbServer.h"
 
@@ -9,11 +10,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <map>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace orlix::test {
 namespace {
@@ -59,24 +57,6 @@ int expectedError(const Expected& row, LandlockLevel level, bool tcpDisplay) {
     return row.filter == Filter::BelowLandlock ? EPERM : 0;
 }
 
-// A port on the loopback interface with a listener behind it, so that only the lockdown can
-// make a connection fail.
-struct Listener {
-    Listener() : socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(socket, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            ::listen(socket, 16) == 0 &&
-            ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(socket); }
-    int socket;
-    int port = 0;
-};
-
 // Runs the probe at `cap` and gives what it printed, by what it tried.
 std::map<std::string, int> runProbe(int cap, const QProcessEnvironment& environment,
                                     const TempTree& scratch, int port, int& level) {
@@ -100,7 +80,7 @@ std::map<std::string, int> runProbe(int cap, const QProcessEnvironment& environm
 TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
     FakeScreenSaverBus bus;
     ASSERT_TRUE(bus.start()) << bus.error().toStdString();
-    const Listener listener;
+    const LoopbackListener listener;
     ASSERT_NE(listener.port, 0);
     // A stand-in for the desktop's opener, first on PATH: it notes the address in a file, which
     // only a process outside the lockdown can make.

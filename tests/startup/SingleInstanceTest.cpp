@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
-#include <memory>
 #include <pwd.h>
 #include <set>
 #include <string>
@@ -31,29 +30,6 @@ using test::ScopedEnv;
 using test::snapshot;
 using test::TempTree;
 using Places = SingleInstance::Places;
-
-TEST(SingleInstance, TwoHoldersSeeEachOtherUntilTheFirstGoes) {
-    TempTree tree;
-    tree.mkdir("home");
-    const Places places{{tree.path("home")}, {}};
-    const QByteArray lock = tree.path("home/.cache/" + SingleInstance::lockFileName());
-
-    auto first = std::make_unique<SingleInstance>(places);
-    EXPECT_FALSE(first->anotherIsRunning());
-    EXPECT_EQ(first->lockPath(), lock);
-    {
-        const SingleInstance second(places);
-        EXPECT_TRUE(second.anotherIsRunning());
-        EXPECT_EQ(second.lockPath(), lock);
-    }
-    // A holder that saw another must not have taken the lock from it when it went.
-    EXPECT_TRUE(SingleInstance(places).anotherIsRunning());
-    first.reset();
-    const SingleInstance next(places);
-    EXPECT_FALSE(next.anotherIsRunning());
-    EXPECT_TRUE(SingleInstance(places).anotherIsRunning());
-    // The modes of what it makes are checked with every place in ChoosesThePlaceOthersCannotChange.
-}
 
 TEST(SingleInstance, DefaultPlacesAreHomeThenAccountHomeThenRunUser) {
     char host[256] = {};

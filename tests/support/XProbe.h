@@ -33,6 +33,9 @@ public:
     bool connected() const;
     xcb_connection_t* connection() const { return connection_; }
     QSize screenSize() const { return screenSize_; }
+    std::uint32_t root() const { return root_; }
+    // The atom of `name`, made if need be.
+    std::uint32_t atom(const char* name) const;
 
     // The viewable windows that have a name, wherever they are in the tree (a window manager
     // reparents them into its frames).
@@ -61,7 +64,6 @@ public:
     QImage grab(const QRect& area) const;
 
 private:
-    std::uint32_t atom(const char* name) const;
     // A property of 32-bit items (atoms, windows, numbers), at most `count` of them; none when
     // it is unset or of another format.
     std::vector<std::uint32_t> values(std::uint32_t window, const char* property,

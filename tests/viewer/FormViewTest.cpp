@@ -84,9 +84,6 @@ private:
 
 class FormViewTest : public ::testing::Test, public test::ViewerScene {
 protected:
-    void picture(const QByteArray& relative, QSize size = {40, 30}) {
-        tree.write(relative, encoded(size));
-    }
     void click(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         ASSERT_TRUE(view) << "the viewer has closed";
         press(key, modifiers);
@@ -101,7 +98,7 @@ protected:
 };
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
-    picture("a.bmp");
+    pictures({"a.bmp"});
     Settings.Guide = 1;
     open();
     const int h = view->guideLabel(GuideLabel::Exit)->height();
@@ -172,7 +169,7 @@ TEST_F(FormViewTest, ATreeWithoutPicturesClosesAtOnceWithoutAWord) {
 }
 
 TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnce) {
-    picture("0.bmp");
+    pictures({"0.bmp"});
     tree.write("1.gif", gif("ffffffff")); // 65535 x 65535: refused before decoding
     tree.write("2.jpg", "not a picture");
     tree.mkdir("3.jpg");
@@ -197,7 +194,7 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
 TEST_F(FormViewTest, NothingRunsWhileAFailureBoxIsOpen) {
     tree.mkdir("1.jpg");
     tree.mkdir("2.jpg");
-    picture("3.bmp");
+    pictures({"3.bmp"});
     onWarning = [&] {
         if (boxes.size() > 1)
             return; // a box opened from inside the first: the guard has failed
@@ -221,8 +218,7 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
     Settings.SubFolder = 1;
     Settings.Auto = 1;
     Settings.Loop = 1;
-    picture("a/1.bmp");
-    picture("b/1.bmp");
+    pictures({"a/1.bmp", "b/1.bmp"});
     const struct {
         const char* what;
         bool duringStart; // the listing of the folders at start-up, else the step to b
@@ -267,8 +263,7 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
 }
 
 TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
-    picture("1.bmp");
-    picture("2.bmp");
+    pictures({"1.bmp", "2.bmp"});
     open();
     EXPECT_EQ(view->intervalTimer()->interval(), 60000);
     EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
@@ -315,7 +310,7 @@ TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
 
 TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     tree.write("1.bmp", encoded({2000, 1500}, "BMP", true));
-    picture("2.bmp", {300, 200});
+    pictures({"2.bmp"}, {300, 200});
     Settings.RealSize = 1;
     open();
     EXPECT_TRUE(view->caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));

@@ -4,6 +4,7 @@
 
 #include "viewer/PictureLoader.h"
 
+#include "support/OtherUser.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -108,6 +110,26 @@ TEST_F(PictureLoading, AKeptPictureServesOnlyWhileItsFileIsUnchanged) {
         EXPECT_EQ(now->pixelSize, now->image.size());
         EXPECT_EQ(now->frame.size(), now->pixelSize); // small: shown one pixel per pixel
     }
+}
+
+// A file made unreadable since its picture was kept fails as unreadable. Root reads every file,
+// so as root the check runs as another user.
+TEST_F(PictureLoading, AKeptPictureOfAFileNowUnreadableIsThatFilesFailure) {
+    rewrite({40, 30}, qRgb(255, 0, 0));
+    const PicturePtr kept = load();
+    ASSERT_TRUE(kept->ok());
+    ASSERT_EQ(::chmod(tree.root().constData(), 0711) | ::chmod(tree.path("a.bmp").constData(), 0),
+              0);
+    const auto check = [&] {
+        const LoadError error = load(kept)->error;
+        return error == LoadError::PermissionDenied
+                   ? QByteArray()
+                   : "error " + QByteArray::number(static_cast<int>(error));
+    };
+    const auto faults = ::geteuid() == 0 ? test::asNobody(check) : check();
+    if (!faults)
+        GTEST_SKIP() << "cannot become user nobody (65534): run as root";
+    EXPECT_EQ(*faults, "");
 }
 
 TEST_F(PictureLoading, APictureIsNeverMadeOfTwoContents) {

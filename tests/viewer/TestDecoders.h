@@ -12,13 +12,11 @@
 
 namespace orlix::test {
 
-// The program's decoder, recording every request it gets. The decodes of gated files (names
-// starting with `gatedPrefix`; an empty prefix gates all) wait at a gate until the test lets
-// one through or opens the gate for good, or until they are cancelled.
+// The program's decoder, recording every request it gets. When `gated`, every decode waits at
+// a gate until the test lets it through, or until it is cancelled.
 class GatedDecoder : public PictureDecoder {
 public:
-    explicit GatedDecoder(QString gatedPrefix = QStringLiteral("slow"))
-        : prefix_(std::move(gatedPrefix)) {}
+    explicit GatedDecoder(bool gated = false) : gated_(gated) {}
 
     DecodeResult decode(const DecodeRequest& request,
                         const std::atomic<bool>& cancelled) const override {
@@ -26,10 +24,10 @@ public:
         {
             std::unique_lock<std::mutex> lock(mutex_);
             log_ << name + (request.fitInto.isEmpty() ? "*" : "");
-            if (name.startsWith(prefix_)) {
+            if (gated_) {
                 const int ticket = ++arrivals_;
                 atGate_ = name;
-                while (!open_ && passed_ != ticket && !cancelled.load())
+                while (passed_ != ticket && !cancelled.load())
                     gate_.wait_for(lock, std::chrono::milliseconds(1));
                 atGate_.clear();
             }
@@ -47,11 +45,6 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!atGate_.isEmpty())
             passed_ = arrivals_;
-        gate_.notify_all();
-    }
-    void openGate() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
         gate_.notify_all();
     }
     // How many decodes have come to the gate so far.
@@ -76,7 +69,7 @@ public:
     }
 
 private:
-    const QString prefix_;
+    const bool gated_;
     StandardPictureDecoder real_;
     mutable std::mutex mutex_;
     mutable std::condition_variable gate_;
@@ -85,7 +78,6 @@ private:
     mutable QString atGate_;
     mutable int arrivals_ = 0; // decodes that came to the gate
     int passed_ = 0;           // the one let through last
-    bool open_ = false;
 };
 
 } // namespace orlix::test

@@ -66,7 +66,7 @@ public:
     // The run, or none when it got stuck.
     std::optional<Observed> run() {
         scenario_.start(scene_.tree.rootText());
-        scene_.decoder = std::make_shared<GatedDecoder>(QString());
+        scene_.decoder = std::make_shared<GatedDecoder>(true);
         scene_.open(1.0, false);
         guideHeight = scene_.view->guideLabel(GuideLabel::Exit)->height() * 15;
         // The first step begins at the first tick, 1 ms after loading.

@@ -32,6 +32,12 @@ void ViewerScene::warning(QWidget*, const QString& title, const QString& text) {
         onWarning();
 }
 
+void ViewerScene::pictures(std::initializer_list<const char*> names, QSize size) const {
+    for (const char* name : names)
+        tree.write(name, pictureFile(size, qRgb(128, 128, 128),
+                                     QByteArray(name).endsWith(".jpg") ? "JPEG" : "BMP"));
+}
+
 void ViewerScene::open(double devicePixelRatio, bool wait) {
     close();
     view = new FormView({QRect(0, 0, 1024, 768), devicePixelRatio}, *this, this, nullptr, decoder,

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,9 @@ public:
     void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
     void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
 
+    // Writes grey pictures of `size` below the tree: JPEGs where the name ends in ".jpg", else
+    // BMPs.
+    void pictures(std::initializer_list<const char*> names, QSize size = {40, 30}) const;
     // Makes the viewer as Start does and loads it; `wait` for its first step to end.
     void open(double devicePixelRatio = 1.0, bool wait = true);
     // Deletes the viewer.
