@@ -1,6 +1,7 @@
 #include "viewer/FrameRenderer.h"
 
 #include "platform/ScreenMetrics.h"
+#include "viewer/SmoothScale.h"
 
 #include <QPainter>
 
@@ -49,7 +50,7 @@ const QImage& FrameRenderer::fitted(const QImage& picture, const QSize& deviceSi
         if (deviceSize == picture.size())
             frame_ = picture; // shared, not copied
         else
-            frame_ = picture.scaled(deviceSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            frame_ = smoothScaled(picture, deviceSize);
     }
     made_ = request;
     ++framesMade_;
