@@ -4,6 +4,7 @@
 #include "decode/PictureDecoder.h"
 #include "platform/MemoryReuse.h"
 #include "platform/PixelArena.h"
+#include "platform/SharedFlag.h"
 #include "platform/SharedImages.h"
 
 #include <QBuffer>
@@ -106,15 +107,18 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
     if (size != sizeof message)
         return false;
     std::memcpy(&message, data, sizeof message);
-    const std::size_t expected = message.displayProfileBytes > 0 ? 2 : 1;
+    // The picture, the flag that stops its decode, and the display's profile when it has one.
+    const std::size_t expected = message.displayProfileBytes > 0 ? 3 : 2;
     if (message.magic != DecodeRequestMessage::kMagic || descriptors.size() != expected)
         return false;
-    UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors.front()));
-    if (!picture)
+    UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors[0]));
+    const std::unique_ptr<platform::SharedFlag> stop =
+        platform::SharedFlag::open(std::move(descriptors[1]));
+    if (!picture || !stop)
         return false;
     DecodeRequest request;
-    if (expected == 2) {
-        const UniqueFd profile = platform::placeReceivedDescriptor(std::move(descriptors.back()),
+    if (expected == 3) {
+        const UniqueFd profile = platform::placeReceivedDescriptor(std::move(descriptors[2]),
                                                                    platform::kProfileDescriptor);
         request.displayProfile = platform::sharedBytes(profile.get(), message.displayProfileBytes);
         if (request.displayProfile.isNull())
@@ -122,9 +126,7 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
     }
     request.file = platform::PictureFile::adopt(picture.release(), message.identity);
     request.fitInto = QSize(message.fitWidth, message.fitHeight);
-    // The program ends this process to stop a decode: nothing cancels it from in here.
-    static const std::atomic<bool> kNeverCancelled{false};
-    reply(channel, memory, decoder.decode(request, kNeverCancelled));
+    reply(channel, memory, decoder.decode(request, stop->flag()));
     return true;
 }
 

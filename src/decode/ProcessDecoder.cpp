@@ -2,6 +2,7 @@
 
 #include "decode/DecodeMessages.h"
 #include "platform/DecoderProcess.h"
+#include "platform/SharedFlag.h"
 #include "platform/SharedPixels.h"
 
 #include <algorithm>
@@ -82,19 +83,25 @@ DecodeResult ProcessDecoder::decode(const DecodeRequest& request,
         return failed(LoadError::PathInvalid);
     const std::lock_guard<std::mutex> lock(mutex_);
     DecodeResult result = exchange(request, cancelled);
-    if (result.cancelled || result.error == LoadError::DecodeFailed)
-        endProcess(); // stopped mid-decode, dead or untrustworthy: the next picture gets another
+    if (result.error == LoadError::DecodeFailed)
+        endProcess(); // dead or untrustworthy: the next picture gets another
     return result;
 }
 
 DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
                                       const std::atomic<bool>& cancelled) const {
+    if (process_ && cancelledUnanswered_ && !drainCancelled())
+        endProcess(); // still busy with what was cancelled
     if (!process_) {
         process_ = platform::DecoderProcess::start();
-        if (!process_)
+        stop_ = platform::SharedFlag::create();
+        if (!process_ || !stop_) {
+            endProcess();
             return failed(LoadError::DecodeFailed);
+        }
         processId_ = process_->id();
     }
+    stop_->set(false);
     DecodeRequestMessage message;
     message.identity = request.file->identity();
     message.fitWidth = request.fitInto.width();
@@ -102,15 +109,19 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     MessageChannel& channel = process_->channel();
     const int profile = sharedProfile(request.displayProfile);
     message.displayProfileBytes = profile >= 0 ? request.displayProfile.size() : 0;
+    const int picture = request.file->descriptor();
     const bool sent =
-        profile >= 0 ? channel.send(&message, sizeof message, {request.file->descriptor(), profile})
-                     : channel.send(&message, sizeof message, {request.file->descriptor()});
+        profile >= 0
+            ? channel.send(&message, sizeof message, {picture, stop_->descriptor(), profile})
+            : channel.send(&message, sizeof message, {picture, stop_->descriptor()});
     if (!sent)
         return failed(LoadError::DecodeFailed);
 
     const Clock::time_point deadline = Clock::now() + patience_;
     for (;;) {
         if (cancelled.load(std::memory_order_relaxed)) {
+            stop_->set(true);
+            cancelledUnanswered_ = true;
             DecodeResult result;
             result.cancelled = true;
             return result;
@@ -144,9 +155,31 @@ int ProcessDecoder::sharedProfile(const QByteArray& profile) const {
     return profileMemory_.get();
 }
 
+bool ProcessDecoder::drainCancelled() const {
+    const Clock::time_point deadline = Clock::now() + kStopPatience;
+    MessageChannel& channel = process_->channel();
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 ||
+            channel.wait(static_cast<int>(left.count())) != MessageChannel::Status::Received)
+            return false;
+        DecodeReplyMessage reply;
+        std::size_t size = 0;
+        std::vector<platform::UniqueFd> descriptors; // closed unread
+        if (channel.receive(&reply, sizeof reply, size, descriptors, 0) ==
+            MessageChannel::Status::Received) {
+            cancelledUnanswered_ = false;
+            return true;
+        }
+    }
+}
+
 void ProcessDecoder::endProcess() const {
     process_.reset();
+    stop_.reset();
     processId_ = 0;
+    cancelledUnanswered_ = false;
 }
 
 } // namespace orlix

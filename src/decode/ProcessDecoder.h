@@ -12,18 +12,24 @@ namespace orlix {
 
 namespace platform {
 class DecoderProcess;
-}
+class SharedFlag;
+} // namespace platform
 
 // The program's decoder: hands each picture file to a decoder process (DecoderProcess.h), which
 // decodes it with the program's own decoder, and takes the pixels back without copying them.
 // A decoder process that dies (a crash, its memory ceiling, a kill from outside) or does not
 // answer in time fails its picture with LoadError::DecodeFailed; the next picture gets a new
-// process. A cancelled decode ends at once: its process is ended and replaced when next needed.
+// process. A cancelled decode ends at once here; its process is told to stop through a shared
+// flag and keeps serving (its memory stays in place), unless it has not stopped by the time the
+// next picture is asked for: then it is ended and replaced.
 class ProcessDecoder : public PictureDecoder {
 public:
     // Long enough for the largest picture on a slow machine; a decoder still silent by then is
     // taken for stuck.
     static constexpr std::chrono::milliseconds kDefaultPatience{60000};
+    // How long the next picture waits for a cancelled decode to stop before its process is
+    // ended: decoders stop within a few rows or one scan.
+    static constexpr std::chrono::milliseconds kStopPatience{250};
 
     explicit ProcessDecoder(std::chrono::milliseconds patience = kDefaultPatience);
     ~ProcessDecoder() override;
@@ -39,6 +45,8 @@ public:
 private:
     DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
     void endProcess() const;
+    // Waits for the answer to a cancelled request and drops it; false when none came in time.
+    bool drainCancelled() const;
     // The shared copy of `profile`, made once for as long as the display's profile stays.
     int sharedProfile(const QByteArray& profile) const;
 
@@ -46,6 +54,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::unique_ptr<platform::DecoderProcess> process_;
     mutable std::atomic<std::int64_t> processId_{0};
+    mutable std::unique_ptr<platform::SharedFlag> stop_; // the serving process's
+    mutable bool cancelledUnanswered_ = false;
     mutable QByteArray profile_;
     mutable platform::UniqueFd profileMemory_;
 };
