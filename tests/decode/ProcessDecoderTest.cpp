@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <thread>
+#include <unistd.h>
 
 namespace orlix {
 namespace {
@@ -32,8 +33,10 @@ QImage gradient(QSize size, QImage::Format format = QImage::Format_RGB32) {
 class ProcessDecoding : public ::testing::Test {
 protected:
     DecodeRequest request(const char* name, const QByteArray& bytes, QSize fitInto = {},
-                          const QByteArray& displayProfile = {}) {
+                          const QByteArray& displayProfile = {}, qint64 padTo = 0) {
         tree.write(name, bytes);
+        if (padTo > 0)
+            EXPECT_EQ(::truncate(tree.path(name).constData(), padTo), 0);
         platform::FileError error = platform::FileError::None;
         return DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error),
                              fitInto, displayProfile};
@@ -127,8 +130,11 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
         bool ceiling; // needs the memory ceiling, which sanitizer builds do without
         bool kept;    // the process serves the next picture
     };
-    // Seconds of decoding: a large progressive photo, all of it needed.
-    const QByteArray slow = encodedPicture(gradient({6000, 4000}), "JPEG", true);
+    // Seconds of decoding: a progressive JPEG cut off and padded to 2 GiB with zeros, which the
+    // decoder reads through before its first row.
+    QByteArray slow = encodedPicture(gradient({400, 300}), "JPEG", true);
+    slow.truncate(slow.size() / 2);
+    constexpr qint64 kPadded = qint64(2) << 30;
     const Failure failures[] = {
         {"crash", test::kCrashingPicture, false, false, false, false},
         {"no answer", test::kHangingPicture, false, false, false, false},
@@ -154,7 +160,9 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
             cancelled = failure.cancel;
         });
         const auto started = std::chrono::steady_clock::now();
-        const DecodeResult failed = decoder.decode(request("bad.jpg", failure.content), cancelled);
+        const DecodeResult failed = decoder.decode(
+            request("bad.jpg", failure.content, {}, {}, failure.content == slow ? kPadded : 0),
+            cancelled);
         const auto took = std::chrono::steady_clock::now() - started;
         meddler.join();
         EXPECT_EQ(failed.cancelled, failure.cancel) << failure.how;
