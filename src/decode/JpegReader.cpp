@@ -117,7 +117,8 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     // decoder starts at a restart marker above the split when the file has one there, else at
     // the top. A picture of several scans keeps its whole coefficient data in memory; it is
     // not decoded twice.
-    const JpegBandPlan plan = JpegBandPlan::choose(geometry, reduction);
+    const JpegBandPlan plan = tuning_.splitInHalves ? JpegBandPlan{geometry.iMcuRows() / 2, 0}
+                                                    : JpegBandPlan::choose(geometry, reduction);
     const unsigned split = plan.split * geometry.iMcuHeight / static_cast<unsigned>(reduction);
     Outcome lowerOutcome = Outcome::Decoded;
     std::thread lower;

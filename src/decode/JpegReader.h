@@ -44,6 +44,8 @@ public:
         // Told, from the lower band's thread, the stored row its decoder starts at: 0 when it
         // passes over the rows above, else the row just after a restart marker.
         std::function<void(unsigned row)> onLowerBandStart;
+        bool splitInHalves = false; // the lower band passes over the upper half (benchmarks
+                                    // weigh the chosen split against it)
     };
 
     // Two constructors rather than a default argument: GCC cannot take `Tuning{}` as a default
