@@ -131,8 +131,8 @@ std::int64_t JpegBand::fileOffset(std::int64_t position) const {
     return splice_->markerOffset + 2 + (position - splice_->headerEnd);
 }
 
-// The splice's changes to the `count` bytes just read for `position`: the
-// frame height in the header, the restart marker numbers in the data.
+// The splice's changes to the `count` bytes just read for `position`: the frame height in the
+// header, the restart marker numbers in the data.
 void JpegBand::spliceBuffer(JOCTET* bytes, std::int64_t position, std::size_t count) {
     if (position < splice_->headerEnd) {
         const JOCTET stored[] = {JOCTET(splice_->storedHeight >> 8), JOCTET(splice_->storedHeight)};

@@ -5,6 +5,8 @@
 #include "decode/JpegRestartPoint.h"
 #include "platform/CurrentThread.h"
 
+#include <sched.h>
+
 #include <system_error>
 #include <thread>
 
@@ -33,6 +35,14 @@ Outcome combined(Outcome top, Outcome bottom, bool cancelled) {
 Outcome asSecondReading(Outcome header) {
     return header == Outcome::TooLarge || header == Outcome::Unsupported ? Outcome::Invalid
                                                                          : header;
+}
+
+// Whether this thread may run on more than one CPU. On one, a second band would add the
+// entropy decoding it passes over and take nothing off the first.
+bool moreThanOneCpu() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) > 1;
 }
 
 } // namespace
@@ -123,7 +133,7 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     Outcome lowerOutcome = Outcome::Decoded;
     std::thread lower;
     if (height >= tuning_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
-        (!tuning_.startSecondBand || tuning_.startSecondBand())) {
+        (tuning_.startSecondBand ? tuning_.startSecondBand() : moreThanOneCpu())) {
         try {
             lower = std::thread([&] {
                 platform::lowerCurrentThreadPriority();

@@ -40,7 +40,8 @@ public:
         std::function<void()> onCheck;         // called at every cancellation check (tests,
                                                // fuzzing: may set the cancel flag); from
                                                // either band's thread
-        std::function<bool()> startSecondBand; // false: the second band cannot start
+        std::function<bool()> startSecondBand; // false: the second band cannot start; none:
+                                               // it starts when there are two CPUs to use
         // Told, from the lower band's thread, the stored row its decoder starts at: 0 when it
         // passes over the rows above, else the row just after a restart marker.
         std::function<void(unsigned row)> onLowerBandStart;
