@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 #include <jerror.h>
 
@@ -124,22 +125,84 @@ void JpegBand::progress(j_common_ptr info) {
         band.leave(Outcome::Failed);
 }
 
+std::int64_t JpegBand::fileOffset(std::int64_t position) const {
+    if (!splice_ || position < splice_->headerEnd)
+        return position;
+    return splice_->markerOffset + 2 + (position - splice_->headerEnd);
+}
+
+// The splice's changes to the `count` bytes just read for `position`: the frame height in the
+// header, the restart marker numbers in the data.
+void JpegBand::spliceBuffer(JOCTET* bytes, std::int64_t position, std::size_t count) {
+    if (position < splice_->headerEnd) {
+        const JOCTET stored[] = {JOCTET(splice_->storedHeight >> 8), JOCTET(splice_->storedHeight)};
+        const JOCTET made[] = {JOCTET(splice_->height >> 8), JOCTET(splice_->height)};
+        for (int i = 0; i < 2; ++i) {
+            const std::int64_t at = splice_->heightOffset + i - position;
+            if (at < 0 || at >= static_cast<std::int64_t>(count))
+                continue;
+            if (bytes[at] != stored[i])
+                leave(Outcome::Invalid); // not the header the upper band read
+            bytes[at] = made[i];
+        }
+        return;
+    }
+    // The first marker after the resumed one must read RST0 to the decoder: all numbers move
+    // down alike, so a marker out of order stays out of order by as much as in the file.
+    const int shift = (splice_->markerNumber + 1) & 7;
+    const auto renumber = [shift](JOCTET& code) {
+        if (code >= JPEG_RST0 && code < JPEG_RST0 + 8)
+            code = static_cast<JOCTET>(JPEG_RST0 + ((code - JPEG_RST0 - shift) & 7));
+    };
+    JOCTET* next = bytes;
+    JOCTET* const end = bytes + count;
+    if (afterFf_)
+        renumber(*next);
+    afterFf_ = false;
+    while ((next = static_cast<JOCTET*>(std::memchr(next, 0xFF, std::size_t(end - next))))) {
+        if (++next == end) {
+            afterFf_ = true;
+            break;
+        }
+        renumber(*next); // an FF after an FF is looked at again as the next one's start
+    }
+}
+
 boolean JpegBand::fill(j_decompress_ptr info) {
     JpegBand& band = bandOf(info);
     band.check();
-    const std::int64_t count =
-        band.file_.readAt(band.offset_, reinterpret_cast<char*>(band.buffer_.data()), kBufferSize);
+    const std::optional<JpegSplice>& splice = band.splice_;
+    std::size_t wanted = kBufferSize;
+    if (splice && band.position_ < splice->headerEnd)
+        wanted = static_cast<std::size_t>(
+            std::min<std::int64_t>(splice->headerEnd - band.position_, kBufferSize));
+    // The resumed marker is read again at the first read after the header: the file must not
+    // have changed since the marker was found.
+    const bool atMarker = splice && band.position_ == splice->headerEnd;
+    const int markerBytes = atMarker ? 2 : 0;
+    std::int64_t count = band.file_.readAt(band.fileOffset(band.position_) - markerBytes,
+                                           reinterpret_cast<char*>(band.buffer_.data()), wanted);
     if (count < 0)
         band.leave(Outcome::ReadFailed);
-    band.source_.next_input_byte = band.buffer_.data();
+    if (atMarker) {
+        if (count < 2 || band.buffer_[0] != 0xFF ||
+            band.buffer_[1] != JPEG_RST0 + splice->markerNumber)
+            band.leave(Outcome::Invalid);
+        count -= 2;
+    }
+    band.source_.next_input_byte = band.buffer_.data() + markerBytes;
     if (count == 0) {
         // A file cut short ends with an inserted end marker, as libjpeg recommends: the part
         // that arrived is shown.
         band.buffer_[0] = 0xFF;
         band.buffer_[1] = JPEG_EOI;
+        band.source_.next_input_byte = band.buffer_.data();
         band.source_.bytes_in_buffer = 2;
     } else {
-        band.offset_ += count;
+        if (splice)
+            band.spliceBuffer(band.buffer_.data() + markerBytes, band.position_,
+                              static_cast<std::size_t>(count));
+        band.position_ += count;
         band.source_.bytes_in_buffer = static_cast<std::size_t>(count);
     }
     return TRUE;
@@ -155,7 +218,8 @@ void JpegBand::skip(j_decompress_ptr info, long count) {
         band.source_.bytes_in_buffer -= static_cast<std::size_t>(count);
         return;
     }
-    band.offset_ += count - inBuffer;
+    band.position_ += count - inBuffer;
+    band.afterFf_ = false;
     band.source_.bytes_in_buffer = 0;
     band.source_.next_input_byte = nullptr;
 }
@@ -176,12 +240,36 @@ JpegBand::Outcome JpegBand::readHeader() {
     geometry_.components = info_.num_components;
     geometry_.space = info_.jpeg_color_space;
     geometry_.multipleScans = jpeg_has_multiple_scans(&info_);
+    readLayout();
+    // A splice's header must end where the upper band's did, or the data would be misread.
+    if (splice_ && geometry_.dataStart != splice_->headerEnd)
+        return Outcome::Invalid;
     if (!decodable(geometry_.space, geometry_.components))
         return Outcome::Unsupported;
     if (!StandardPictureDecoder::withinPixelLimit(
             QSize(static_cast<int>(geometry_.width), static_cast<int>(geometry_.height))))
         return Outcome::TooLarge;
     return Outcome::Decoded;
+}
+
+void JpegBand::readLayout() {
+    // The decoder has taken the header and nothing more: the data starts at its next byte.
+    geometry_.dataStart = position_ - static_cast<std::int64_t>(source_.bytes_in_buffer);
+    geometry_.restartInterval = info_.restart_interval;
+    geometry_.arithmetic = info_.arith_code;
+    const auto up = [](unsigned length, unsigned unit) { return (length + unit - 1) / unit; };
+    const auto maxH = static_cast<unsigned>(info_.max_h_samp_factor);
+    const auto maxV = static_cast<unsigned>(info_.max_v_samp_factor);
+    geometry_.iMcuHeight = DCTSIZE * maxV;
+    if (info_.comps_in_scan == 1) {
+        // One component alone: an MCU is one block, and an iMCU row is its vertical sampling
+        // factor's number of block rows.
+        const jpeg_component_info& component = *info_.cur_comp_info[0];
+        const unsigned width = up(geometry_.width * unsigned(component.h_samp_factor), maxH);
+        geometry_.mcusPerIMcuRow = up(width, DCTSIZE) * unsigned(component.v_samp_factor);
+    } else {
+        geometry_.mcusPerIMcuRow = up(geometry_.width, DCTSIZE * maxH);
+    }
 }
 
 JpegBand::Outcome JpegBand::start(int reduction) {

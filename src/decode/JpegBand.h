@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio> // jpeglib.h needs FILE
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -23,12 +24,37 @@ struct JpegGeometry {
     J_COLOR_SPACE space = JCS_UNKNOWN;
     bool multipleScans = false;                 // progressive, or one scan per component
     unsigned outputWidth = 0, outputHeight = 0; // at the reduction, once started
+    // Where a band's decoder may start other than at the top: after a restart marker that
+    // begins an iMCU row. Meaningful for a single Huffman-coded scan only.
+    unsigned restartInterval = 0; // MCUs between two restart markers; 0: no markers
+    bool arithmetic = false;
+    unsigned iMcuHeight = 0;     // stored rows in one iMCU row
+    unsigned mcusPerIMcuRow = 0; // MCUs of the scan in one iMCU row
+    std::int64_t dataStart = 0;  // file offset of the first scan's entropy-coded data
+
+    unsigned iMcuRows() const { return iMcuHeight ? (height + iMcuHeight - 1) / iMcuHeight : 0; }
 
     bool operator==(const JpegGeometry& other) const {
         return width == other.width && height == other.height && components == other.components &&
                space == other.space && multipleScans == other.multipleScans &&
-               outputWidth == other.outputWidth && outputHeight == other.outputHeight;
+               outputWidth == other.outputWidth && outputHeight == other.outputHeight &&
+               restartInterval == other.restartInterval && arithmetic == other.arithmetic &&
+               iMcuHeight == other.iMcuHeight && mcusPerIMcuRow == other.mcusPerIMcuRow &&
+               dataStart == other.dataStart;
     }
+};
+
+// A decoder's input made of two pieces of one file: its header up to the entropy-coded data,
+// with the frame height lowered, then the data after one restart marker, the markers that
+// follow renumbered so that the first of them is RST0. libjpeg then decodes the picture's rows
+// below that marker as a picture of their own, without reading the data above.
+struct JpegSplice {
+    std::int64_t headerEnd = 0;    // the header is the file's first headerEnd bytes
+    std::int64_t heightOffset = 0; // of the frame header's two height bytes
+    unsigned storedHeight = 0;     // what they must say
+    unsigned height = 0;           // what they are made to say
+    std::int64_t markerOffset = 0; // of the restart marker the data resumes after
+    int markerNumber = 0;          // its number, 0 to 7
 };
 
 // One libjpeg decoder over a file, decoding a band of rows into RGB32. It reads by offset, so
@@ -55,6 +81,8 @@ public:
 
     // Reads the header; Decoded when it is a JPEG this reader decodes and within the pixel cap.
     Outcome readHeader();
+    // Makes this band decode only the rows below a restart marker; before readHeader().
+    void resumeAt(const JpegSplice& splice) { splice_ = splice; }
     // CMYK rows are left as stored (four bytes a pixel, 255 for no ink, as Adobe writes them)
     // instead of being turned into RGB32: for a colour transform that knows the inks.
     void keepCmykAsStored() { cmykAsStored_ = true; }
@@ -82,11 +110,17 @@ private:
     static void errorExit(j_common_ptr info);
 
     Outcome skipRows(unsigned count);
+    void readLayout();
+    std::int64_t fileOffset(std::int64_t position) const;
+    void spliceBuffer(JOCTET* bytes, std::int64_t position, std::size_t count);
 
     const platform::PictureFile& file_;
     const Stops stops_;
     std::vector<JOCTET> buffer_;
-    std::int64_t offset_ = 0; // where the next read starts
+    // Where the next read starts, in the bytes the decoder is given: the file's, or a splice's.
+    std::int64_t position_ = 0;
+    std::optional<JpegSplice> splice_;
+    bool afterFf_ = false; // the last byte given was an FF: a marker may straddle two reads
     std::jmp_buf jump_{};
     Outcome failure_ = Outcome::Invalid;
     JpegGeometry geometry_;

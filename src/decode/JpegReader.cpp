@@ -1,7 +1,11 @@
 #include "decode/JpegReader.h"
 
 #include "decode/JpegBand.h"
+#include "decode/JpegBandPlan.h"
+#include "decode/JpegRestartPoint.h"
 #include "platform/CurrentThread.h"
+
+#include <sched.h>
 
 #include <system_error>
 #include <thread>
@@ -31,6 +35,14 @@ Outcome combined(Outcome top, Outcome bottom, bool cancelled) {
 Outcome asSecondReading(Outcome header) {
     return header == Outcome::TooLarge || header == Outcome::Unsupported ? Outcome::Invalid
                                                                          : header;
+}
+
+// Whether this thread may run on more than one CPU. On one, a second band would add the
+// entropy decoding it passes over and take nothing off the first.
+bool moreThanOneCpu() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) > 1;
 }
 
 } // namespace
@@ -114,27 +126,23 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     uchar* const pixels = decoded.bits();
     const qsizetype stride = decoded.bytesPerLine();
 
-    // Two bands on two cores: the lower one passes over the upper rows, which costs their
-    // entropy decoding only, and decodes its own while this thread does the upper. A picture
-    // of several scans keeps its whole coefficient data in memory; it is not decoded twice.
-    const unsigned split = height / 2;
+    // Two bands on two cores, split where both should finish together; the lower band's
+    // decoder starts at a restart marker above the split when the file has one there, else at
+    // the top. A picture of several scans keeps its whole coefficient data in memory; it is
+    // not decoded twice.
+    const JpegBandPlan plan = tuning_.splitInHalves ? JpegBandPlan{geometry.iMcuRows() / 2, 0}
+                                                    : JpegBandPlan::choose(geometry, reduction);
+    const unsigned split = plan.split * geometry.iMcuHeight / static_cast<unsigned>(reduction);
     Outcome lowerOutcome = Outcome::Decoded;
     std::thread lower;
-    if (height >= tuning_.rowsToSplit && !geometry.multipleScans &&
-        (!tuning_.startSecondBand || tuning_.startSecondBand())) {
+    if (height >= tuning_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
+        (tuning_.startSecondBand ? tuning_.startSecondBand() : moreThanOneCpu())) {
         try {
             lower = std::thread([&] {
                 platform::lowerCurrentThreadPriority();
                 try {
-                    JpegBand bottom(file_, JpegBand::Stops{&cancelled_, &bandFailed_,
-                                                           &tuning_.onCheck, tuning_.maxScans});
-                    if (cmykAsStored_)
-                        bottom.keepCmykAsStored();
-                    lowerOutcome = asSecondReading(bottom.readHeader());
-                    if (lowerOutcome == Outcome::Decoded)
-                        lowerOutcome = bottom.start(reduction);
-                    if (lowerOutcome == Outcome::Decoded)
-                        lowerOutcome = bottom.readRows(pixels, stride, split, height, geometry);
+                    lowerOutcome =
+                        decodeLowerBand(reduction, plan.resume, pixels, stride, split, geometry);
                 } catch (const std::exception&) {
                     lowerOutcome = Outcome::Failed;
                 }
@@ -156,6 +164,52 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     }
     if (outcome == Outcome::Decoded)
         image = std::move(decoded);
+    return outcome;
+}
+
+JpegReader::Outcome JpegReader::decodeLowerBand(int reduction, unsigned resume, uchar* pixels,
+                                                qsizetype stride, unsigned from,
+                                                const JpegGeometry& geometry) {
+    JpegBand band(file_,
+                  JpegBand::Stops{&cancelled_, &bandFailed_, &tuning_.onCheck, tuning_.maxScans});
+    if (cmykAsStored_)
+        band.keepCmykAsStored();
+    // The rows above the resumed marker are not this decoder's: its output row 0 is the
+    // image's row `above`, and its header says so, with the height lowered by as much.
+    JpegGeometry expected = geometry;
+    unsigned above = 0;
+    if (resume > 0) {
+        const auto stop = [this] {
+            if (tuning_.onCheck)
+                tuning_.onCheck();
+            return cancelled_.load(std::memory_order_relaxed) ||
+                   bandFailed_.load(std::memory_order_relaxed);
+        };
+        JpegSplice splice;
+        switch (JpegRestartPoint::locate(file_, geometry, resume, stop, splice)) {
+        case JpegRestartPoint::Found::Yes:
+            band.resumeAt(splice);
+            above = resume * geometry.iMcuHeight / static_cast<unsigned>(reduction);
+            expected.height = splice.height;
+            expected.outputHeight -= above;
+            break;
+        case JpegRestartPoint::Found::No:
+            resume = 0; // markers missing, out of order or not where expected: pass over
+            break;
+        case JpegRestartPoint::Found::Stopped:
+            return Outcome::Cancelled;
+        case JpegRestartPoint::Found::ReadFailed:
+            return Outcome::ReadFailed;
+        }
+    }
+    if (tuning_.onLowerBandStart)
+        tuning_.onLowerBandStart(resume * geometry.iMcuHeight);
+    Outcome outcome = asSecondReading(band.readHeader());
+    if (outcome == Outcome::Decoded)
+        outcome = band.start(reduction);
+    if (outcome == Outcome::Decoded)
+        outcome = band.readRows(pixels + stride * static_cast<qsizetype>(above), stride,
+                                from - above, geometry.outputHeight - above, expected);
     return outcome;
 }
 

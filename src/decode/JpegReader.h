@@ -14,6 +14,7 @@ class PictureFile;
 }
 
 class JpegBand;
+struct JpegGeometry;
 
 // Decodes a JPEG file with the reduction done inside the decoder: at 1/2, 1/4 or 1/8 the
 // decoder skips most of the work, which is what makes a fitted photo appear quickly. Every
@@ -39,7 +40,13 @@ public:
         std::function<void()> onCheck;         // called at every cancellation check (tests,
                                                // fuzzing: may set the cancel flag); from
                                                // either band's thread
-        std::function<bool()> startSecondBand; // false: the second band cannot start
+        std::function<bool()> startSecondBand; // false: the second band cannot start; none:
+                                               // it starts when there are two CPUs to use
+        // Told, from the lower band's thread, the stored row its decoder starts at: 0 when it
+        // passes over the rows above, else the row just after a restart marker.
+        std::function<void(unsigned row)> onLowerBandStart;
+        bool splitInHalves = false; // the lower band passes over the upper half (benchmarks
+                                    // weigh the chosen split against it)
     };
 
     // Two constructors rather than a default argument: GCC cannot take `Tuning{}` as a default
@@ -78,6 +85,10 @@ public:
 
 private:
     Outcome decode(int reduction, QImage& image);
+    // The lower band, on its own thread: output rows [from, to) of `image`, its decoder
+    // started at iMCU row `resume` if a restart marker allows.
+    Outcome decodeLowerBand(int reduction, unsigned resume, uchar* pixels, qsizetype stride,
+                            unsigned from, const JpegGeometry& geometry);
 
     const platform::PictureFile& file_;
     const std::atomic<bool>& cancelled_;

@@ -26,7 +26,8 @@ int componentsOf(J_COLOR_SPACE space) {
 
 } // namespace
 
-QByteArray LibjpegWriter::write(const QImage& image, J_COLOR_SPACE space, bool progressive) {
+QByteArray LibjpegWriter::write(const QImage& image, J_COLOR_SPACE space, bool progressive,
+                                Restarts restarts) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -43,6 +44,8 @@ QByteArray LibjpegWriter::write(const QImage& image, J_COLOR_SPACE space, bool p
     jpeg_set_defaults(&info);
     jpeg_set_colorspace(&info, space);
     jpeg_set_quality(&info, 90, TRUE);
+    info.restart_in_rows = restarts.rows;
+    info.restart_interval = static_cast<unsigned>(restarts.mcus);
     if (progressive)
         jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);

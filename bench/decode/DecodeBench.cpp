@@ -1,0 +1,255 @@
+// What a step onto a large photo costs the decoder: a 6000 x 4000 photo-like JPEG, as Qt writes
+// it (no restart markers) and as cameras write it (a restart marker every MCU row, written by
+// libjpeg), decoded by StandardPictureDecoder fitted into a 1920 x 1080 screen (at half size)
+// and into a 3840 x 2160 one (the whole picture). Each is given as a ratio against two floors
+// measured in the same iterations: a bare QImageReader decode of the whole photo, and
+// libjpeg's own single-thread decode at the same reduction (as djpeg does it: read_scanlines
+// into a buffer). Two further measurements: the gain of the split the reader chooses over a
+// split in halves, and the entropy share of decoding at each reduction that the split's cost
+// model uses (the time to pass over all rows against the time to decode them).
+//   decode_bench [--benchmark_repetitions=N] [google benchmark flags]
+
+#include "common/PhotoJpeg.h"
+#include "decode/JpegReader.h"
+#include "decode/PictureDecoder.h"
+#include "platform/PictureFile.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kWidth = 6000, kHeight = 4000;
+constexpr int kQtQuality = 75; // what QImageWriter writes by default
+
+enum class Photo { QtWritten, RestartEveryRow };
+const QSize kScreens[] = {{1920, 1080}, {3840, 2160}};
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The photo through libjpeg's compressor with a restart marker at every MCU row.
+QByteArray withRestartMarkers(const QImage& image) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = JDIMENSION(image.width());
+    info.image_height = JDIMENSION(image.height());
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, kQtQuality, TRUE);
+    info.restart_in_rows = 1;
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        auto* row = const_cast<JSAMPLE*>(image.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+    return bytes;
+}
+
+class Photos {
+    QTemporaryDir folder_; // first: the paths below are in it
+
+public:
+    Photos() {
+        const QImage image = orlix::bench::photoImage(kWidth, kHeight);
+        write(path(Photo::QtWritten), orlix::bench::photoJpeg(kWidth, kHeight));
+        write(path(Photo::RestartEveryRow), withRestartMarkers(image));
+    }
+    QString path(Photo photo) const {
+        return folder_.filePath(photo == Photo::QtWritten ? QStringLiteral("qt.jpg")
+                                                          : QStringLiteral("restarts.jpg"));
+    }
+
+private:
+    static void write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+    }
+};
+
+const Photos& photos() {
+    static const Photos made;
+    return made;
+}
+
+double bareQtDecodeMs(const QString& path) {
+    const auto start = Clock::now();
+    const QImage image = QImageReader(path).read();
+    const double ms = msSince(start);
+    if (image.size() != QSize(kWidth, kHeight))
+        qFatal("bare decode failed");
+    return ms;
+}
+
+// libjpeg alone on one thread at 1/`reduction`; with `passOver`, every row but the last is
+// passed over instead of decoded (which still entropy-decodes it).
+double libjpegDecodeMs(const QString& path, int reduction, bool passOver = false) {
+    const auto start = Clock::now();
+    FILE* file = std::fopen(path.toLocal8Bit().constData(), "rb");
+    if (!file)
+        qFatal("cannot open %s", qPrintable(path));
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = 1;
+    info.scale_denom = unsigned(reduction);
+    info.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&info);
+    // A whole picture's memory, as the program needs, left untouched until written.
+    QImage pixels(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+    if (passOver)
+        jpeg_skip_scanlines(&info, info.output_height - 1);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.scanLine(int(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_abort_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return msSince(start);
+}
+
+double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QString& path,
+                       QSize screen, int& reduction) {
+    const auto start = Clock::now();
+    orlix::platform::FileError error = orlix::platform::FileError::None;
+    const std::atomic<bool> cancelled{false};
+    const orlix::DecodeResult result = decoder.decode(
+        orlix::DecodeRequest{orlix::platform::PictureFile::open(path, error), screen}, cancelled);
+    const double ms = msSince(start);
+    if (!result.ok())
+        qFatal("decode failed");
+    reduction = result.reduction;
+    return ms;
+}
+
+// Args: the photo, the screen.
+void BM_FittedDecode(benchmark::State& state) {
+    const QString path = photos().path(Photo(state.range(0)));
+    const QSize screen = kScreens[state.range(1)];
+    const orlix::StandardPictureDecoder decoder;
+    double program = 0, qt = 0, libjpeg = 0;
+    int reduction = 1;
+    for (auto _ : state) {
+        const double ms = programDecodeMs(decoder, path, screen, reduction);
+        program += ms;
+        qt += bareQtDecodeMs(path);
+        libjpeg += libjpegDecodeMs(path, reduction);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["reduction"] = reduction;
+    state.counters["program_ms"] = program / n;
+    state.counters["qt_ms"] = qt / n;
+    state.counters["libjpeg_ms"] = libjpeg / n;
+    state.counters["vs_qt"] = program / qt;
+    state.counters["vs_libjpeg"] = program / libjpeg;
+}
+BENCHMARK(BM_FittedDecode)
+    ->ArgNames({"restarts", "screen"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+double readerDecodeMs(const QString& path, int reduction, bool inHalves) {
+    const auto start = Clock::now();
+    orlix::platform::FileError error = orlix::platform::FileError::None;
+    const auto file = orlix::platform::PictureFile::open(path, error);
+    const std::atomic<bool> cancelled{false};
+    orlix::JpegReader::Tuning tuning;
+    tuning.splitInHalves = inHalves;
+    QImage image;
+    if (orlix::JpegReader(*file, cancelled, tuning).read(reduction, image) !=
+        orlix::JpegReader::Outcome::Decoded)
+        qFatal("reader failed");
+    return msSince(start);
+}
+
+// Args: the photo, the reduction. The chosen split against halves, the lower band passing
+// over the upper half.
+void BM_SplitGain(benchmark::State& state) {
+    const QString path = photos().path(Photo(state.range(0)));
+    const int reduction = int(state.range(1));
+    double chosen = 0, halves = 0;
+    for (auto _ : state) {
+        const double ms = readerDecodeMs(path, reduction, false);
+        chosen += ms;
+        halves += readerDecodeMs(path, reduction, true);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["chosen_ms"] = chosen / n;
+    state.counters["halves_ms"] = halves / n;
+    state.counters["gain"] = halves / chosen;
+}
+BENCHMARK(BM_SplitGain)
+    ->ArgNames({"restarts", "reduction"})
+    ->ArgsProduct({{0, 1}, {1, 2, 4, 8}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+// Arg: the reduction. On the photo as Qt writes it.
+void BM_EntropyShare(benchmark::State& state) {
+    const QString path = photos().path(Photo::QtWritten);
+    const int reduction = int(state.range(0));
+    double decode = 0, passOver = 0;
+    for (auto _ : state) {
+        const double ms = libjpegDecodeMs(path, reduction);
+        decode += ms;
+        passOver += libjpegDecodeMs(path, reduction, true);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    state.counters["share"] = passOver / decode;
+}
+BENCHMARK(BM_EntropyShare)
+    ->ArgName("reduction")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(8)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QImageReader::setAllocationLimit(orlix::StandardPictureDecoder::kAllocationLimitMb);
+    photos(); // made once, outside every measurement
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,67 @@
+#include "decode/JpegBandPlan.h"
+
+#include "decode/JpegBand.h"
+#include "decode/JpegRestartPoint.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orlix {
+
+namespace {
+
+// The time to pass over every row of a 6000 x 4000 4:2:0 photo (jpeg_skip_scanlines) as a share
+// of the time to decode it into a new picture, at 1/1, 1/2, 1/4 and 1/8: medians measured by
+// decode_bench (BM_EntropyShare), rounded. At 1/1 writing the picture's memory weighs in.
+struct EntropyShare {
+    int reduction;
+    double share;
+};
+constexpr EntropyShare kEntropyShares[] = {{1, 0.40}, {2, 0.73}, {4, 0.80}, {8, 0.88}};
+
+} // namespace
+
+double JpegBandPlan::entropyShare(int reduction) {
+    for (const EntropyShare& known : kEntropyShares) {
+        if (known.reduction == reduction)
+            return known.share;
+    }
+    return kEntropyShares[0].share;
+}
+
+double JpegBandPlan::finish(unsigned rows, int reduction) const {
+    const double share = entropyShare(reduction);
+    const double upper = split;
+    const double lower = (split - resume) * share + (rows - split);
+    return std::max(upper, lower);
+}
+
+JpegBandPlan JpegBandPlan::choose(const JpegGeometry& geometry, int reduction) {
+    const unsigned rows = geometry.iMcuRows();
+    JpegBandPlan best;
+    if (rows < 2)
+        return best;
+    const double share = entropyShare(reduction);
+    double bestFinish = rows; // one band
+    const bool resumable =
+        geometry.restartInterval > 0 && !geometry.multipleScans && !geometry.arithmetic;
+    for (unsigned resume = 0; resume + 1 < rows; ++resume) {
+        if (resume > 0 && (!resumable || !JpegRestartPoint::startsRow(geometry, resume)))
+            continue;
+        // Where both bands would finish together: split = (split - resume) e + rows - split.
+        const double even = (rows - resume * share) / (2 - share);
+        for (const double rounded : {std::floor(even), std::ceil(even)}) {
+            const auto split =
+                static_cast<unsigned>(std::clamp(rounded, double(resume + 1), double(rows - 1)));
+            const JpegBandPlan plan{split, resume};
+            // Ties keep the earlier candidate: the top needs no marker search.
+            if (const double finish = plan.finish(rows, reduction); finish < bestFinish) {
+                best = plan;
+                bestFinish = finish;
+            }
+        }
+    }
+    return best;
+}
+
+} // namespace orlix

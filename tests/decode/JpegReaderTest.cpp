@@ -1,0 +1,199 @@
+// Two bands against one: whether the lower band's decoder starts after a restart marker or
+// passes over the rows above, a picture decoded in two bands has the very pixels one band gives
+// it, at every reduction; a file whose markers cannot be trusted is passed over, and a file
+// changed between the two readings of its header fails as the reader reports it.
+
+#include "decode/JpegReader.h"
+#include "decode/JpegBand.h"
+#include "decode/JpegBandPlan.h"
+#include "decode/JpegRestartPoint.h"
+#include "platform/PictureFile.h"
+
+#include "LibjpegWriter.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace orlix {
+namespace {
+
+using test::LibjpegWriter;
+using Outcome = JpegReader::Outcome;
+using test::Restarts;
+
+// Detail everywhere, so that a row decoded from the wrong data or with the wrong neighbours
+// differs in almost every pixel.
+QImage detailed(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7 + y * 3) & 0xff, (x * y / 3) & 0xff, (y * 11) & 0xff));
+    return image;
+}
+
+// The offsets of the restart markers in `jpeg`'s data, in order.
+std::vector<int> restartMarkers(const QByteArray& jpeg) {
+    std::vector<int> offsets;
+    const auto byte = [&](int i) { return static_cast<unsigned char>(jpeg.at(i)); };
+    for (int i = jpeg.indexOf("\xFF\xDA"); i >= 0 && i + 1 < jpeg.size(); ++i) {
+        if (byte(i) == 0xFF && byte(i + 1) >= 0xD0 && byte(i + 1) <= 0xD7)
+            offsets.push_back(i);
+    }
+    return offsets;
+}
+
+QByteArray withMarkerNumber(QByteArray jpeg, int marker, int number) {
+    jpeg[restartMarkers(jpeg).at(std::size_t(marker)) + 1] = static_cast<char>(0xD0 + number);
+    return jpeg;
+}
+
+QByteArray withoutMarker(QByteArray jpeg, int marker) {
+    return jpeg.remove(restartMarkers(jpeg).at(std::size_t(marker)), 2);
+}
+
+class JpegBands : public ::testing::Test {
+protected:
+    std::shared_ptr<platform::PictureFile> put(const QByteArray& bytes) {
+        tree.write("bands.jpg", bytes);
+        platform::FileError error = platform::FileError::None;
+        return platform::PictureFile::open(QString::fromUtf8(tree.path("bands.jpg")), error);
+    }
+    test::TempTree tree;
+    const std::atomic<bool> notCancelled{false};
+};
+
+TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
+    const QImage photo = detailed({240, 200}); // 4:2:0: 15 MCUs a row, 13 rows of 16
+    const QByteArray everyRow = LibjpegWriter::write(photo, JCS_YCbCr, false, Restarts{1, 0});
+    const QByteArray plain = LibjpegWriter::write(photo, JCS_YCbCr);
+    const int markers = int(restartMarkers(everyRow).size());
+    const QByteArray withComment = // a comment after the start marker
+        everyRow.left(2) + QByteArray::fromHex("fffe00046f6b") + everyRow.mid(2);
+    ASSERT_EQ(markers, 12);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool resumes;              // the lower band starts at a marker rather than at the top
+        QByteArray rewritten = {}; // what the file becomes before the lower band reads it
+        Outcome outcome = Outcome::Decoded;
+        bool rewrittenLate = false; // after the lower band found its marker, before its header
+    } cases[] = {
+        {"no markers", plain, false},
+        {"a marker every row", everyRow, true},
+        {"a marker every 2 rows", LibjpegWriter::write(photo, JCS_YCbCr, false, {2, 0}), true},
+        // Every ninth MCU: a row starts at every third marker only.
+        {"a marker every 9 MCUs", LibjpegWriter::write(photo, JCS_YCbCr, false, {0, 9}), true},
+        {"markers never at a row's start", LibjpegWriter::write(photo, JCS_YCbCr, false, {0, 16}),
+         false},
+        {"4:4:4 RGB", LibjpegWriter::write(photo, JCS_RGB, false, {1, 0}), true},
+        {"grey", LibjpegWriter::write(photo, JCS_GRAYSCALE, false, {1, 0}), true},
+        {"CMYK", LibjpegWriter::write(photo, JCS_CMYK, false, {1, 0}), true},
+        {"YCCK", LibjpegWriter::write(photo, JCS_YCCK, false, {1, 0}), true},
+        {"a marker out of order above the split", withMarkerNumber(everyRow, 2, 5), false},
+        {"a marker missing above the split", withoutMarker(everyRow, 1), false},
+        // Below the split the decoder resyncs as one band's does: the numbers it sees moved
+        // down alike.
+        {"a marker out of order below the split", withMarkerNumber(everyRow, markers - 2, 1), true},
+        {"a marker missing below the split", withoutMarker(everyRow, markers - 2), true},
+        {"cut short below the split", everyRow.left(everyRow.size() * 7 / 8), true},
+        {"cut short above the split", everyRow.left(everyRow.size() / 4), false},
+        {"rewritten alike", everyRow, true,
+         LibjpegWriter::write(photo.mirrored(), JCS_YCbCr, false, {1, 0})},
+        {"rewritten without markers", everyRow, false, plain, Outcome::Invalid},
+        {"rewritten shorter", everyRow, true,
+         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr, false, {1, 0}), Outcome::Invalid},
+        {"rewritten with a longer header", everyRow, false, withComment, Outcome::Invalid},
+        {"rewritten shorter, late", everyRow, true,
+         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr, false, {1, 0}), Outcome::Invalid,
+         true},
+        {"rewritten with a longer header, late", everyRow, true, withComment, Outcome::Invalid,
+         true},
+    };
+    for (const auto& c : cases) {
+        for (const int reduction : {1, 2, 4, 8}) {
+            SCOPED_TRACE(testing::Message() << c.name << " at 1/" << reduction);
+            const auto file = put(c.bytes);
+            const auto decodeWhole = [&](QImage& image) {
+                JpegReader::Tuning oneBand;
+                oneBand.rowsToSplit = ~0u;
+                return JpegReader(*file, notCancelled, oneBand).read(reduction, image);
+            };
+            QImage whole;
+            const Outcome wholeOutcome = decodeWhole(whole);
+
+            const std::thread::id testThread = std::this_thread::get_id();
+            std::atomic<bool> rewritten{false};
+            std::atomic<int> startRow{-1};
+            JpegReader::Tuning twoBands;
+            twoBands.rowsToSplit = 8;
+            twoBands.startSecondBand = [] { return true; }; // on one CPU too
+            const auto rewrite = [&] {
+                if (!c.rewritten.isEmpty() && !rewritten.exchange(true))
+                    tree.write("bands.jpg", c.rewritten);
+            };
+            twoBands.onLowerBandStart = [&](unsigned row) {
+                startRow = int(row);
+                if (c.rewrittenLate)
+                    rewrite();
+            };
+            // The lower band's first check comes before its first read.
+            twoBands.onCheck = [&] {
+                if (!c.rewrittenLate && std::this_thread::get_id() != testThread)
+                    rewrite();
+            };
+            QImage bands;
+            EXPECT_EQ(JpegReader(*file, notCancelled, twoBands).read(reduction, bands), c.outcome);
+            ASSERT_GE(startRow.load(), 0) << "one band only";
+            EXPECT_EQ(startRow > 0, c.resumes) << "started at row " << startRow;
+            if (c.rewritten.isEmpty()) {
+                EXPECT_EQ(wholeOutcome, c.outcome);
+                EXPECT_EQ(bands, whole);
+            } else if (c.outcome == Outcome::Decoded) {
+                // Its last row is the rewritten file's.
+                QImage after;
+                ASSERT_EQ(decodeWhole(after), Outcome::Decoded);
+                const int last = after.height() - 1;
+                EXPECT_EQ(bands.copy(0, last, bands.width(), 1),
+                          after.copy(0, last, after.width(), 1));
+            }
+        }
+    }
+}
+
+TEST(JpegBandPlan, BothBandsFinishAboutTogetherAndResumeOnlyAtAMarker) {
+    for (const int reduction : {1, 2, 4, 8}) {
+        const double share = JpegBandPlan::entropyShare(reduction);
+        for (const unsigned rows : {2u, 3u, 17u, 250u, 2048u}) {
+            for (const unsigned interval : {0u, 375u, 750u, 376u, 1125u}) {
+                SCOPED_TRACE(testing::Message() << rows << " rows at 1/" << reduction
+                                                << ", restart interval " << interval);
+                JpegGeometry geometry;
+                geometry.height = rows * 16;
+                geometry.iMcuHeight = 16;
+                geometry.mcusPerIMcuRow = 375; // 6000 pixels wide, 4:2:0
+                geometry.restartInterval = interval;
+                const JpegBandPlan plan = JpegBandPlan::choose(geometry, reduction);
+                ASSERT_GT(plan.split, plan.resume);
+                ASSERT_LT(plan.split, rows);
+                if (plan.resume > 0) {
+                    EXPECT_TRUE(JpegRestartPoint::startsRow(geometry, plan.resume));
+                }
+                // No worse than the other splits a plan could make, with rounding to a row.
+                const double finish = plan.finish(rows, reduction);
+                const JpegBandPlan halves{rows / 2, 0};
+                EXPECT_LE(finish, halves.finish(rows, reduction));
+                const double passingOver = rows / (2 - share) + 1;
+                EXPECT_LE(finish, std::max(passingOver, rows / 2.0 + 1));
+                if (interval == 375 && rows > 2) { // a marker every row: the bands split even
+                    EXPECT_LE(finish, rows / 2.0 + 1);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace orlix
