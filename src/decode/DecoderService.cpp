@@ -2,6 +2,7 @@
 
 #include "decode/DecodeMessages.h"
 #include "decode/PictureDecoder.h"
+#include "platform/CurrentThread.h"
 #include "platform/MemoryReuse.h"
 #include "platform/PixelArena.h"
 #include "platform/SharedFlag.h"
@@ -135,6 +136,9 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
 void prepareDecoding() {
     // Every picture's memory comes back warm for the next: see kLentBytesLimit.
     platform::keepFreedMemoryForReuse();
+    // Decoder processes, forked from here, inherit it: they give way to the program's windows,
+    // and both bands of a decode run at one priority.
+    platform::lowerCurrentThreadPriority();
     const StandardPictureDecoder settings; // sets Qt's allocation ceiling for the readers
     QImage pixel(1, 1, QImage::Format_RGB32);
     pixel.fill(Qt::white);
