@@ -18,6 +18,10 @@
 
 #include <lcms2.h>
 
+#include <array>
+#include <cmath>
+#include <vector>
+
 namespace orlix {
 namespace {
 
@@ -38,16 +42,28 @@ QByteArray saved(cmsHPROFILE profile) {
     return bytes;
 }
 
-// An RGB profile whose red and green primaries trade places: stored red means green.
-QByteArray swappedRedAndGreen() {
+// A matrix-shaper RGB profile made by Little CMS: a D65 white, `primaries` (x, y) and the same
+// curve for the three channels.
+QByteArray rgbProfile(const cmsCIExyYTRIPLE& primaries, const cmsToneCurve* curve) {
     cmsCIExyY white;
     cmsWhitePointFromTemp(&white, 6504);
-    const cmsCIExyYTRIPLE primaries{{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    const QByteArray bytes = saved(cmsCreateRGBProfile(&white, &primaries, curves));
-    cmsFreeToneCurve(gamma);
-    return bytes;
+    cmsToneCurve* curves[3] = {const_cast<cmsToneCurve*>(curve), const_cast<cmsToneCurve*>(curve),
+                               const_cast<cmsToneCurve*>(curve)};
+    return saved(cmsCreateRGBProfile(&white, &primaries, curves));
+}
+
+// A tone curve that frees itself.
+struct Curve {
+    cmsToneCurve* curve;
+    ~Curve() { cmsFreeToneCurve(curve); }
+};
+
+constexpr cmsCIExyYTRIPLE kSrgbPrimaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+
+// An RGB profile whose red and green primaries trade places: stored red means green.
+QByteArray swappedRedAndGreen() {
+    const Curve gamma{cmsBuildGamma(nullptr, 2.2)};
+    return rgbProfile({kSrgbPrimaries.Green, kSrgbPrimaries.Red, kSrgbPrimaries.Blue}, gamma.curve);
 }
 
 // What a table profile's AToB0 samples: a conversion to Lab, for CMYK through plain RGB (no
@@ -71,17 +87,11 @@ cmsInt32Number sample(const cmsUInt16Number in[], cmsUInt16Number out[], void* c
 QByteArray tableProfile(cmsColorSpaceSignature space, double version) {
     const bool cmyk = space == cmsSigCmykData;
     const cmsUInt32Number channels = cmyk ? 4 : 3;
-    cmsHPROFILE rgb = cmsCreate_sRGBProfile();
-    if (!cmyk) {
-        cmsCloseProfile(rgb);
-        cmsCIExyY white;
-        cmsWhitePointFromTemp(&white, 6504);
-        const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
-        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-        rgb = cmsCreateRGBProfile(&white, &primaries, curves);
-        cmsFreeToneCurve(gamma);
-    }
+    const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
+    const QByteArray matrix = rgbProfile(kSrgbPrimaries, gamma.curve);
+    cmsHPROFILE rgb =
+        cmyk ? cmsCreate_sRGBProfile()
+             : cmsOpenProfileFromMem(matrix.constData(), cmsUInt32Number(matrix.size()));
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
     Sampler sampler{cmsCreateTransform(rgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0),
                     cmyk};
@@ -388,6 +398,83 @@ TEST(ColourTransforms, AreKeptPerProfilePairAndKnowSrgbByItsColours) {
     ASSERT_TRUE(first);
     EXPECT_EQ(ColourTransform::between(proPhoto, {}), first);
     EXPECT_NE(ColourTransform::between(proPhoto, bytes("colord/WideGamutRGB.icc")), first);
+}
+
+// Every colour of a grid that holds each of the darkest levels (where an output curve is
+// steepest) and every third one above; the alpha byte differs from pixel to pixel.
+QImage colourGrid() {
+    std::vector<int> levels;
+    for (int level = 0; level < 256; level += level < 16 ? 1 : 3)
+        levels.push_back(level);
+    const int count = int(levels.size() * levels.size() * levels.size());
+    QImage grid(1024, (count + 1023) / 1024, QImage::Format_ARGB32);
+    auto* pixel = reinterpret_cast<QRgb*>(grid.bits());
+    for (int i = 0; i < grid.width() * grid.height(); ++i) {
+        const int colour = i % count, n = int(levels.size());
+        pixel[i] = qRgba(levels[colour % n], levels[colour / n % n], levels[colour / n / n], i);
+    }
+    return grid;
+}
+
+TEST(ColourTransforms, MatrixShaperPairsRunOverRowsAndGiveLittleCmsOwnPixels) {
+    const auto bytes = profileFile;
+    const Curve srgbCurve{cmsBuildParametricToneCurve(
+        nullptr, 4, std::array{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}.data())};
+    const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
+    // A calibrated panel: measured primaries and a curve of 256 points, as calibration tools
+    // write them.
+    std::array<cmsUInt16Number, 256> measured;
+    for (int i = 0; i < 256; ++i)
+        measured[i] = cmsUInt16Number(65535 * std::pow(i / 255.0, 2.1 + i / 2550.0));
+    const Curve panelCurve{cmsBuildTabulatedToneCurve16(nullptr, 256, measured.data())};
+    const QByteArray panel = rgbProfile(
+        {{0.655, 0.335, 1.0}, {0.285, 0.615, 1.0}, {0.152, 0.058, 1.0}}, panelCurve.curve);
+    const QByteArray displayP3 = rgbProfile(
+        {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, srgbCurve.curve);
+    const QByteArray proPhoto = bytes("colord/ProPhotoRGB.icc"),
+                     wide = bytes("colord/WideGamutRGB.icc");
+    const struct {
+        const char* name;
+        QByteArray source;
+        QByteArray display;
+        ColourPath path;
+        ColourModel model = ColourModel::Rgb;
+        cmsUInt32Number format = TYPE_BGRA_8;
+    } cases[] = {
+        {"ProPhoto (v4) to sRGB", proPhoto, {}, ColourPath::MatrixShaperRows},
+        {"Adobe RGB to a wide display", bytes("colord/AdobeRGB1998.icc"), wide,
+         ColourPath::MatrixShaperRows},
+        {"Display P3 to a calibrated panel", displayP3, panel, ColourPath::MatrixShaperRows},
+        {"sRGB (v2) to ProPhoto", bytes("sRGB.icc"), proPhoto, ColourPath::MatrixShaperRows},
+        {"Adobe RGB compatible (v2) to P3", bytes("compatibleWithAdobeRGB1998.icc"), displayP3,
+         ColourPath::MatrixShaperRows},
+        {"red and green swapped", swappedRedAndGreen(), {}, ColourPath::MatrixShaperRows},
+        // The same primaries on both sides: Little CMS joins the curves into one table.
+        {"sRGB primaries, another curve", rgbProfile(kSrgbPrimaries, gamma.curve),
+         rgbProfile(kSrgbPrimaries, srgbCurve.curve), ColourPath::LittleCms},
+        {"table profile", tableProfile(cmsSigRgbData, 4.3), {}, ColourPath::LittleCms},
+        {"grey", bytes("Gray.icc"), wide, ColourPath::LittleCms, ColourModel::Grey,
+         TYPE_GRAY_8 | EXTRA_SH(3)},
+        {"CMYK", tableProfile(cmsSigCmykData, 4.3), wide, ColourPath::LittleCms, ColourModel::Cmyk,
+         TYPE_CMYK_8_REV},
+    };
+    const QImage grid = colourGrid();
+    ASSERT_GE(grid.height(), 512) << "tall enough to be shared out between two threads";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto transform = ColourTransform::between({c.source, c.model}, c.display);
+        ASSERT_TRUE(transform);
+        EXPECT_EQ(transform->path(), c.path);
+        QImage shown = grid;
+        transform->apply(shown);
+        QImage expected = converted(grid, c.source, c.display, c.format);
+        if (c.model == ColourModel::Cmyk) { // the stored black is no colour of the result
+            shown.reinterpretAsFormat(QImage::Format_RGB32);
+            expected.reinterpretAsFormat(QImage::Format_RGB32);
+        }
+        EXPECT_TRUE(shown == expected)
+            << "largest difference " << largestDifference(shown, expected);
+    }
 }
 
 } // namespace
