@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace orlix {
@@ -42,28 +43,29 @@ QByteArray saved(cmsHPROFILE profile) {
     return bytes;
 }
 
-// A matrix-shaper RGB profile made by Little CMS: a D65 white, `primaries` (x, y) and the same
-// curve for the three channels.
-QByteArray rgbProfile(const cmsCIExyYTRIPLE& primaries, const cmsToneCurve* curve) {
+// A matrix-shaper RGB profile made by Little CMS: a D65 white, `primaries` (x, y) and a curve
+// for each channel (one for all three unless told).
+QByteArray rgbProfile(const cmsCIExyYTRIPLE& primaries, const cmsToneCurve* red,
+                      const cmsToneCurve* green = nullptr, const cmsToneCurve* blue = nullptr) {
     cmsCIExyY white;
     cmsWhitePointFromTemp(&white, 6504);
-    cmsToneCurve* curves[3] = {const_cast<cmsToneCurve*>(curve), const_cast<cmsToneCurve*>(curve),
-                               const_cast<cmsToneCurve*>(curve)};
+    cmsToneCurve* curves[3] = {const_cast<cmsToneCurve*>(red),
+                               const_cast<cmsToneCurve*>(green ? green : red),
+                               const_cast<cmsToneCurve*>(blue ? blue : red)};
     return saved(cmsCreateRGBProfile(&white, &primaries, curves));
 }
 
-// A tone curve that frees itself.
-struct Curve {
-    cmsToneCurve* curve;
-    ~Curve() { cmsFreeToneCurve(curve); }
+struct FreeCurve {
+    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
 };
+using Curve = std::unique_ptr<cmsToneCurve, FreeCurve>;
 
 constexpr cmsCIExyYTRIPLE kSrgbPrimaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
 
 // An RGB profile whose red and green primaries trade places: stored red means green.
 QByteArray swappedRedAndGreen() {
     const Curve gamma{cmsBuildGamma(nullptr, 2.2)};
-    return rgbProfile({kSrgbPrimaries.Green, kSrgbPrimaries.Red, kSrgbPrimaries.Blue}, gamma.curve);
+    return rgbProfile({kSrgbPrimaries.Green, kSrgbPrimaries.Red, kSrgbPrimaries.Blue}, gamma.get());
 }
 
 // What a table profile's AToB0 samples: a conversion to Lab, for CMYK through plain RGB (no
@@ -88,7 +90,7 @@ QByteArray tableProfile(cmsColorSpaceSignature space, double version) {
     const bool cmyk = space == cmsSigCmykData;
     const cmsUInt32Number channels = cmyk ? 4 : 3;
     const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
-    const QByteArray matrix = rgbProfile(kSrgbPrimaries, gamma.curve);
+    const QByteArray matrix = rgbProfile(kSrgbPrimaries, gamma.get());
     cmsHPROFILE rgb =
         cmyk ? cmsCreate_sRGBProfile()
              : cmsOpenProfileFromMem(matrix.constData(), cmsUInt32Number(matrix.size()));
@@ -421,16 +423,20 @@ TEST(ColourTransforms, MatrixShaperPairsRunOverRowsAndGiveLittleCmsOwnPixels) {
     const Curve srgbCurve{cmsBuildParametricToneCurve(
         nullptr, 4, std::array{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}.data())};
     const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
-    // A calibrated panel: measured primaries and a curve of 256 points, as calibration tools
-    // write them.
-    std::array<cmsUInt16Number, 256> measured;
-    for (int i = 0; i < 256; ++i)
-        measured[i] = cmsUInt16Number(65535 * std::pow(i / 255.0, 2.1 + i / 2550.0));
-    const Curve panelCurve{cmsBuildTabulatedToneCurve16(nullptr, 256, measured.data())};
-    const QByteArray panel = rgbProfile(
-        {{0.655, 0.335, 1.0}, {0.285, 0.615, 1.0}, {0.152, 0.058, 1.0}}, panelCurve.curve);
+    // A calibrated panel: measured primaries and a curve of 256 points for each channel, as
+    // calibration tools write them.
+    std::vector<Curve> measured;
+    for (const double gamma : {2.1, 2.2, 2.3}) {
+        std::array<cmsUInt16Number, 256> points;
+        for (int i = 0; i < 256; ++i)
+            points[i] = cmsUInt16Number(65535 * std::pow(i / 255.0, gamma + i / 2550.0));
+        measured.emplace_back(cmsBuildTabulatedToneCurve16(nullptr, 256, points.data()));
+    }
+    const QByteArray panel =
+        rgbProfile({{0.655, 0.335, 1.0}, {0.285, 0.615, 1.0}, {0.152, 0.058, 1.0}},
+                   measured[0].get(), measured[1].get(), measured[2].get());
     const QByteArray displayP3 = rgbProfile(
-        {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, srgbCurve.curve);
+        {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, srgbCurve.get());
     const QByteArray proPhoto = bytes("colord/ProPhotoRGB.icc"),
                      wide = bytes("colord/WideGamutRGB.icc");
     const struct {
@@ -450,8 +456,8 @@ TEST(ColourTransforms, MatrixShaperPairsRunOverRowsAndGiveLittleCmsOwnPixels) {
          ColourPath::MatrixShaperRows},
         {"red and green swapped", swappedRedAndGreen(), {}, ColourPath::MatrixShaperRows},
         // The same primaries on both sides: Little CMS joins the curves into one table.
-        {"sRGB primaries, another curve", rgbProfile(kSrgbPrimaries, gamma.curve),
-         rgbProfile(kSrgbPrimaries, srgbCurve.curve), ColourPath::LittleCms},
+        {"sRGB primaries, another curve", rgbProfile(kSrgbPrimaries, gamma.get()),
+         rgbProfile(kSrgbPrimaries, srgbCurve.get()), ColourPath::LittleCms},
         {"table profile", tableProfile(cmsSigRgbData, 4.3), {}, ColourPath::LittleCms},
         {"grey", bytes("Gray.icc"), wide, ColourPath::LittleCms, ColourModel::Grey,
          TYPE_GRAY_8 | EXTRA_SH(3)},
