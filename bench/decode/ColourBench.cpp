@@ -110,7 +110,7 @@ double fittedDecodeMs(const orlix::StandardPictureDecoder& decoder, const QStrin
 
 // The work colour adds to a decode: the profile read from the file and the transform looked
 // up (`lookupMs`), then the fitted picture converted; the whole of it returned.
-double colourMs(const QString& path, QImage image, double& lookupMs) {
+double colourMs(const QString& path, QImage& image, double& lookupMs) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const auto file = orlix::platform::PictureFile::open(path, error);
@@ -136,7 +136,7 @@ void BM_ColourOfAFittedProPhotoPhoto(benchmark::State& state) {
         const double taggedMs = fittedDecodeMs(decoder, files.tagged_);
         tagged += taggedMs;
         cpuStart = processCpuMs();
-        colour += colourMs(files.tagged_, std::move(decoded), lookup);
+        colour += colourMs(files.tagged_, decoded, lookup);
         colourCpu += processCpuMs() - cpuStart;
         state.SetIterationTime(taggedMs / 1000.0);
     }
