@@ -5,9 +5,16 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <atomic>
 #include <memory>
 
 namespace orlix {
+
+// How a transform's pixels are worked out.
+enum class ColourPath {
+    LittleCms,        // Little CMS's own transform, a pixel at a time
+    MatrixShaperRows, // two matrix-shaper RGB profiles: Little CMS's tables, run over whole rows
+};
 
 // The conversion of a decoded picture from the colours its profile describes into those of the
 // display, made by Little CMS: matrix and table profiles, ICC v2 and v4, RGB, grey and CMYK.
@@ -35,9 +42,11 @@ public:
     // Grey, the stored CMYK bytes (inverted, as Adobe writes them) for Cmyk.
     ColourModel input() const { return input_; }
 
+    ColourPath path() const { return path_; }
+
     // Converts `image`, an RGB32 image holding pixels as input() says, in place to RGB32 in the
     // display's colours (an ARGB32 one keeps its alpha). Large pictures are converted on two
-    // threads.
+    // threads, which share the rows out as they go.
     void apply(QImage& image) const;
 
 private:
@@ -45,9 +54,11 @@ private:
     static std::shared_ptr<const ColourTransform> make(const ColourProfile& source,
                                                        const QByteArray& display);
     void convertRows(QImage& image, int from, int to) const;
+    void convertRuns(QImage& image, std::atomic<int>& nextRow) const;
 
     void* const transform_; // cmsHTRANSFORM; lcms2.h stays out of this header
     const ColourModel input_;
+    const ColourPath path_;
 };
 
 } // namespace orlix

@@ -18,6 +18,11 @@
 
 #include <lcms2.h>
 
+#include <array>
+#include <cmath>
+#include <memory>
+#include <vector>
+
 namespace orlix {
 namespace {
 
@@ -38,16 +43,29 @@ QByteArray saved(cmsHPROFILE profile) {
     return bytes;
 }
 
-// An RGB profile whose red and green primaries trade places: stored red means green.
-QByteArray swappedRedAndGreen() {
+// A matrix-shaper RGB profile made by Little CMS: a D65 white, `primaries` (x, y) and a curve
+// for each channel (one for all three unless told).
+QByteArray rgbProfile(const cmsCIExyYTRIPLE& primaries, const cmsToneCurve* red,
+                      const cmsToneCurve* green = nullptr, const cmsToneCurve* blue = nullptr) {
     cmsCIExyY white;
     cmsWhitePointFromTemp(&white, 6504);
-    const cmsCIExyYTRIPLE primaries{{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    const QByteArray bytes = saved(cmsCreateRGBProfile(&white, &primaries, curves));
-    cmsFreeToneCurve(gamma);
-    return bytes;
+    cmsToneCurve* curves[3] = {const_cast<cmsToneCurve*>(red),
+                               const_cast<cmsToneCurve*>(green ? green : red),
+                               const_cast<cmsToneCurve*>(blue ? blue : red)};
+    return saved(cmsCreateRGBProfile(&white, &primaries, curves));
+}
+
+struct FreeCurve {
+    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
+};
+using Curve = std::unique_ptr<cmsToneCurve, FreeCurve>;
+
+constexpr cmsCIExyYTRIPLE kSrgbPrimaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+
+// An RGB profile whose red and green primaries trade places: stored red means green.
+QByteArray swappedRedAndGreen() {
+    const Curve gamma{cmsBuildGamma(nullptr, 2.2)};
+    return rgbProfile({kSrgbPrimaries.Green, kSrgbPrimaries.Red, kSrgbPrimaries.Blue}, gamma.get());
 }
 
 // What a table profile's AToB0 samples: a conversion to Lab, for CMYK through plain RGB (no
@@ -71,17 +89,11 @@ cmsInt32Number sample(const cmsUInt16Number in[], cmsUInt16Number out[], void* c
 QByteArray tableProfile(cmsColorSpaceSignature space, double version) {
     const bool cmyk = space == cmsSigCmykData;
     const cmsUInt32Number channels = cmyk ? 4 : 3;
-    cmsHPROFILE rgb = cmsCreate_sRGBProfile();
-    if (!cmyk) {
-        cmsCloseProfile(rgb);
-        cmsCIExyY white;
-        cmsWhitePointFromTemp(&white, 6504);
-        const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
-        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-        rgb = cmsCreateRGBProfile(&white, &primaries, curves);
-        cmsFreeToneCurve(gamma);
-    }
+    const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
+    const QByteArray matrix = rgbProfile(kSrgbPrimaries, gamma.get());
+    cmsHPROFILE rgb =
+        cmyk ? cmsCreate_sRGBProfile()
+             : cmsOpenProfileFromMem(matrix.constData(), cmsUInt32Number(matrix.size()));
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
     Sampler sampler{cmsCreateTransform(rgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0),
                     cmyk};
@@ -388,6 +400,87 @@ TEST(ColourTransforms, AreKeptPerProfilePairAndKnowSrgbByItsColours) {
     ASSERT_TRUE(first);
     EXPECT_EQ(ColourTransform::between(proPhoto, {}), first);
     EXPECT_NE(ColourTransform::between(proPhoto, bytes("colord/WideGamutRGB.icc")), first);
+}
+
+// Every colour of a grid that holds each of the darkest levels (where an output curve is
+// steepest) and every third one above; the alpha byte differs from pixel to pixel.
+QImage colourGrid() {
+    std::vector<int> levels;
+    for (int level = 0; level < 256; level += level < 16 ? 1 : 3)
+        levels.push_back(level);
+    const int count = int(levels.size() * levels.size() * levels.size());
+    QImage grid(1024, (count + 1023) / 1024, QImage::Format_ARGB32);
+    auto* pixel = reinterpret_cast<QRgb*>(grid.bits());
+    for (int i = 0; i < grid.width() * grid.height(); ++i) {
+        const int colour = i % count, n = int(levels.size());
+        pixel[i] = qRgba(levels[colour % n], levels[colour / n % n], levels[colour / n / n], i);
+    }
+    return grid;
+}
+
+TEST(ColourTransforms, MatrixShaperPairsRunOverRowsAndGiveLittleCmsOwnPixels) {
+    const auto bytes = profileFile;
+    const Curve srgbCurve{cmsBuildParametricToneCurve(
+        nullptr, 4, std::array{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}.data())};
+    const Curve gamma{cmsBuildGamma(nullptr, 1.8)};
+    // A calibrated panel: measured primaries and a curve of 256 points for each channel, as
+    // calibration tools write them.
+    std::vector<Curve> measured;
+    for (const double gamma : {2.1, 2.2, 2.3}) {
+        std::array<cmsUInt16Number, 256> points;
+        for (int i = 0; i < 256; ++i)
+            points[i] = cmsUInt16Number(65535 * std::pow(i / 255.0, gamma + i / 2550.0));
+        measured.emplace_back(cmsBuildTabulatedToneCurve16(nullptr, 256, points.data()));
+    }
+    const QByteArray panel =
+        rgbProfile({{0.655, 0.335, 1.0}, {0.285, 0.615, 1.0}, {0.152, 0.058, 1.0}},
+                   measured[0].get(), measured[1].get(), measured[2].get());
+    const QByteArray displayP3 = rgbProfile(
+        {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, srgbCurve.get());
+    const QByteArray proPhoto = bytes("colord/ProPhotoRGB.icc"),
+                     wide = bytes("colord/WideGamutRGB.icc");
+    const struct {
+        const char* name;
+        QByteArray source;
+        QByteArray display;
+        ColourPath path;
+        ColourModel model = ColourModel::Rgb;
+        cmsUInt32Number format = TYPE_BGRA_8;
+    } cases[] = {
+        {"ProPhoto (v4) to sRGB", proPhoto, {}, ColourPath::MatrixShaperRows},
+        {"Adobe RGB to a wide display", bytes("colord/AdobeRGB1998.icc"), wide,
+         ColourPath::MatrixShaperRows},
+        {"Display P3 to a calibrated panel", displayP3, panel, ColourPath::MatrixShaperRows},
+        {"sRGB (v2) to ProPhoto", bytes("sRGB.icc"), proPhoto, ColourPath::MatrixShaperRows},
+        {"Adobe RGB compatible (v2) to P3", bytes("compatibleWithAdobeRGB1998.icc"), displayP3,
+         ColourPath::MatrixShaperRows},
+        {"red and green swapped", swappedRedAndGreen(), {}, ColourPath::MatrixShaperRows},
+        // The same primaries on both sides: Little CMS joins the curves into one table.
+        {"sRGB primaries, another curve", rgbProfile(kSrgbPrimaries, gamma.get()),
+         rgbProfile(kSrgbPrimaries, srgbCurve.get()), ColourPath::LittleCms},
+        {"table profile", tableProfile(cmsSigRgbData, 4.3), {}, ColourPath::LittleCms},
+        {"grey", bytes("Gray.icc"), wide, ColourPath::LittleCms, ColourModel::Grey,
+         TYPE_GRAY_8 | EXTRA_SH(3)},
+        {"CMYK", tableProfile(cmsSigCmykData, 4.3), wide, ColourPath::LittleCms, ColourModel::Cmyk,
+         TYPE_CMYK_8_REV},
+    };
+    const QImage grid = colourGrid();
+    ASSERT_GE(grid.height(), 512) << "tall enough to be shared out between two threads";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto transform = ColourTransform::between({c.source, c.model}, c.display);
+        ASSERT_TRUE(transform);
+        EXPECT_EQ(transform->path(), c.path);
+        QImage shown = grid;
+        transform->apply(shown);
+        QImage expected = converted(grid, c.source, c.display, c.format);
+        if (c.model == ColourModel::Cmyk) { // the stored black is no colour of the result
+            shown.reinterpretAsFormat(QImage::Format_RGB32);
+            expected.reinterpretAsFormat(QImage::Format_RGB32);
+        }
+        EXPECT_TRUE(shown == expected)
+            << "largest difference " << largestDifference(shown, expected);
+    }
 }
 
 } // namespace
