@@ -49,7 +49,9 @@ JpegBandPlan JpegBandPlan::choose(const JpegGeometry& geometry, int reduction) {
         if (resume > 0 && (!resumable || !JpegRestartPoint::startsRow(geometry, resume)))
             continue;
         // Where both bands would finish together: split = (split - resume) e + rows - split.
-        const double even = (rows - resume * share) / (2 - share);
+        // From the top, halves: measured with decode_bench, the model's later split was slower
+        // than halves at 1/2 and 1/4 (0.81x to 0.89x on two machines) and no faster elsewhere.
+        const double even = resume == 0 ? rows / 2.0 : (rows - resume * share) / (2 - share);
         for (const double rounded : {std::floor(even), std::ceil(even)}) {
             const auto split =
                 static_cast<unsigned>(std::clamp(rounded, double(resume + 1), double(rows - 1)));
