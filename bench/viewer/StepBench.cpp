@@ -5,8 +5,12 @@
 #include "PictureFolder.h"
 #include "ViewerScene.h"
 
+#include "decode/PictureDecoder.h"
 #include "viewer/KeyCodes.h"
 #include "viewer/PictureBox.h"
+#include "viewer/SlideStepMachine.h"
+
+#include <atomic>
 
 namespace orlix::bench {
 namespace {
@@ -82,11 +86,13 @@ void BM_FirstPhotoOfAShow(benchmark::State& state) {
     prepareSettings(folder.root());
     NoMessages box;
     double total = 0, floor = 0, settled = 0;
+    int guiFrames = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
         const auto start = Clock::now();
         QPointer<FormView> view = openViewer(box, screen);
         settled += msSince(start);
+        guiFrames += view->renderer().framesMade();
         view->pictureView()->repaint();
         const double ms = msSince(start);
         total += ms;
@@ -95,8 +101,58 @@ void BM_FirstPhotoOfAShow(benchmark::State& state) {
     }
     report(state, total, floor, "first");
     state.counters["settled_ms"] = settled / double(state.iterations());
+    // Frames made on the GUI thread rather than adopted from the decoding thread: each is a
+    // fitted frame made twice, the second time where it stalls the show.
+    state.counters["gui_frames"] = guiFrames / double(state.iterations());
 }
 BENCHMARK(BM_FirstPhotoOfAShow)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+// The parts of a first photo, each timed alone on the GUI thread for the view the viewer laid
+// out: the decode the viewer asks for (at the fit box, by the program's decoder), the fitted
+// frame made from it, and a paint of the whole window with it. What BM_FirstPhotoOfAShow takes
+// beyond their sum is the show's own: listing, hand-offs between threads, waits.
+void BM_FirstPhotoParts(benchmark::State& state) {
+    const BenchScreen& screen = benchScreen(state);
+    PictureFolder folder(2);
+    prepareSettings(folder.root());
+    NoMessages box;
+    QPointer<FormView> view = openViewer(box, screen);
+    const ViewParams viewParams = view->steps().heldPicture()->view;
+    rest(*view, 0); // its decoding ahead done: nothing else decodes meanwhile
+    const std::atomic<bool> running{false};
+    double decode = 0, frame = 0, paint = 0;
+    for (auto _ : state) {
+        platform::FileError error = platform::FileError::None;
+        auto file = platform::PictureFile::open(folder.file(0), error);
+        auto start = Clock::now();
+        const DecodeResult result =
+            viewerDecoder()->decode(DecodeRequest{file, deviceFitBox(viewParams)}, running);
+        decode += msSince(start);
+        if (!result.ok())
+            qFatal("the photo did not decode");
+        const FrameParams params = frameParamsFor(
+            viewParams, placementFor(viewParams, result.pixelSize), result.pixelSize, 0, 0);
+        start = Clock::now();
+        FrameRenderer().render(result.image, params);
+        frame += msSince(start);
+        // The window's own repaint leaves out the opaque picture box over it.
+        start = Clock::now();
+        view->repaint();
+        view->pictureView()->repaint();
+        paint += msSince(start);
+        state.SetIterationTime(msSince(start) / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["decode_ms"] = decode / n;
+    state.counters["frame_ms"] = frame / n;
+    state.counters["window_paint_ms"] = paint / n;
+    delete view.data();
+}
+BENCHMARK(BM_FirstPhotoParts)
     ->Apply(onEachScreen)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
