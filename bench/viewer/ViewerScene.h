@@ -59,7 +59,7 @@ double bareDecodeMs(const QString& path);
 // Runs the event loop until `done`. It sleeps between events, as the program's own loop does:
 // a thread that spun here would take a core from the decoding threads.
 void waitFor(const std::function<bool()>& done);
-// Runs events until the step has ended and its frame is on screen.
+// Runs events until the step has ended and its frame is on screen, painted once.
 void settleAndPaint(FormView& view);
 // Runs events until the decoding thread has done all it wants to, and at least `ms` passed.
 void rest(FormView& view, double ms = 1000);
