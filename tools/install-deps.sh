@@ -18,8 +18,10 @@ packages=(
     liblcms2-dev
     # Wayland sessions run natively; X11 sessions need nothing more
     qt6-wayland
-    # tests and benchmarks
+    # tests and benchmarks; the first picture on Xvfb against feh watches the screen with the
+    # X damage extension and presses keys with XTest
     googletest libgtest-dev libgmock-dev libbenchmark-dev
+    feh libxcb-damage0-dev libxcb-xtest0-dev
     # a font with Japanese glyphs and the guide's arrows
     fonts-ipafont-gothic
     # window hints on X11 (xcb); the desktop tests: Xvfb, openbox, weston, keys and the pointer

@@ -18,14 +18,18 @@ inline QImage photoImage(int width, int height) {
     return image;
 }
 
-// photoImage() as a JPEG written by Qt.
-inline QByteArray photoJpeg(int width, int height) {
-    const QImage image = photoImage(width, height);
+// `image` as a JPEG written by Qt.
+inline QByteArray jpegOf(const QImage& image) {
     QByteArray out;
     QBuffer buffer(&out);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, "JPEG").write(image);
     return out;
+}
+
+// photoImage() as a JPEG written by Qt.
+inline QByteArray photoJpeg(int width, int height) {
+    return jpegOf(photoImage(width, height));
 }
 
 } // namespace orlix::bench

@@ -41,9 +41,10 @@ void PictureBox::setFrame(const QImage& frame, qreal devicePixelRatio) {
 
 void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(event->rect(), Qt::black);
-    if (frame_.isNull())
+    if (frame_.isNull()) {
+        painter.fillRect(event->rect(), Qt::black);
         return;
+    }
     const QSizeF logical(frame_.width() / ratio_, frame_.height() / ratio_);
     QPointF origin(0, 0);
     if (fractional(ratio_)) {
@@ -52,7 +53,16 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         const auto up = [](qreal at) { return std::ceil(at - 1e-9) - at; };
         origin = QPointF(up(device.x()), up(device.y())) / ratio_;
     }
-    painter.drawImage(QRectF(origin, logical), frame_);
+    const QRectF target(origin, logical);
+    // Black only where the frame does not reach: filling under it too would write every pixel
+    // of a screen-sized frame twice, a paint's whole cost again on a 4K screen. The logical
+    // pixels the frame covers only in part are filled, and the frame drawn over them.
+    const QRect covered(
+        QPoint(int(std::ceil(target.left())), int(std::ceil(target.top()))),
+        QPoint(int(std::floor(target.right())) - 1, int(std::floor(target.bottom())) - 1));
+    for (const QRect& rect : event->region().subtracted(covered))
+        painter.fillRect(rect, Qt::black);
+    painter.drawImage(target, frame_);
 }
 
 } // namespace orlix

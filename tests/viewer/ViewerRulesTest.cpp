@@ -1,6 +1,7 @@
 #include "decode/LoadError.h"
 #include "viewer/FrameRenderer.h"
 #include "viewer/KeyMapping.h"
+#include "viewer/PictureBox.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,39 @@ TEST(FrameRenderer, AveragesWhenShrinkingOnOneThreadOrTwo) {
             }
         }
         EXPECT_LE(worst, 2);
+    }
+}
+
+TEST(PictureBox, PaintsEveryPixelTheFrameOrBlack) {
+    const struct {
+        qreal ratio;
+        QSize frame;  // device pixels
+        QRect placed; // logical pixels
+    } cases[] = {
+        {1, {40, 20}, {0, 0, 60, 30}},   // the frame smaller than the box
+        {1, {60, 30}, {0, 0, 60, 30}},   // the frame filling it
+        {2, {81, 41}, {0, 0, 45, 25}},   // odd sizes: the last logical pixels half covered
+        {1.5, {31, 29}, {0, 0, 24, 20}}, // beside the slack at a fractional ratio
+    };
+    const QColor unpainted(Qt::green);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ratio);
+        PictureBox box;
+        box.place(c.placed, c.ratio);
+        QImage frame(c.frame, QImage::Format_RGB32);
+        frame.fill(Qt::red);
+        box.setFrame(frame, c.ratio);
+        QImage shot(box.size() * c.ratio, QImage::Format_RGB32);
+        shot.setDevicePixelRatio(c.ratio);
+        shot.fill(unpainted);
+        box.render(&shot, QPoint(), QRegion(), QWidget::RenderFlags()); // no background
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const bool inFrame = x < c.frame.width() && y < c.frame.height();
+                ASSERT_EQ(shot.pixelColor(x, y), QColor(inFrame ? Qt::red : Qt::black))
+                    << x << "," << y;
+            }
+        }
     }
 }
 

@@ -1,0 +1,195 @@
+// Redraws, the GUI thread's stalls and memory during a show, and Start on a large folder.
+
+#include "NoMessages.h"
+#include "PictureFolder.h"
+#include "ViewerScene.h"
+
+#include "app/Settings.h"
+#include "common/ReaddirFloor.h"
+#include "decode/ProcessDecoder.h"
+#include "settings/FormSetting.h"
+#include "viewer/KeyCodes.h"
+#include "viewer/PictureBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace orlix::bench {
+namespace {
+
+namespace keycode = orlix::keycode;
+
+// Redraws of a photo on screen: the same view again, the guide switched (a new fitted frame
+// from the picture held), and a pan at real size.
+enum class Redraw { Same, Guide, Pan };
+
+void redraw(benchmark::State& state, Redraw kind) {
+    PictureFolder folder(1);
+    prepareSettings(folder.root());
+    if (kind == Redraw::Pan)
+        Settings.RealSize = 1;
+    NoMessages box;
+    QPointer<FormView> view = openViewer(box);
+    rest(*view, 0);
+    double total = 0;
+    bool flip = false;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (kind == Redraw::Same)
+            view->redraw();
+        else if (kind == Redraw::Guide)
+            view->Form_KeyDown(keycode::kCtrl, 0);
+        else
+            view->Form_KeyDown(flip ? keycode::kLeft : keycode::kRight, keycode::kShiftBit);
+        settleAndPaint(*view);
+        const double ms = msSince(start);
+        total += ms;
+        flip = !flip;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    state.counters["redraw_ms"] = total / double(state.iterations());
+    delete view.data();
+}
+void BM_RedrawSameView(benchmark::State& state) {
+    redraw(state, Redraw::Same);
+}
+void BM_RedrawGuideSwitched(benchmark::State& state) {
+    redraw(state, Redraw::Guide);
+}
+void BM_PanAtRealSize(benchmark::State& state) {
+    redraw(state, Redraw::Pan);
+}
+BENCHMARK(BM_RedrawSameView)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_RedrawGuideSwitched)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_PanAtRealSize)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The GUI thread's longest stall while a show of photos runs at a 1 s interval: a timer of
+// 0 ms runs whenever the thread is free, and the longest gap between its runs is the stall.
+void BM_LongestStallDuringAShow(benchmark::State& state) {
+    const BenchScreen& screen = benchScreen(state);
+    PictureFolder folder(6);
+    for (auto _ : state) {
+        prepareSettings(folder.root(), 1);
+        NoMessages box;
+        QPointer<FormView> view = openViewer(box, screen);
+        const int stepsBefore = view->stepsRun();
+        // The gaps go into 0.1 ms bins, fixed in size: a growing list would itself stall.
+        std::vector<long> bins(10001, 0);
+        double longest = 0;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = clock.nsecsElapsed();
+        QTimer probe;
+        probe.setInterval(0);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            const double gap = (now - last) / 1e6;
+            longest = std::max(longest, gap);
+            ++bins[std::min<std::size_t>(bins.size() - 1, static_cast<std::size_t>(gap * 10))];
+            last = now;
+        });
+        probe.start();
+        const auto start = Clock::now();
+        waitFor([&] { return msSince(start) > 12000; });
+        probe.stop();
+        long count = 0, seen = 0;
+        for (long n : bins)
+            count += n;
+        std::size_t p99 = 0;
+        while (p99 < bins.size() && (seen += bins[p99]) < count * 99 / 100)
+            ++p99;
+        state.SetIterationTime(longest / 1000.0);
+        state.counters["longest_stall_ms"] = longest;
+        state.counters["p99_gap_ms"] = (p99 + 1) / 10.0;
+        state.counters["steps"] = view->stepsRun() - stepsBefore;
+        delete view.data();
+    }
+}
+BENCHMARK(BM_LongestStallDuringAShow)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// Stepping through 20 photos, resting on each until the decoding thread is done: the shown
+// picture, its full resolution and the next one decoded ahead are all held at some point.
+void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
+    PictureFolder folder(20);
+    prepareSettings(folder.root());
+    NoMessages box;
+    programDecoder = std::make_shared<ProcessDecoder>();
+    for (auto _ : state) {
+        const long before = statusKb("VmRSS:");
+        if (!resetPeak()) {
+            state.SkipWithError("cannot reset the resident high-water mark");
+            return;
+        }
+        QPointer<FormView> view = openViewer(box);
+        for (int i = 1; i < 20; ++i) {
+            rest(*view, 0);
+            view->TimInterval_Timer();
+            settleAndPaint(*view);
+        }
+        rest(*view, 0);
+        const long peak = statusKb("VmHWM:");
+        // The decoder process's own peak, from its start: a fresh one served this show.
+        const long decoderPeak =
+            inProgramDecoder ? 0 : statusKb("VmHWM:", QString::number(programDecoder->processId()));
+        delete view.data();
+        state.counters["peak_above_start_MB"] = (peak - before) / 1024.0;
+        state.counters["decoder_peak_MB"] = decoderPeak / 1024.0;
+        state.counters["decoded_photo_MB"] = kDecodedPhotoMb;
+        state.counters["photos_at_peak"] = (peak - before) / 1024.0 / kDecodedPhotoMb;
+    }
+}
+BENCHMARK(BM_PeakMemoryThrough20Photos)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Start on a folder of 32,768 small pictures with Sort on, from the Start command to the first
+// frame painted, against readdir of the folder plus a byte sort of its names.
+void BM_StartToFirstPictureOf32768(benchmark::State& state) {
+    PictureFolder folder(32768, PictureFolder::Kind::Tiny);
+    NoMessages box;
+    double total = 0, floor = 0;
+    for (auto _ : state) {
+        {
+            const auto start = Clock::now();
+            readdirAndByteSort(folder.native());
+            floor += msSince(start);
+        }
+        Settings = SettingsRecord();
+        FormSetting settings(box, [] {});
+        settings.setDecoder(viewerDecoder());
+        settings.findChild<QComboBox*>(QStringLiteral("CmbPath"))->setEditText(folder.root());
+        settings.findChild<QCheckBox*>(QStringLiteral("ChkSort"))->setChecked(true);
+        settings.show();
+        QApplication::processEvents();
+        const auto start = Clock::now();
+        settings.CmdStart_Click();
+        FormView* view = settings.viewer();
+        if (!view)
+            qFatal("Start opened no viewer");
+        waitFor([&] { return view->stepsRun() > 0 && view->isSettled(); });
+        view->pictureView()->repaint();
+        const double ms = msSince(start);
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+        delete view;
+    }
+    report(state, total, floor, "start");
+    state.counters.erase("decode_ms");
+    state.counters["floor_ms"] = floor / double(state.iterations());
+}
+BENCHMARK(BM_StartToFirstPictureOf32768)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+} // namespace
+} // namespace orlix::bench

@@ -1,0 +1,198 @@
+// Steps onto photos and the first photo of a show, on each screen, against a bare decode of the
+// same photo with Qt's own reader (the program's decoder before it decoded ahead).
+
+#include "NoMessages.h"
+#include "PictureFolder.h"
+#include "ViewerScene.h"
+
+#include "decode/PictureDecoder.h"
+#include "viewer/KeyCodes.h"
+#include "viewer/PictureBox.h"
+#include "viewer/SlideStepMachine.h"
+
+#include <atomic>
+
+namespace orlix::bench {
+namespace {
+
+namespace keycode = orlix::keycode;
+
+// How long one more paint of the picture box takes, its frame unchanged: the part of a step's
+// time that is drawing alone.
+double paintMs(FormView& view) {
+    const auto start = Clock::now();
+    view.pictureView()->repaint();
+    return msSince(start);
+}
+
+// A key pressed on a viewer that rests on a photo, timed from the key to the frame on screen.
+template <typename Prepare>
+void timeKeys(benchmark::State& state, std::int16_t key, Prepare prepare) {
+    const BenchScreen& screen = benchScreen(state);
+    PictureFolder folder(4);
+    prepareSettings(folder.root());
+    NoMessages box;
+    QPointer<FormView> view = openViewer(box, screen);
+    double total = 0, floor = 0, paint = 0;
+    for (auto _ : state) {
+        const std::int16_t pressed = prepare(*view, key);
+        floor += bareDecodeMs(folder.file(0));
+        rest(*view, 200);
+        const auto start = Clock::now();
+        view->Form_KeyDown(pressed, 0);
+        settleAndPaint(*view);
+        const double ms = msSince(start);
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+        paint += paintMs(*view);
+    }
+    report(state, total, floor, "step");
+    state.counters["paint_ms"] = paint / double(state.iterations());
+    delete view.data();
+}
+
+// A step onto the next photo, decoded ahead while the show rested at least a second.
+void BM_StepOntoPhotoDecodedAhead(benchmark::State& state) {
+    timeKeys(state, keycode::kRight, [](FormView& view, std::int16_t key) {
+        rest(view);
+        return key;
+    });
+}
+BENCHMARK(BM_StepOntoPhotoDecodedAhead)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+// A step against the show's direction: the photo was not decoded ahead.
+void BM_StepOntoPhotoNotDecodedAhead(benchmark::State& state) {
+    timeKeys(state, keycode::kRight, [](FormView& view, std::int16_t) {
+        rest(view);
+        return view.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
+    });
+}
+BENCHMARK(BM_StepOntoPhotoNotDecodedAhead)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+// From opening the viewer to its first photo on screen; `settled_ms` is the part until the
+// step has ended (the folder listed, the photo decoded and its frame made), the rest is a
+// paint of the picture box.
+void BM_FirstPhotoOfAShow(benchmark::State& state) {
+    const BenchScreen& screen = benchScreen(state);
+    PictureFolder folder(2);
+    prepareSettings(folder.root());
+    NoMessages box;
+    double total = 0, floor = 0, settled = 0;
+    int guiFrames = 0;
+    for (auto _ : state) {
+        floor += bareDecodeMs(folder.file(0));
+        const auto start = Clock::now();
+        QPointer<FormView> view = openViewer(box, screen);
+        settled += msSince(start);
+        guiFrames += view->renderer().framesMade();
+        view->pictureView()->repaint();
+        const double ms = msSince(start);
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+        delete view.data();
+    }
+    report(state, total, floor, "first");
+    state.counters["settled_ms"] = settled / double(state.iterations());
+    // Frames made on the GUI thread rather than adopted from the decoding thread: each is a
+    // fitted frame made twice, the second time where it stalls the show.
+    state.counters["gui_frames"] = guiFrames / double(state.iterations());
+}
+BENCHMARK(BM_FirstPhotoOfAShow)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+// The parts of a first photo, each timed alone on the GUI thread for the view the viewer laid
+// out: the decode the viewer asks for (at the fit box, by the program's decoder), the fitted
+// frame made from it, and a paint of the whole window with it. What BM_FirstPhotoOfAShow takes
+// beyond their sum is the show's own: listing, hand-offs between threads, waits.
+void BM_FirstPhotoParts(benchmark::State& state) {
+    const BenchScreen& screen = benchScreen(state);
+    PictureFolder folder(2);
+    prepareSettings(folder.root());
+    NoMessages box;
+    QPointer<FormView> view = openViewer(box, screen);
+    const ViewParams viewParams = view->steps().heldPicture()->view;
+    rest(*view, 0); // its decoding ahead done: nothing else decodes meanwhile
+    const std::atomic<bool> running{false};
+    double decode = 0, frame = 0, paint = 0;
+    for (auto _ : state) {
+        platform::FileError error = platform::FileError::None;
+        auto file = platform::PictureFile::open(folder.file(0), error);
+        auto start = Clock::now();
+        const DecodeResult result =
+            viewerDecoder()->decode(DecodeRequest{file, deviceFitBox(viewParams)}, running);
+        decode += msSince(start);
+        if (!result.ok())
+            qFatal("the photo did not decode");
+        const FrameParams params = frameParamsFor(
+            viewParams, placementFor(viewParams, result.pixelSize), result.pixelSize, 0, 0);
+        start = Clock::now();
+        FrameRenderer().render(result.image, params);
+        frame += msSince(start);
+        // The window's own repaint leaves out the opaque picture box over it.
+        start = Clock::now();
+        view->repaint();
+        view->pictureView()->repaint();
+        paint += msSince(start);
+        state.SetIterationTime(msSince(start) / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["decode_ms"] = decode / n;
+    state.counters["frame_ms"] = frame / n;
+    state.counters["window_paint_ms"] = paint / n;
+    delete view.data();
+}
+BENCHMARK(BM_FirstPhotoParts)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+// Home on a fitted photo: at once after the step onto it (the worst case: its full resolution
+// is still to be decoded), and after the show rested on it.
+void home(benchmark::State& state, bool rested) {
+    PictureFolder folder(4);
+    prepareSettings(folder.root());
+    NoMessages box;
+    QPointer<FormView> view = openViewer(box);
+    double total = 0, floor = 0;
+    for (auto _ : state) {
+        floor += bareDecodeMs(folder.file(0));
+        rest(*view, 200);
+        view->Form_KeyDown(keycode::kRight, 0);
+        settleAndPaint(*view);
+        if (rested)
+            rest(*view, 200);
+        const auto start = Clock::now();
+        view->Form_KeyDown(keycode::kHome, 0);
+        settleAndPaint(*view);
+        const double ms = msSince(start);
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+        view->Form_KeyDown(keycode::kHome, 0); // fitted again for the next round
+        settleAndPaint(*view);
+    }
+    report(state, total, floor, "home");
+    delete view.data();
+}
+void BM_HomeRightAfterTheStep(benchmark::State& state) {
+    home(state, false);
+}
+void BM_HomeAfterARest(benchmark::State& state) {
+    home(state, true);
+}
+BENCHMARK(BM_HomeRightAfterTheStep)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_HomeAfterARest)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+
+} // namespace
+} // namespace orlix::bench
