@@ -31,9 +31,9 @@ QImage SharedImages::make(QSize size, QImage::Format format) {
     UniqueFd memory(::memfd_create("orlix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
         return QImage();
-    // Populated at once: one pass of the kernel over the pages instead of a fault per page.
-    void* address =
-        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
+    // Not populated here: the pages fault in as the decoder's bands write their rows, on both
+    // cores, where populating would take one core for all of them before the decode begins.
+    void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
     if (address == MAP_FAILED)
         return QImage();
     auto* mapping = new Mapping{this, address, length};
