@@ -9,6 +9,7 @@
 // model uses (the time to pass over all rows against the time to decode them).
 //   decode_bench [--benchmark_repetitions=N] [google benchmark flags]
 
+#include "common/CameraJpeg.h"
 #include "common/PhotoJpeg.h"
 #include "decode/JpegReader.h"
 #include "decode/PictureDecoder.h"
@@ -31,41 +32,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 6000, kHeight = 4000;
-constexpr int kQtQuality = 75; // what QImageWriter writes by default
 
 enum class Photo { QtWritten, RestartEveryRow };
 const QSize kScreens[] = {{1920, 1080}, {3840, 2160}};
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The photo through libjpeg's compressor with a restart marker at every MCU row.
-QByteArray withRestartMarkers(const QImage& image) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = JDIMENSION(image.width());
-    info.image_height = JDIMENSION(image.height());
-    info.input_components = 4;
-    info.in_color_space = JCS_EXT_BGRX;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, kQtQuality, TRUE);
-    info.restart_in_rows = 1;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        auto* row = const_cast<JSAMPLE*>(image.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
-    std::free(out);
-    return bytes;
 }
 
 class Photos {
@@ -75,7 +47,7 @@ public:
     Photos() {
         const QImage image = orlix::bench::photoImage(kWidth, kHeight);
         write(path(Photo::QtWritten), orlix::bench::photoJpeg(kWidth, kHeight));
-        write(path(Photo::RestartEveryRow), withRestartMarkers(image));
+        write(path(Photo::RestartEveryRow), orlix::bench::withRestartMarkers(image));
     }
     QString path(Photo photo) const {
         return folder_.filePath(photo == Photo::QtWritten ? QStringLiteral("qt.jpg")

@@ -4,8 +4,9 @@
 // Offscreen, on a 1920 x 1080 screen and, for steps, first photos and stalls, also on a
 // 3840 x 2160 one; 6000 x 4000 JPEG photos made here. Pictures are decoded in decoder
 // processes, as the program decodes them; with --in-program-decoder, on the decoding thread
-// itself, as the program did before, for comparison.
-//   viewer_bench [--in-program-decoder] [--benchmark_repetitions=N] [google benchmark flags]
+// itself, as the program did before, for comparison. The photos are written as Qt writes them;
+// with --camera-photos, with a restart marker at every MCU row, as many cameras write them.
+//   viewer_bench [--in-program-decoder] [--camera-photos] [--benchmark_repetitions=N] [...]
 
 #include "ViewerScene.h"
 
@@ -24,13 +25,17 @@ int main(int argc, char** argv) {
     // First, as the program does: the process that forks the decoder processes.
     orlix::platform::startDecoderZygote(orlix::decoderProgram());
     programDecoder = std::make_shared<orlix::ProcessDecoder>();
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--in-program-decoder") == 0) {
-            inProgramDecoder = true;
-            std::copy(argv + i + 1, argv + argc + 1, argv + i);
-            --argc;
-            break;
+    for (int i = 1; i < argc;) {
+        bool* const option = std::strcmp(argv[i], "--in-program-decoder") == 0 ? &inProgramDecoder
+                             : std::strcmp(argv[i], "--camera-photos") == 0    ? &cameraPhotos
+                                                                               : nullptr;
+        if (!option) {
+            ++i;
+            continue;
         }
+        *option = true;
+        std::copy(argv + i + 1, argv + argc + 1, argv + i);
+        --argc;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     orlix::platform::keepFreedMemoryForReuse(); // as the program does

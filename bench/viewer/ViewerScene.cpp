@@ -1,6 +1,7 @@
 #include "ViewerScene.h"
 
 #include "app/Settings.h"
+#include "common/CameraJpeg.h"
 #include "common/PhotoJpeg.h"
 #include "decode/PictureDecoder.h"
 #include "decode/ProcessDecoder.h"
@@ -22,6 +23,7 @@ namespace orlix::bench {
 
 std::shared_ptr<const ProcessDecoder> programDecoder;
 bool inProgramDecoder = false;
+bool cameraPhotos = false;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -44,7 +46,9 @@ const BenchScreen& benchScreen(benchmark::State& state) {
 }
 
 const QByteArray& bigJpeg() {
-    static const QByteArray bytes = photoJpeg(kPhotoWidth, kPhotoHeight);
+    static const QByteArray bytes = cameraPhotos
+                                        ? withRestartMarkers(photoImage(kPhotoWidth, kPhotoHeight))
+                                        : photoJpeg(kPhotoWidth, kPhotoHeight);
     return bytes;
 }
 
