@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     // First, as the program does: the process that forks the decoder processes.
     orlix::platform::startDecoderZygote(orlix::decoderProgram());
     programDecoder = std::make_shared<orlix::ProcessDecoder>();
+    programDecoder->prepare(); // as the program does
     for (int i = 1; i < argc;) {
         bool* const option = std::strcmp(argv[i], "--in-program-decoder") == 0 ? &inProgramDecoder
                              : std::strcmp(argv[i], "--camera-photos") == 0    ? &cameraPhotos

@@ -81,7 +81,9 @@ int Main(int argc, char** argv) {
     const std::unique_ptr<platform::ScreenSaverInhibitor> screenSaver =
         platform::makeDesktopScreenSaverInhibitor();
     FormSetting settings(messages, {}, screenSaver.get());
-    settings.setDecoder(std::make_shared<ProcessDecoder>());
+    const auto decoder = std::make_shared<ProcessDecoder>();
+    decoder->prepare(); // ready and warm by the time Start is pressed
+    settings.setDecoder(decoder);
     settings.show();
     const int status = app.exec();
     // The settings window leaves a viewer it closed to be deleted later; delete it now, while

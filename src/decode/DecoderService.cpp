@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace orlix {
@@ -131,6 +132,19 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
     return true;
 }
 
+// Faults in, before the first request, the memory a fitted photo's decode and hand-over use: the
+// arena it is lent from, and as much heap (kept for reuse once freed) for the decode itself.
+// The program starts a decoder process before any picture is wanted, so this happens while
+// the settings window waits for the user rather than on the first picture.
+void warmUp(platform::PixelArena& arena) {
+    constexpr auto kWarm = static_cast<std::size_t>(kLentBytesLimit) - (std::size_t(1) << 20);
+    arena.reserve(kWarm);
+    if (void* heap = std::malloc(kWarm)) {
+        std::memset(heap, 0, kWarm);
+        std::free(heap);
+    }
+}
+
 } // namespace
 
 void prepareDecoding() {
@@ -161,6 +175,7 @@ void serveDecodeRequests(MessageChannel& channel) {
 
 void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
     PixelMemory memory;
+    warmUp(memory.arena);
     const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
         return lendable(std::int64_t(size.width()) * size.height() * 4)
                    ? QImage()

@@ -92,15 +92,8 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
                                       const std::atomic<bool>& cancelled) const {
     if (process_ && cancelledUnanswered_ && !drainCancelled())
         endProcess(); // still busy with what was cancelled
-    if (!process_) {
-        process_ = platform::DecoderProcess::start();
-        stop_ = platform::SharedFlag::create();
-        if (!process_ || !stop_) {
-            endProcess();
-            return failed(LoadError::DecodeFailed);
-        }
-        processId_ = process_->id();
-    }
+    if (!startProcess())
+        return failed(LoadError::DecodeFailed);
     stop_->set(false);
     DecodeRequestMessage message;
     message.identity = request.file->identity();
@@ -143,6 +136,24 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
         return resultOf(reply, descriptors.empty() ? platform::UniqueFd()
                                                    : std::move(descriptors.front()));
     }
+}
+
+void ProcessDecoder::prepare() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    startProcess();
+}
+
+bool ProcessDecoder::startProcess() const {
+    if (process_)
+        return true;
+    process_ = platform::DecoderProcess::start();
+    stop_ = platform::SharedFlag::create();
+    if (!process_ || !stop_) {
+        endProcess();
+        return false;
+    }
+    processId_ = process_->id();
+    return true;
 }
 
 int ProcessDecoder::sharedProfile(const QByteArray& profile) const {

@@ -34,6 +34,11 @@ public:
     explicit ProcessDecoder(std::chrono::milliseconds patience = kDefaultPatience);
     ~ProcessDecoder() override;
 
+    // Starts a decoder process now, so that it is ready, its memory in place, by the time the
+    // first picture is wanted (a process started for that picture would fault in its memory
+    // on the way).
+    void prepare() const;
+
     // One decode at a time: concurrent calls wait for each other.
     DecodeResult decode(const DecodeRequest& request,
                         const std::atomic<bool>& cancelled) const override;
@@ -44,6 +49,8 @@ public:
 
 private:
     DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
+    // Starts a process when none serves; false when none can be had.
+    bool startProcess() const;
     void endProcess() const;
     // Waits for the answer to a cancelled request and drops it; false when none came in time.
     bool drainCancelled() const;

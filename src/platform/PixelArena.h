@@ -27,9 +27,10 @@ public:
     // arena's own; -1 (and `layout` empty) when there is no memory for them.
     int lend(const QImage& image, PixelLayout& layout);
 
-private:
+    // Makes the arena hold at least `bytes`, its pages in place; false when there is no memory.
     bool reserve(std::size_t bytes);
 
+private:
     UniqueFd memory_;
     void* mapping_ = nullptr;
     std::size_t size_ = 0;

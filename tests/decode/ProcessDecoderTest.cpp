@@ -146,6 +146,12 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
     const QByteArray good = encodedPicture(gradient({64, 48}), "JPEG");
     // Patience long enough to tell a cancel, which ends at once, from a wait that runs out.
     const ProcessDecoder decoder(1500ms);
+    // Started ahead of the first picture, which it then serves.
+    decoder.prepare();
+    const std::int64_t prepared = decoder.processId();
+    EXPECT_NE(prepared, 0);
+    ASSERT_TRUE(decoder.decode(request("first.jpg", good), notCancelled).ok());
+    EXPECT_EQ(decoder.processId(), prepared);
     for (const Failure& failure : failures) {
         if (failure.ceiling && platform::kSanitizerBuild)
             continue;
