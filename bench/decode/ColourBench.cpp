@@ -5,6 +5,7 @@
 //   colour_bench [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "common/PhotoJpeg.h"
+#include "common/RunBenchmarks.h"
 #include "decode/ColourProfile.h"
 #include "decode/ColourTransform.h"
 #include "decode/PictureDecoder.h"
@@ -166,10 +167,5 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QImageReader::setAllocationLimit(orlix::StandardPictureDecoder::kAllocationLimitMb);
     photos(); // made once, outside every measurement
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return orlix::bench::runBenchmarks(argc, argv);
 }

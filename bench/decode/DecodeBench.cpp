@@ -11,6 +11,7 @@
 
 #include "common/CameraJpeg.h"
 #include "common/PhotoJpeg.h"
+#include "common/RunBenchmarks.h"
 #include "decode/JpegReader.h"
 #include "decode/PictureDecoder.h"
 #include "platform/PictureFile.h"
@@ -218,10 +219,5 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QImageReader::setAllocationLimit(orlix::StandardPictureDecoder::kAllocationLimitMb);
     photos(); // made once, outside every measurement
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return orlix::bench::runBenchmarks(argc, argv);
 }

@@ -5,6 +5,7 @@
 // photo through a decoder process against the same decode in this process.
 //   sandbox_bench [--benchmark_repetitions=N] [google benchmark flags]
 
+#include "common/RunBenchmarks.h"
 #include "decode/DecoderService.h"
 #include "decode/ProcessDecoder.h"
 #include "platform/CurrentThread.h"
@@ -207,10 +208,5 @@ int main(int argc, char** argv) {
     // Everything here runs where the program runs it: on its decoding thread, which gives way
     // to the windows, as the decoder processes do.
     orlix::platform::lowerCurrentThreadPriority();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return orlix::bench::runBenchmarks(argc, argv);
 }

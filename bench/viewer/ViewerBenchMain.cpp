@@ -9,6 +9,7 @@
 //   viewer_bench [--in-program-decoder] [--camera-photos] [--benchmark_repetitions=N] [...]
 
 #include "ViewerScene.h"
+#include "common/RunBenchmarks.h"
 
 #include "decode/DecoderService.h"
 #include "decode/ProcessDecoder.h"
@@ -42,11 +43,8 @@ int main(int argc, char** argv) {
     orlix::platform::keepFreedMemoryForReuse(); // as the program does
     QApplication app(argc, argv);
     bigJpeg(); // made once, outside every measurement
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    if (const int status = orlix::bench::runBenchmarks(argc, argv))
+        return status;
     programDecoder.reset();
     return 0;
 }
