@@ -56,8 +56,8 @@ QByteArray written(const QImage& image, const char* format) {
 // ones are given in new memory and shown from it without a copy.
 constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
 
-// Where this process puts its pictures' pixels: lent from one arena when small enough, decoded
-// straight into memory given to the program otherwise.
+// Where this process puts its pictures' pixels: decoded into the arena they are lent from when
+// small enough, straight into memory given to the program otherwise.
 struct PixelMemory {
     platform::PixelArena arena;
     platform::SharedImages given;
@@ -178,7 +178,7 @@ void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
     warmUp(memory.arena);
     const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
         return lendable(std::int64_t(size.width()) * size.height() * 4)
-                   ? QImage()
+                   ? memory.arena.make(size, format)
                    : memory.given.make(size, format);
     });
     std::vector<char> buffer(MessageChannel::kMaxMessage);

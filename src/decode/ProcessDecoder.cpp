@@ -41,7 +41,8 @@ bool knownError(std::int32_t error) {
 // The result a reply stands for. A decoder process may have been taken over by a crafted
 // picture, so nothing in the reply is trusted: a reply that does not hold together is a failed
 // decode.
-DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels) {
+DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels,
+                      platform::LentPixels& lent) {
     if (!knownError(reply.error))
         return failed(LoadError::DecodeFailed);
     const auto error = static_cast<LoadError>(reply.error);
@@ -62,7 +63,7 @@ DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels
     DecodeResult result;
     result.pixelSize = whole;
     result.reduction = reply.reduction;
-    result.image = reply.lent ? platform::copyLentPixels(pixels.get(), reply.layout)
+    result.image = reply.lent ? lent.copy(pixels.get(), reply.layout)
                               : platform::mapSharedPixels(std::move(pixels), reply.layout);
     if (result.image.isNull())
         return failed(LoadError::DecodeFailed);
@@ -133,8 +134,9 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
                 MessageChannel::Status::Received ||
             size != sizeof reply || descriptors.size() > 1)
             return failed(LoadError::DecodeFailed);
-        return resultOf(reply, descriptors.empty() ? platform::UniqueFd()
-                                                   : std::move(descriptors.front()));
+        return resultOf(reply,
+                        descriptors.empty() ? platform::UniqueFd() : std::move(descriptors.front()),
+                        lent_);
     }
 }
 
@@ -188,6 +190,7 @@ bool ProcessDecoder::drainCancelled() const {
 
 void ProcessDecoder::endProcess() const {
     process_.reset();
+    lent_.forget();
     stop_.reset();
     processId_ = 0;
     cancelledUnanswered_ = false;

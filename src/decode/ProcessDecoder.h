@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/PictureDecoder.h"
+#include "platform/LentPixels.h"
 #include "platform/UniqueFd.h"
 
 #include <atomic>
@@ -65,6 +66,7 @@ private:
     mutable bool cancelledUnanswered_ = false;
     mutable QByteArray profile_;
     mutable platform::UniqueFd profileMemory_;
+    mutable platform::LentPixels lent_; // the serving process's lent memory, mapped
 };
 
 } // namespace orlix

@@ -10,7 +10,7 @@
 namespace orlix::platform {
 
 // Decoder side: shared memory that a decoder process keeps and fills again for each picture the
-// program copies out at once (copyLentPixels()). New memory costs a page fault per page, which
+// program copies out at once (LentPixels.h). New memory costs a page fault per page, which
 // for a photo's pixels takes longer than copying them twice; these pages stay in place. The
 // memory is sealed against shrinking and growing, so the program's mapping can never lose a
 // page, but not against writing: a decoder can change what it lends only until the program has
@@ -22,9 +22,15 @@ public:
     PixelArena(const PixelArena&) = delete;
     PixelArena& operator=(const PixelArena&) = delete;
 
-    // Copies the pixels of `image` into the arena, replacing the arena with a larger one when it
-    // is too small, and describes them in `layout`. The descriptor to send along, still the
-    // arena's own; -1 (and `layout` empty) when there is no memory for them.
+    // A writable image of `size` and `format` over the arena (made larger when it is too small),
+    // so that a picture is decoded where it is lent from instead of being copied there. Valid
+    // until the arena is asked for anything else; null when there is no memory for it.
+    QImage make(QSize size, QImage::Format format);
+
+    // Lends the pixels of `image`: copies them into the arena, replacing the arena with a larger
+    // one when it is too small, unless `image` is the arena's own from make(). Describes them in
+    // `layout`. The descriptor to send along, still the arena's own; -1 (and `layout` empty)
+    // when there is no memory for them.
     int lend(const QImage& image, PixelLayout& layout);
 
     // Makes the arena hold at least `bytes`, its pages in place; false when there is no memory.

@@ -42,12 +42,8 @@ constexpr int kSharedSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL
 
 // Pixels a decoder process lends from memory it fills again for its next picture (PixelArena.h)
 // carry these seals: the memory can neither shrink nor grow, but it can still be written.
+// The program copies them out at once (LentPixels.h).
 constexpr int kLentSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
-
-// Program side: a copy, in this process's own memory, of the pixels of `layout` lent in
-// `memory`. Copied at once, before the decoder is asked for anything else; a null image when
-// `memory` is not lent memory holding at least that many bytes.
-QImage copyLentPixels(int memory, const PixelLayout& layout);
 
 // Other data too large for a message (a display's colour profile) travels the same way.
 // `bytes` in new sealed memory; invalid when there is no memory for them.

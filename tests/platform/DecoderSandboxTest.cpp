@@ -1,4 +1,5 @@
 #include "platform/DecoderProcess.h"
+#include "platform/LentPixels.h"
 #include "platform/PixelArena.h"
 #include "platform/SharedImages.h"
 #include "platform/SharedPixels.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -173,13 +175,14 @@ TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
         {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false, false},
         {"lent, no pixel format", layout.bytes(), kLent, noFormat, false, false},
     };
+    platform::LentPixels lent; // one for all: a mapping it keeps never serves other memory
     for (const Case& tried : cases) {
         UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
         ASSERT_EQ(::ftruncate(memory.get(), tried.bytes), 0);
         if (tried.seals != 0) {
             ASSERT_EQ(::fcntl(memory.get(), F_ADD_SEALS, tried.seals), 0) << tried.what;
         }
-        const QImage copied = platform::copyLentPixels(memory.get(), tried.layout);
+        const QImage copied = lent.copy(memory.get(), tried.layout);
         EXPECT_EQ(!copied.isNull(), tried.copied) << tried.what;
         const QImage image = platform::mapSharedPixels(std::move(memory), tried.layout);
         EXPECT_EQ(!image.isNull(), tried.shown) << tried.what;
@@ -200,17 +203,26 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     };
     platform::PixelArena arena;
     platform::PixelLayout layout;
+    platform::LentPixels lent;
     const int first = arena.lend(filled({100, 100}, qRgb(1, 2, 3)), layout);
     ASSERT_GE(first, 0);
     const ino_t firstInode = inode(first);
-    const QImage firstCopy = platform::copyLentPixels(first, layout);
+    const QImage firstCopy = lent.copy(first, layout);
     const int second = arena.lend(filled({90, 80}, qRgb(4, 5, 6)), layout);
     EXPECT_EQ(inode(second), firstInode) << "a smaller picture gets the same memory";
-    EXPECT_EQ(platform::copyLentPixels(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
+    EXPECT_EQ(lent.copy(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
     EXPECT_EQ(firstCopy, filled({100, 100}, qRgb(1, 2, 3))) << "a copy stays what it was";
+    // Decoded in the arena itself: lent as it lies, and two threads copy rows of their own.
+    QImage inPlace = arena.make({1500, 1000}, QImage::Format_RGB32);
+    ASSERT_FALSE(inPlace.isNull());
+    for (int y = 0; y < inPlace.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(inPlace.scanLine(y)), inPlace.width(), qRgb(y, 0, 1));
+    const QImage expected = inPlace.copy();
+    const int inArena = arena.lend(inPlace, layout);
+    EXPECT_EQ(lent.copy(inArena, layout), expected);
     const int larger = arena.lend(filled({2000, 1000}, qRgb(7, 8, 9)), layout);
     EXPECT_NE(inode(larger), firstInode) << "a larger picture gets larger memory";
-    EXPECT_EQ(platform::copyLentPixels(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
+    EXPECT_EQ(lent.copy(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
 
     platform::SharedImages shared;
     QImage made = shared.make({300, 200}, QImage::Format_RGB32);

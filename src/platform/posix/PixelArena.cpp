@@ -42,10 +42,29 @@ bool PixelArena::reserve(std::size_t bytes) {
     return true;
 }
 
+QImage PixelArena::make(QSize size, QImage::Format format) {
+    const int depth = static_cast<int>(QImage::toPixelFormat(format).bitsPerPixel());
+    if (size.isEmpty() || depth <= 0)
+        return QImage();
+    // Rows padded to 32 bits, as QImage pads the rows of images it allocates itself.
+    const std::int64_t bytesPerLine = (std::int64_t(size.width()) * depth + 31) / 32 * 4;
+    if (!reserve(static_cast<std::size_t>(bytesPerLine * size.height())))
+        return QImage();
+    return QImage(static_cast<uchar*>(mapping_), size.width(), size.height(),
+                  static_cast<qsizetype>(bytesPerLine), format);
+}
+
 int PixelArena::lend(const QImage& image, PixelLayout& layout) {
     layout = PixelLayout();
     const PixelLayout wanted{image.width(), image.height(), image.bytesPerLine(), image.format()};
-    if (image.isNull() || !reserve(static_cast<std::size_t>(wanted.bytes())))
+    if (image.isNull())
+        return -1;
+    if (mapping_ && image.constBits() == mapping_ &&
+        static_cast<std::size_t>(wanted.bytes()) <= size_) {
+        layout = wanted; // decoded in place
+        return memory_.get();
+    }
+    if (!reserve(static_cast<std::size_t>(wanted.bytes())))
         return -1;
     std::memcpy(mapping_, image.constBits(), static_cast<std::size_t>(wanted.bytes()));
     layout = wanted;

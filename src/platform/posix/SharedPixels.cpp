@@ -99,30 +99,6 @@ QImage mapSharedPixels(UniqueFd memory, const PixelLayout& layout) {
     return image;
 }
 
-QImage copyLentPixels(int memory, const PixelLayout& layout) {
-    struct stat info {};
-    if (memory < 0 || ::fcntl(memory, F_GET_SEALS) != kLentSeals || ::fstat(memory, &info) != 0 ||
-        !layout.fits(static_cast<std::int64_t>(info.st_size)))
-        return QImage();
-    const auto length = static_cast<std::size_t>(layout.bytes());
-    const void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, memory, 0);
-    if (address == MAP_FAILED)
-        return QImage();
-    QImage image(layout.width, layout.height, static_cast<QImage::Format>(layout.format));
-    if (!image.isNull()) {
-        const auto* from = static_cast<const uchar*>(address);
-        if (layout.bytesPerLine == image.bytesPerLine()) {
-            std::memcpy(image.bits(), from, length);
-        } else { // the lender padded its rows further than this process does
-            for (int y = 0; y < layout.height; ++y)
-                std::memcpy(image.scanLine(y), from + y * layout.bytesPerLine,
-                            static_cast<std::size_t>(image.bytesPerLine()));
-        }
-    }
-    ::munmap(const_cast<void*>(address), length);
-    return image;
-}
-
 UniqueFd shareBytes(const QByteArray& bytes) {
     return sealedCopy(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
