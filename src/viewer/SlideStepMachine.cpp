@@ -78,6 +78,14 @@ void SlideStepMachine::continueLoad(Outcome outcome) {
     state_.lastKey = keycode::kRight;
     state_.advance = true;
     host_.paintGuide();
+    // The first picture decodes while the window is made and shown, which on a real display
+    // takes a while; its step finds the decode under way.
+    if (!state_.fileList.empty()) {
+        ViewParams view = currentView();
+        view.viewHeight =
+            computeViewHeight(screen_.heightTwips, host_.guideHeightTwips(), Settings.Guide == 1);
+        pictures_.prepare(state_.fileList.front().Path, view, nullptr);
+    }
     startTimer(1);
     host_.loaded(true);
 }
