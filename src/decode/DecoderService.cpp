@@ -185,8 +185,11 @@ void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
     for (;;) {
         std::size_t size = 0;
         std::vector<UniqueFd> descriptors;
-        if (channel.receive(buffer.data(), buffer.size(), size, descriptors) !=
-            MessageChannel::Status::Received)
+        memory.given.prepareSpare(); // while the program shows the last picture
+        const MessageChannel::Status status =
+            channel.receive(buffer.data(), buffer.size(), size, descriptors);
+        memory.given.stopPreparing();
+        if (status != MessageChannel::Status::Received)
             return;
         if (others && others(channel, buffer.data(), size, descriptors))
             continue;

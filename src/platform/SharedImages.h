@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SharedPixels.h"
+#include "platform/SpareMemory.h"
 #include "platform/UniqueFd.h"
 
 #include <QImage>
@@ -29,12 +30,23 @@ public:
     // Invalid otherwise, with `image` untouched.
     UniqueFd give(QImage& image, PixelLayout& layout);
 
+    // While the decoder waits for a request: faults in memory for a picture of the size made
+    // last, unless it was larger than kLargestSpare (SpareMemory.h).
+    void prepareSpare();
+    // When a request came: stops faulting in, so that the decode has both cores.
+    void stopPreparing() { spare_.stop(); }
+
+    // Enough for a photo of 32 megapixels; memory for larger ones is not held in advance.
+    static constexpr std::size_t kLargestSpare = std::size_t(128) << 20;
+
 private:
     struct Mapping;
     static void unmap(void* mapping);
 
     // The memory of each image made and not yet given or let go, by its first pixel.
     std::map<const uchar*, UniqueFd> memories_;
+    std::size_t lastLength_ = 0;
+    SpareMemory spare_;
 };
 
 } // namespace orlix::platform

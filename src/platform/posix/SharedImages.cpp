@@ -28,19 +28,29 @@ QImage SharedImages::make(QSize size, QImage::Format format) {
         return QImage();
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
     const auto length = static_cast<std::size_t>(bytesPerLine * size.height());
-    UniqueFd memory(::memfd_create("orlix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
-        return QImage();
-    // Not populated here: the pages fault in as the decoder's bands write their rows, on both
-    // cores, where populating would take one core for all of them before the decode begins.
-    void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
-    if (address == MAP_FAILED)
-        return QImage();
-    auto* mapping = new Mapping{this, address, length};
+    lastLength_ = length;
+    UniqueFd memory;
+    void* address = nullptr;
+    std::size_t mapped = length;
+    if (std::optional<SpareMemory::Block> spare = spare_.take(length)) {
+        memory = std::move(spare->memory);
+        address = spare->address;
+        mapped = spare->length;
+    } else {
+        memory = UniqueFd(::memfd_create("orlix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+        if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(length)) != 0)
+            return QImage();
+        // Not populated here: the pages fault in as the decoder's bands write their rows, on
+        // both cores, where populating would take one core for all of them before the decode.
+        address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
+        if (address == MAP_FAILED)
+            return QImage();
+    }
+    auto* mapping = new Mapping{this, address, mapped};
     QImage image(static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
                  unmap, mapping);
     if (image.isNull()) {
-        ::munmap(address, length); // a refused image never calls its cleanup
+        ::munmap(address, mapped); // a refused image never calls its cleanup
         delete mapping;
         return QImage();
     }
@@ -63,6 +73,15 @@ UniqueFd SharedImages::give(QImage& image, PixelLayout& layout) {
         return UniqueFd();
     layout = described;
     return memory;
+}
+
+} // namespace orlix::platform
+
+namespace orlix::platform {
+
+void SharedImages::prepareSpare() {
+    if (lastLength_ <= kLargestSpare)
+        spare_.prepare(lastLength_);
 }
 
 } // namespace orlix::platform

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/UniqueFd.h"
+
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <thread>
+
+namespace orlix::platform {
+
+// Decoder side: shared memory for the next large picture, its pages faulted in ahead of time
+// while the decoder waits for a request. A new page costs a fault, and on virtual machines a
+// photo's worth of them takes longer than decoding its upper half; faulted in ahead, at the
+// lowest priority, they cost the picture nothing. The faulting runs on a thread of its own and
+// stops at once when the memory is wanted. Used from one thread.
+class SpareMemory {
+public:
+    // Writable shared memory of `length` bytes, mapped at `address`.
+    struct Block {
+        UniqueFd memory;
+        void* address = nullptr;
+        std::size_t length = 0;
+    };
+
+    SpareMemory() = default;
+    ~SpareMemory();
+    SpareMemory(const SpareMemory&) = delete;
+    SpareMemory& operator=(const SpareMemory&) = delete;
+
+    // Starts faulting in memory of `bytes`, unless the spare already has that size.
+    void prepare(std::size_t bytes);
+
+    // Stops faulting in and waits until it has stopped (within one chunk of pages).
+    void stop();
+
+    // The spare when it holds at least `bytes` and no more than an eighth over, stopped and
+    // let go; otherwise nothing, and the spare is freed so that its memory is there for the
+    // picture.
+    std::optional<Block> take(std::size_t bytes);
+
+    // How many of the spare's bytes are faulted in so far (for tests).
+    std::size_t faultedIn() const { return faulted_.load(); }
+
+private:
+    void free();
+    void faultIn(char* bytes, std::size_t length);
+
+    std::optional<Block> spare_;
+    std::thread faulting_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::size_t> faulted_{0};
+};
+
+} // namespace orlix::platform
