@@ -25,18 +25,8 @@
 namespace orlix {
 namespace {
 
-QImage grey(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    return image;
-}
-
-// A grey picture file of `size`; its lower-right pixel red when `redCorner`.
-QByteArray encoded(QSize size, const char* format = "BMP", bool redCorner = false) {
-    QImage image = grey(size);
-    if (redCorner)
-        image.setPixel(size.width() - 1, size.height() - 1, qRgb(255, 0, 0));
-    return test::encodedPicture(image, format);
+QByteArray grey(QSize size, const char* format = "BMP") {
+    return test::pictureFile(size, qRgb(128, 128, 128), format);
 }
 
 // A GIF of one pixel whose header claims `size` (hex, little-endian width and height).
@@ -129,17 +119,17 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         QRect placed; // logical pixels; the frame has as many device pixels
         const char* size;
     } cases[] = {
-        {"1/too-wide.bmp", encoded({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
-        {"2/equal-ratios.bmp", encoded({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
-        {"3/fits.bmp", encoded({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
+        {"1/too-wide.bmp", grey({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
+        {"2/equal-ratios.bmp", grey({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
+        {"3/fits.bmp", grey({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
         {"4/\x93\xfa\x96\x7b.jpg",
-         test::quarterTurnedJpeg(grey({40, 20})),
+         test::quarterTurnedJpeg(QImage::fromData(grey({40, 20}))),
          1,
          {502, 364, 20, 40},
          "20X40 100%"}, // Shift-JIS
         {"5/dot.gif", gif("01000100"), 1, {512, 384, 1, 1}, "1X1 100%"},
-        {"6/exactly-fits.bmp", encoded({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
-        {"7/too-tall.bmp", encoded({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},
+        {"6/exactly-fits.bmp", grey({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
+        {"7/too-tall.bmp", grey({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -174,7 +164,7 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
     tree.write("2.jpg", "not a picture");
     tree.mkdir("3.jpg");
     ASSERT_EQ(::mkfifo(tree.path("4.gif").constData(), 0600), 0);
-    tree.write("5.jpg", encoded({8000, 6000}, "JPEG")); // 48 megapixels
+    tree.write("5.jpg", grey({8000, 6000}, "JPEG")); // 48 megapixels
     open();
     for (int i = 1; i <= 4; ++i) {
         tick();
@@ -309,7 +299,10 @@ TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
 }
 
 TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
-    tree.write("1.bmp", encoded({2000, 1500}, "BMP", true));
+    QImage large(2000, 1500, QImage::Format_RGB32);
+    large.fill(Qt::gray);
+    large.setPixel(1999, 1499, qRgb(255, 0, 0)); // where the edges meet
+    tree.write("1.bmp", test::encodedPicture(large, "BMP"));
     pictures({"2.bmp"}, {300, 200});
     Settings.RealSize = 1;
     open();
