@@ -246,15 +246,22 @@ MachineRig::MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
     : host(guideHeightTwips), lister(std::move(list), policy), pictures(std::move(decode), policy),
       machine(host, pictures, lister, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
 
+namespace {
+
+PolicyLister::ListFunction listing(const FakeTree& tree) {
+    return [&tree](const FolderLister::Request& r, EntryList& entries) {
+        return tree.list(r.folder, r.attrMask, entries);
+    };
+}
+
+PolicyPictures::DecodeFunction decoding(const FakeTree& tree) {
+    return [&tree](const QString& path, const ViewParams& view) { return tree.decode(path, view); };
+}
+
+} // namespace
+
 MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
-    : MachineRig(
-          policy,
-          [&tree](const FolderLister::Request& r, EntryList& e) {
-              return tree.list(r.folder, r.attrMask, e);
-          },
-          [&tree](const QString& path, const ViewParams& view) {
-              return tree.decode(path, view);
-          }) {}
+    : MachineRig(policy, listing(tree), decoding(tree)) {}
 
 Observed MachineRig::observed() const {
     Observed observed;
@@ -267,33 +274,13 @@ Observed MachineRig::observed() const {
     return observed;
 }
 
-Observed referenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals,
-                      PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
-                      int guideHeightTwips, bool& diverged) {
-    ReferenceRun reference(scenario, arrivals);
-    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
-    reference.rig = &rig;
-    const Observed observed = reference.run();
-    diverged = reference.diverged;
-    return observed;
-}
-
-RunPair runOnMachine(const Scenario& scenario) {
+RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed concurrent,
+                    PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                    int guideHeightTwips) {
     RunPair pair;
-    scenario.start(scenario.tree.root);
-    MachineHeldRun held(scenario);
-    MachineRig heldRig(held, scenario.tree);
-    held.rig = &heldRig;
-    heldRig.machine.load();
-    held.loading = false;
-    if (heldRig.host.timer.running)
-        heldRig.machine.tick();
-    held.drive();
-    pair.concurrent = heldRig.observed();
-
-    scenario.start(scenario.tree.root);
+    pair.concurrent = std::move(concurrent);
     ReferenceRun reference(scenario, held.arrivals);
-    MachineRig rig(reference, scenario.tree);
+    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
     reference.rig = &rig;
     pair.reference = reference.run();
     pair.differences = differences(pair.reference, pair.concurrent, held.escapedDuringWait) +
@@ -301,6 +288,21 @@ RunPair runOnMachine(const Scenario& scenario) {
     pair.waited = std::any_of(held.arrivals.begin(), held.arrivals.end(),
                               [](const Arrival& a) { return a.step != 0; });
     return pair;
+}
+
+RunPair runOnMachine(const Scenario& scenario) {
+    scenario.start(scenario.tree.root);
+    MachineHeldRun held(scenario);
+    MachineRig rig(held, scenario.tree);
+    held.rig = &rig;
+    rig.machine.load();
+    held.loading = false;
+    if (rig.host.timer.running)
+        rig.machine.tick();
+    held.drive();
+    const Observed concurrent = rig.observed();
+    scenario.start(scenario.tree.root);
+    return compareRuns(scenario, held, concurrent, listing(scenario.tree), decoding(scenario.tree));
 }
 
 namespace {
