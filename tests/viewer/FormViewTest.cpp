@@ -5,7 +5,6 @@
 #include "catalogue/ProgressWindow.h"
 #include "catalogue/ScanFolder.h"
 #include "platform/NativePath.h"
-#include "viewer/GuideColours.h"
 #include "viewer/PictureBox.h"
 #include "viewer/ViewerScene.h"
 
@@ -17,7 +16,6 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -84,7 +82,6 @@ protected:
             click(second, Qt::ShiftModifier);
         }
     }
-    static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }
 };
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
@@ -250,52 +247,6 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
         close();
     }
     EXPECT_TRUE(boxes.isEmpty());
-}
-
-TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
-    pictures({"1.bmp", "2.bmp"});
-    open();
-    EXPECT_EQ(view->intervalTimer()->interval(), 60000);
-    EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
-    // In order: each key finds the show as the one before left it (running at first).
-    const struct {
-        std::int16_t autoSwitch;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        std::optional<GuideLabel> label; // marked green while the key is down
-        QColor afterRelease;
-        bool runningAfter;
-    } cases[] = {
-        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, false},
-        {0, Qt::Key_Enter, Qt::KeypadModifier, GuideLabel::StopStart, kGuideWhite, true},
-        {1, Qt::Key_Left, Qt::NoModifier, GuideLabel::PreviousFile, kGuideWhite, false},
-        // The direction stays marked.
-        {0, Qt::Key_Right, Qt::NoModifier, GuideLabel::NextFile, kGuideGreen, true},
-        {0, Qt::Key_Down, Qt::ShiftModifier, GuideLabel::MoveDown, kGuideWhite, false},
-        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideGreen, false}, // on
-        {0, Qt::Key_Control, Qt::NoModifier, GuideLabel::Guide, kGuideGreen, false}, // on
-        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, true},
-        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideWhite, true}, // off
-        {1, Qt::Key_A, Qt::NoModifier, std::nullopt, kGuideWhite, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.key << " auto " << c.autoSwitch);
-        Settings.Auto = c.autoSwitch;
-        const QLabel* label = view->guideLabel(c.label.value_or(GuideLabel::Exit));
-        QTest::keyPress(view.data(), c.key, c.modifiers);
-        settle();
-        EXPECT_TRUE(!c.label || colour(label) == kGuideGreen);
-        QTest::keyRelease(view.data(), c.key, c.modifiers);
-        EXPECT_TRUE(!c.label || colour(label) == c.afterRelease);
-        EXPECT_EQ(view->intervalTimer()->isActive(), c.runningAfter);
-        EXPECT_EQ(colour(view->fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
-    }
-    const QLabel* autoLabel = view->guideLabel(GuideLabel::Auto); // Auto now on
-    EXPECT_TRUE(autoLabel->autoFillBackground());
-    EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
-    EXPECT_TRUE(view->fileNameLabel()->isVisible()); // Ctrl has switched the guide on
-    EXPECT_EQ(realSizeChecks, (std::vector<std::int16_t>{1, 0}));
-    EXPECT_EQ(guideChecks, std::vector<std::int16_t>{1});
 }
 
 TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
