@@ -86,11 +86,6 @@ TEST_F(PictureLoading, AKeptPictureServesOnlyWhileItsFileIsUnchanged) {
         bool reused;
     } cases[] = {
         {"nothing", [](const PictureLoading&) {}, true},
-        {"rewritten, another size",
-         [=](const PictureLoading& t) {
-             t.rewrite({50, 30}, blue);
-         },
-         false},
         {"rewritten, same size and times",
          [=](const PictureLoading& t) { t.rewriteKeepingTimes(blue); }, false},
     };
