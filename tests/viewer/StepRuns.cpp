@@ -307,15 +307,7 @@ RunPair runOnMachine(const Scenario& scenario) {
 
 namespace {
 
-using keycode::kCtrl;
-using keycode::kDown;
-using keycode::kEnter;
-using keycode::kEsc;
-using keycode::kHome;
-using keycode::kLeft;
-using keycode::kRight;
-using keycode::kShiftBit;
-using keycode::kUp;
+using namespace keycode; // the keys of the scenarios
 
 StepEvent tick() {
     return {StepEvent::Kind::Tick, 0, 0};
