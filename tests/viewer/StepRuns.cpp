@@ -17,12 +17,12 @@ bool isEsc(const StepEvent& event) {
     return event.kind == StepEvent::Kind::KeyDown && event.code == keycode::kEsc;
 }
 
-template <typename T> bool beginsWith(const std::vector<T>& whole, const std::vector<T>& part) {
+template <typename List> bool beginsWith(const List& whole, const List& part) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-std::string shown(const std::vector<QString>& items) {
-    return QStringList(items.begin(), items.end()).join(QStringLiteral(" | ")).toStdString();
+std::string shown(const QStringList& items) {
+    return items.join(QStringLiteral(" | ")).toStdString();
 }
 
 void deliver(SlideStepMachine& machine, const StepEvent& event) {
@@ -264,11 +264,7 @@ MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
     : MachineRig(policy, listing(tree), decoding(tree)) {}
 
 Observed MachineRig::observed() const {
-    Observed observed;
-    observed.captions = host.captions;
-    observed.boxes = host.boxes;
-    observed.realSizeChecks = host.realSizeChecks;
-    observed.guideChecks = host.guideChecks;
+    Observed observed(host);
     observed.running = host.timer.running;
     observed.takeState(machine);
     return observed;

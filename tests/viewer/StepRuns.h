@@ -40,9 +40,10 @@ struct Arrival {
 };
 
 // What a run showed and left behind; where the viewer rests only while it is open.
-struct Observed {
-    std::vector<QString> captions, boxes;
-    std::vector<std::int16_t> realSizeChecks, guideChecks;
+struct Observed : ShowRecord {
+    Observed() = default;
+    explicit Observed(const ShowRecord& record) : ShowRecord(record) {}
+
     std::int16_t realSize = 0;
     std::int16_t guide = 0;
     bool closed = false;

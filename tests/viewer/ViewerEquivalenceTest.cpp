@@ -75,11 +75,7 @@ public:
             }) ||
             !drive())
             return std::nullopt;
-        Observed observed;
-        observed.captions.assign(scene_.captions.begin(), scene_.captions.end());
-        observed.boxes.assign(scene_.boxes.begin(), scene_.boxes.end());
-        observed.realSizeChecks = scene_.realSizeChecks;
-        observed.guideChecks = scene_.guideChecks;
+        Observed observed(scene_);
         observed.closed = true;
         observed.realSize = Settings.RealSize;
         observed.guide = Settings.Guide;
