@@ -159,13 +159,13 @@ private:
 
 } // namespace
 
-void Observed::takeState(const SlideStepMachine& machine) {
+void Observed::takeState(const SlideStepMachine* machine) {
     realSize = Settings.RealSize;
     guide = Settings.Guide;
-    closed = machine.closed();
+    closed = !machine || machine->closed();
     if (closed)
         return;
-    const ViewerState& s = machine.state();
+    const ViewerState& s = machine->state();
     if (s.fileIndex >= 0 && s.fileIndex < static_cast<int>(s.fileList.size()))
         picture = s.fileList[std::size_t(s.fileIndex)].Path;
     lastKey = s.lastKey;
@@ -266,7 +266,7 @@ MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
 Observed MachineRig::observed() const {
     Observed observed(host);
     observed.running = host.timer.running;
-    observed.takeState(machine);
+    observed.takeState(&machine);
     return observed;
 }
 

@@ -53,8 +53,8 @@ struct Observed : ShowRecord {
     std::int32_t offsetX = 0;
     std::int32_t offsetY = 0;
 
-    // The switches of Settings and what the machine's state says.
-    void takeState(const SlideStepMachine& machine);
+    // The switches of Settings and what the machine's state says (none: the viewer has gone).
+    void takeState(const SlideStepMachine* machine);
 };
 
 // Empty when `concurrent` shows what `reference` does, else what differs. When Esc came

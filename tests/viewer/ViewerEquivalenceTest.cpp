@@ -76,13 +76,8 @@ public:
             !drive())
             return std::nullopt;
         Observed observed(scene_);
-        observed.closed = true;
-        observed.realSize = Settings.RealSize;
-        observed.guide = Settings.Guide;
-        if (scene_.view) {
-            observed.takeState(scene_.view->steps());
-            observed.running = scene_.view->intervalTimer()->isActive();
-        }
+        observed.takeState(scene_.view ? &scene_.view->steps() : nullptr);
+        observed.running = scene_.view && scene_.view->intervalTimer()->isActive();
         scene_.close();
         return observed;
     }
