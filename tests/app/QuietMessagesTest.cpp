@@ -57,17 +57,6 @@ TEST(QuietMessagesDeathTest, FatalMessagesEndTheProgramSayingWhatItMust) {
         std::function<bool(int)> ended;
         ::testing::Matcher<const std::string&> printed;
     } rows[] = {
-        {"no display: the one sentence, without Qt's complaints before its fatal one",
-         [] {
-             installQuietMessageHandler();
-             qWarning("qt.qpa.xcb: could not connect to display :7");
-             const OpeningDisplay opening;
-             qFatal("This application failed to start because no Qt platform plugin could be "
-                    "initialized.");
-         },
-         ::testing::ExitedWithCode(1),
-         AllOf(HasSubstr(kNoDisplaySentence), Not(HasSubstr("could not connect")),
-               Not(HasSubstr("platform plugin")))},
         {"any other fatal message, printed before Qt ends the program",
          [] {
              installQuietMessageHandler();

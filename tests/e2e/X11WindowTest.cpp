@@ -129,22 +129,9 @@ TEST_F(X11Windows, ViewerAndProgressWindowStayOffTheTaskbarAlsoWhenShownAgain) {
     EXPECT_FALSE(settingsStates.contains(kSkipPager));
 }
 
-TEST_F(X11Windows, ViewerTakesKeysFromTheXServer) {
-    showSettings();
-    FormView* viewer = startShow();
-    ASSERT_NE(viewer, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, kWaitMs))
-        << "the viewer never got the focus";
-    const QCheckBox* realSize = settings->findChild<QCheckBox*>("ChkRealSize");
-    ASSERT_FALSE(realSize->isChecked());
-    // XTEST: the key goes through the server to the window that has the focus.
-    ASSERT_TRUE(x11Server().xdotool({"key", "Home"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return realSize->isChecked(); }, kWaitMs));
-    ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
-}
-
-TEST_F(X11Windows, PointerIsBlankOnlyOverTheViewer) {
+// The viewer takes the focus, blanks the pointer over all of itself and takes real key events
+// from the server; the pointer comes back once Esc has closed it.
+TEST_F(X11Windows, ViewerBlanksThePointerAndTakesKeysFromTheXServer) {
     showSettings();
     // Over the middle of the screen: the settings window, with the ordinary arrow.
     ASSERT_TRUE(x11Server().xdotool({"mousemove", "511", "383"}));
@@ -152,13 +139,21 @@ TEST_F(X11Windows, PointerIsBlankOnlyOverTheViewer) {
 
     FormView* viewer = startShow();
     ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, kWaitMs))
+        << "the viewer never got the focus";
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == false; }, kWaitMs))
         << "the pointer is still drawn over the viewer";
     // Every part of the viewer shows the blank pointer, not only its background.
     for (const QWidget* child : viewer->findChildren<QWidget*>())
         EXPECT_EQ(child->cursor().shape(), Qt::BlankCursor) << child->metaObject()->className();
 
-    viewer->close();
+    const QCheckBox* realSize = settings->findChild<QCheckBox*>("ChkRealSize");
+    ASSERT_FALSE(realSize->isChecked());
+    // XTEST: the key goes through the server to the window that has the focus.
+    ASSERT_TRUE(x11Server().xdotool({"key", "Home"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return realSize->isChecked(); }, kWaitMs));
+    ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
 }
 

@@ -42,15 +42,10 @@ void ProgramRun::start() {
     ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
 }
 
-bool ProgramRun::finished(int waitMs) {
-    if (process.state() != QProcess::NotRunning && !process.waitForFinished(waitMs))
-        return false;
-    printed = process.readAllStandardOutput() + process.readAllStandardError();
-    return true;
-}
-
 void ProgramRun::expectEnded(int code, const char* printedText) {
-    ASSERT_TRUE(finished()) << "the program did not end";
+    ASSERT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(kSessionWaitMs))
+        << "the program did not end";
+    printed = process.readAllStandardOutput() + process.readAllStandardError();
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), code);
     EXPECT_EQ(printed.toStdString(), std::string(printedText));

@@ -33,9 +33,8 @@ public:
 
     void start();
     bool running() const { return process.state() == QProcess::Running; }
-    // Waits for the end; then everything the program printed is in `printed`.
-    bool finished(int waitMs = kSessionWaitMs);
-    // Waits for the end and expects a normal exit with `code`, having printed `printed`.
+    // Waits for the end and expects a normal exit with `code`, having printed `printed`; then
+    // everything the program printed is in `printed`.
     void expectEnded(int code = 0, const char* printed = "");
 
     TempTree folder;

@@ -77,10 +77,7 @@ std::vector<XWindow> XProbe::viewableWindows() const {
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             const xcb_window_t child = children[i];
-            const Reply<xcb_get_window_attributes_reply_t> attributes(
-                xcb_get_window_attributes_reply(
-                    connection_, xcb_get_window_attributes(connection_, child), nullptr));
-            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            if (!viewable(child))
                 continue;
             pending.push_back(child);
             const QString title = name(child);

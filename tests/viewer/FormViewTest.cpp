@@ -5,7 +5,6 @@
 #include "catalogue/ProgressWindow.h"
 #include "catalogue/ScanFolder.h"
 #include "platform/NativePath.h"
-#include "viewer/GuideColours.h"
 #include "viewer/PictureBox.h"
 #include "viewer/ViewerScene.h"
 
@@ -17,7 +16,6 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -25,18 +23,8 @@
 namespace orlix {
 namespace {
 
-QImage grey(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    return image;
-}
-
-// A grey picture file of `size`; its lower-right pixel red when `redCorner`.
-QByteArray encoded(QSize size, const char* format = "BMP", bool redCorner = false) {
-    QImage image = grey(size);
-    if (redCorner)
-        image.setPixel(size.width() - 1, size.height() - 1, qRgb(255, 0, 0));
-    return test::encodedPicture(image, format);
+QByteArray grey(QSize size, const char* format = "BMP") {
+    return test::pictureFile(size, qRgb(128, 128, 128), format);
 }
 
 // A GIF of one pixel whose header claims `size` (hex, little-endian width and height).
@@ -94,7 +82,6 @@ protected:
             click(second, Qt::ShiftModifier);
         }
     }
-    static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }
 };
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
@@ -129,17 +116,17 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         QRect placed; // logical pixels; the frame has as many device pixels
         const char* size;
     } cases[] = {
-        {"1/too-wide.bmp", encoded({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
-        {"2/equal-ratios.bmp", encoded({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
-        {"3/fits.bmp", encoded({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
+        {"1/too-wide.bmp", grey({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
+        {"2/equal-ratios.bmp", grey({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
+        {"3/fits.bmp", grey({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
         {"4/\x93\xfa\x96\x7b.jpg",
-         test::quarterTurnedJpeg(grey({40, 20})),
+         test::quarterTurnedJpeg(QImage::fromData(grey({40, 20}))),
          1,
          {502, 364, 20, 40},
          "20X40 100%"}, // Shift-JIS
         {"5/dot.gif", gif("01000100"), 1, {512, 384, 1, 1}, "1X1 100%"},
-        {"6/exactly-fits.bmp", encoded({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
-        {"7/too-tall.bmp", encoded({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},
+        {"6/exactly-fits.bmp", grey({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
+        {"7/too-tall.bmp", grey({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -174,7 +161,7 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
     tree.write("2.jpg", "not a picture");
     tree.mkdir("3.jpg");
     ASSERT_EQ(::mkfifo(tree.path("4.gif").constData(), 0600), 0);
-    tree.write("5.jpg", encoded({8000, 6000}, "JPEG")); // 48 megapixels
+    tree.write("5.jpg", grey({8000, 6000}, "JPEG")); // 48 megapixels
     open();
     for (int i = 1; i <= 4; ++i) {
         tick();
@@ -262,54 +249,11 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(FormViewTest, KeysMarkTheGuideAndMoveTheShowBetweenRunningAndPaused) {
-    pictures({"1.bmp", "2.bmp"});
-    open();
-    EXPECT_EQ(view->intervalTimer()->interval(), 60000);
-    EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
-    // In order: each key finds the show as the one before left it (running at first).
-    const struct {
-        std::int16_t autoSwitch;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        std::optional<GuideLabel> label; // marked green while the key is down
-        QColor afterRelease;
-        bool runningAfter;
-    } cases[] = {
-        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, false},
-        {0, Qt::Key_Enter, Qt::KeypadModifier, GuideLabel::StopStart, kGuideWhite, true},
-        {1, Qt::Key_Left, Qt::NoModifier, GuideLabel::PreviousFile, kGuideWhite, false},
-        // The direction stays marked.
-        {0, Qt::Key_Right, Qt::NoModifier, GuideLabel::NextFile, kGuideGreen, true},
-        {0, Qt::Key_Down, Qt::ShiftModifier, GuideLabel::MoveDown, kGuideWhite, false},
-        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideGreen, false}, // on
-        {0, Qt::Key_Control, Qt::NoModifier, GuideLabel::Guide, kGuideGreen, false}, // on
-        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, true},
-        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideWhite, true}, // off
-        {1, Qt::Key_A, Qt::NoModifier, std::nullopt, kGuideWhite, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.key << " auto " << c.autoSwitch);
-        Settings.Auto = c.autoSwitch;
-        const QLabel* label = view->guideLabel(c.label.value_or(GuideLabel::Exit));
-        QTest::keyPress(view.data(), c.key, c.modifiers);
-        settle();
-        EXPECT_TRUE(!c.label || colour(label) == kGuideGreen);
-        QTest::keyRelease(view.data(), c.key, c.modifiers);
-        EXPECT_TRUE(!c.label || colour(label) == c.afterRelease);
-        EXPECT_EQ(view->intervalTimer()->isActive(), c.runningAfter);
-        EXPECT_EQ(colour(view->fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
-    }
-    const QLabel* autoLabel = view->guideLabel(GuideLabel::Auto); // Auto now on
-    EXPECT_TRUE(autoLabel->autoFillBackground());
-    EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
-    EXPECT_TRUE(view->fileNameLabel()->isVisible()); // Ctrl has switched the guide on
-    EXPECT_EQ(realSizeChecks, (std::vector<std::int16_t>{1, 0}));
-    EXPECT_EQ(guideChecks, std::vector<std::int16_t>{1});
-}
-
 TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
-    tree.write("1.bmp", encoded({2000, 1500}, "BMP", true));
+    QImage large(2000, 1500, QImage::Format_RGB32);
+    large.fill(Qt::gray);
+    large.setPixel(1999, 1499, qRgb(255, 0, 0)); // where the edges meet
+    tree.write("1.bmp", test::encodedPicture(large, "BMP"));
     pictures({"2.bmp"}, {300, 200});
     Settings.RealSize = 1;
     open();

@@ -1,4 +1,4 @@
-// The viewer keeps the screen awake exactly while its show runs, through the desktop's
+// The show's keys, and the screen kept awake exactly while the show runs, through the desktop's
 // screen-saver service: a private bus with a fake service stands in for the desktop.
 
 #include "viewer/FormView.h"
@@ -7,12 +7,16 @@
 #include "platform/posix/ScreenSaverInhibitorDBus.h"
 #include "settings/FormSetting.h"
 #include "support/FakeScreenSaverBus.h"
+#include "viewer/GuideColours.h"
 #include "viewer/ViewerScene.h"
 
+#include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace orlix {
 namespace {
@@ -39,6 +43,8 @@ protected:
         return methods();
     }
 
+    static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }
+
     // The viewer goes before the inhibitor it was given.
     void TearDown() override { close(); }
 
@@ -46,33 +52,63 @@ protected:
     std::unique_ptr<platform::ScreenSaverInhibitorDBus> inhibitor;
 };
 
-TEST_F(ScreenAwake, HeldWhileTheShowRunsAndGivenBackOnPauseAndEsc) {
-    pictures({"a.bmp", "b.bmp"});
-    Settings.Auto = 1;
+// Each key finds the show as the one before left it (running at first): what it marks on the
+// guide while it is down and after, whether the show then runs, and the screen held awake
+// exactly while it does, with one call to the service for each change.
+TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
+    pictures({"1.bmp", "2.bmp"});
     screenSaver = inhibitor.get();
     open(1.0, false);
     EXPECT_FALSE(inhibitor->isInhibited()); // not before the window is shown
-    // Each step makes one call more, and no other.
+    ASSERT_TRUE(runUntil([&] { return view->stepsRun() > 0; }));
+    settle();
+    EXPECT_EQ(view->intervalTimer()->interval(), 60000);
+    EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
     const struct {
-        const char* what;
-        Qt::Key key; // 0: none, the step before
-        const char* call;
-    } steps[] = {
-        {"shown, running", Qt::Key(0), "Inhibit"},
-        {"Enter pauses", Qt::Key_Return, "UnInhibit"},
-        {"Enter resumes", Qt::Key_Return, "Inhibit"},
-        {"an arrow with Auto on pauses", Qt::Key_Right, "UnInhibit"},
-        {"Enter resumes", Qt::Key_Return, "Inhibit"},
-        {"Esc ends the show", Qt::Key_Escape, "UnInhibit"},
+        std::int16_t autoSwitch;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::optional<GuideLabel> label; // marked green while the key is down
+        QColor afterRelease;
+        bool runningAfter;
+    } cases[] = {
+        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, false},
+        {0, Qt::Key_Enter, Qt::KeypadModifier, GuideLabel::StopStart, kGuideWhite, true},
+        {1, Qt::Key_Left, Qt::NoModifier, GuideLabel::PreviousFile, kGuideWhite, false},
+        // The direction stays marked.
+        {0, Qt::Key_Right, Qt::NoModifier, GuideLabel::NextFile, kGuideGreen, true},
+        {0, Qt::Key_Down, Qt::ShiftModifier, GuideLabel::MoveDown, kGuideWhite, false},
+        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideGreen, false}, // on
+        {0, Qt::Key_Control, Qt::NoModifier, GuideLabel::Guide, kGuideGreen, false}, // on
+        {0, Qt::Key_Return, Qt::NoModifier, GuideLabel::StopStart, kGuideWhite, true},
+        {0, Qt::Key_Home, Qt::NoModifier, GuideLabel::RealSize, kGuideWhite, true}, // off
+        {1, Qt::Key_A, Qt::NoModifier, std::nullopt, kGuideWhite, true},
     };
-    QStringList expected;
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.what);
-        if (step.key != Qt::Key(0))
-            QTest::keyClick(view.data(), step.key);
-        expected << QString::fromLatin1(step.call);
-        EXPECT_EQ(methodsAfter(std::size_t(expected.size())), expected);
+    QStringList expected{QStringLiteral("Inhibit")};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.key << " auto " << c.autoSwitch);
+        Settings.Auto = c.autoSwitch;
+        const QLabel* label = view->guideLabel(c.label.value_or(GuideLabel::Exit));
+        QTest::keyPress(view.data(), c.key, c.modifiers);
+        settle();
+        EXPECT_TRUE(!c.label || colour(label) == kGuideGreen);
+        QTest::keyRelease(view.data(), c.key, c.modifiers);
+        EXPECT_TRUE(!c.label || colour(label) == c.afterRelease);
+        EXPECT_EQ(view->intervalTimer()->isActive(), c.runningAfter);
+        EXPECT_EQ(colour(view->fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
+        if (c.runningAfter != (expected.last() == QLatin1String("Inhibit")))
+            expected << QString::fromLatin1(c.runningAfter ? "Inhibit" : "UnInhibit");
+        EXPECT_TRUE(bus.waitForCalls(std::size_t(expected.size())));
     }
+    const QLabel* autoLabel = view->guideLabel(GuideLabel::Auto); // Auto now on
+    EXPECT_TRUE(autoLabel->autoFillBackground());
+    EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
+    EXPECT_TRUE(view->fileNameLabel()->isVisible()); // Ctrl has switched the guide on
+    EXPECT_EQ(realSizeChecks, (std::vector<std::int16_t>{1, 0}));
+    EXPECT_EQ(guideChecks, std::vector<std::int16_t>{1});
+    QTest::keyClick(view.data(), Qt::Key_Escape); // ends the show
+    expected << QStringLiteral("UnInhibit");
+    EXPECT_EQ(methodsAfter(std::size_t(expected.size())), expected);
     EXPECT_TRUE(runUntil([&] { return view.isNull(); }, 2000));
     EXPECT_TRUE(boxes.isEmpty());
 }

@@ -7,6 +7,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -16,9 +17,19 @@
 // to show, and folder listings and pictures answered when a test's policy says so.
 namespace orlix::test {
 
+// What a viewer showed, in order: its captions, the texts of its failure boxes and the ticks it
+// put in the settings window's check boxes.
+struct ShowRecord : SettingsWindowLink {
+    void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
+    void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
+
+    QStringList captions, boxes;
+    std::vector<std::int16_t> realSizeChecks, guideChecks;
+};
+
 // What a viewer window was asked to show, with its slide timer as Qt keeps one: every start,
 // stop or restart (a new interval on a running timer) begins a new run of it.
-class RecordingHost : public StepHost, public SettingsWindowLink {
+class RecordingHost : public StepHost, public ShowRecord {
 public:
     struct Timer {
         bool running = false;
@@ -35,22 +46,18 @@ public:
     void paintGuide() override {}
     void setPaused(bool) override {}
     void showGuide(bool) override {}
-    void setCaption(const QString& caption) override { captions.push_back(caption); }
+    void setCaption(const QString& caption) override { captions << caption; }
     int guideHeightTwips() const override { return guideHeight_; }
     QByteArray displayProfile() const override { return QByteArray(); }
     void hidePicture() override {}
     void showPicture(const DecodedPicture&, const ViewParams&, const PicturePlacement&,
                      std::int32_t, std::int32_t) override {}
     void forgetFrames() override {}
-    void warn(const QString& text) override { boxes.push_back(text); }
+    void warn(const QString& text) override { boxes << text; }
     void hideViewer() override { stopSlideTimer(); }
     void closeViewer() override { stopSlideTimer(); }
-    void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
-    void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
 
     Timer timer;
-    std::vector<QString> captions, boxes;
-    std::vector<std::int16_t> realSizeChecks, guideChecks;
 
 private:
     int guideHeight_;

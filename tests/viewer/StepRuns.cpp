@@ -17,12 +17,12 @@ bool isEsc(const StepEvent& event) {
     return event.kind == StepEvent::Kind::KeyDown && event.code == keycode::kEsc;
 }
 
-template <typename T> bool beginsWith(const std::vector<T>& whole, const std::vector<T>& part) {
+template <typename List> bool beginsWith(const List& whole, const List& part) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-std::string shown(const std::vector<QString>& items) {
-    return QStringList(items.begin(), items.end()).join(QStringLiteral(" | ")).toStdString();
+std::string shown(const QStringList& items) {
+    return items.join(QStringLiteral(" | ")).toStdString();
 }
 
 void deliver(SlideStepMachine& machine, const StepEvent& event) {
@@ -159,13 +159,13 @@ private:
 
 } // namespace
 
-void Observed::takeState(const SlideStepMachine& machine) {
+void Observed::takeState(const SlideStepMachine* machine) {
     realSize = Settings.RealSize;
     guide = Settings.Guide;
-    closed = machine.closed();
+    closed = !machine || machine->closed();
     if (closed)
         return;
-    const ViewerState& s = machine.state();
+    const ViewerState& s = machine->state();
     if (s.fileIndex >= 0 && s.fileIndex < static_cast<int>(s.fileList.size()))
         picture = s.fileList[std::size_t(s.fileIndex)].Path;
     lastKey = s.lastKey;
@@ -246,54 +246,37 @@ MachineRig::MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
     : host(guideHeightTwips), lister(std::move(list), policy), pictures(std::move(decode), policy),
       machine(host, pictures, lister, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
 
+namespace {
+
+PolicyLister::ListFunction listing(const FakeTree& tree) {
+    return [&tree](const FolderLister::Request& r, EntryList& entries) {
+        return tree.list(r.folder, r.attrMask, entries);
+    };
+}
+
+PolicyPictures::DecodeFunction decoding(const FakeTree& tree) {
+    return [&tree](const QString& path, const ViewParams& view) { return tree.decode(path, view); };
+}
+
+} // namespace
+
 MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
-    : MachineRig(
-          policy,
-          [&tree](const FolderLister::Request& r, EntryList& e) {
-              return tree.list(r.folder, r.attrMask, e);
-          },
-          [&tree](const QString& path, const ViewParams& view) {
-              return tree.decode(path, view);
-          }) {}
+    : MachineRig(policy, listing(tree), decoding(tree)) {}
 
 Observed MachineRig::observed() const {
-    Observed observed;
-    observed.captions = host.captions;
-    observed.boxes = host.boxes;
-    observed.realSizeChecks = host.realSizeChecks;
-    observed.guideChecks = host.guideChecks;
+    Observed observed(host);
     observed.running = host.timer.running;
-    observed.takeState(machine);
+    observed.takeState(&machine);
     return observed;
 }
 
-Observed referenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals,
-                      PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
-                      int guideHeightTwips, bool& diverged) {
-    ReferenceRun reference(scenario, arrivals);
-    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
-    reference.rig = &rig;
-    const Observed observed = reference.run();
-    diverged = reference.diverged;
-    return observed;
-}
-
-RunPair runOnMachine(const Scenario& scenario) {
+RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed concurrent,
+                    PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                    int guideHeightTwips) {
     RunPair pair;
-    scenario.start(scenario.tree.root);
-    MachineHeldRun held(scenario);
-    MachineRig heldRig(held, scenario.tree);
-    held.rig = &heldRig;
-    heldRig.machine.load();
-    held.loading = false;
-    if (heldRig.host.timer.running)
-        heldRig.machine.tick();
-    held.drive();
-    pair.concurrent = heldRig.observed();
-
-    scenario.start(scenario.tree.root);
+    pair.concurrent = std::move(concurrent);
     ReferenceRun reference(scenario, held.arrivals);
-    MachineRig rig(reference, scenario.tree);
+    MachineRig rig(reference, std::move(list), std::move(decode), guideHeightTwips);
     reference.rig = &rig;
     pair.reference = reference.run();
     pair.differences = differences(pair.reference, pair.concurrent, held.escapedDuringWait) +
@@ -303,17 +286,24 @@ RunPair runOnMachine(const Scenario& scenario) {
     return pair;
 }
 
+RunPair runOnMachine(const Scenario& scenario) {
+    scenario.start(scenario.tree.root);
+    MachineHeldRun held(scenario);
+    MachineRig rig(held, scenario.tree);
+    held.rig = &rig;
+    rig.machine.load();
+    held.loading = false;
+    if (rig.host.timer.running)
+        rig.machine.tick();
+    held.drive();
+    const Observed concurrent = rig.observed();
+    scenario.start(scenario.tree.root);
+    return compareRuns(scenario, held, concurrent, listing(scenario.tree), decoding(scenario.tree));
+}
+
 namespace {
 
-using keycode::kCtrl;
-using keycode::kDown;
-using keycode::kEnter;
-using keycode::kEsc;
-using keycode::kHome;
-using keycode::kLeft;
-using keycode::kRight;
-using keycode::kShiftBit;
-using keycode::kUp;
+using namespace keycode; // the keys of the scenarios
 
 StepEvent tick() {
     return {StepEvent::Kind::Tick, 0, 0};

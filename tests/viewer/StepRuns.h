@@ -40,9 +40,10 @@ struct Arrival {
 };
 
 // What a run showed and left behind; where the viewer rests only while it is open.
-struct Observed {
-    std::vector<QString> captions, boxes;
-    std::vector<std::int16_t> realSizeChecks, guideChecks;
+struct Observed : ShowRecord {
+    Observed() = default;
+    explicit Observed(const ShowRecord& record) : ShowRecord(record) {}
+
     std::int16_t realSize = 0;
     std::int16_t guide = 0;
     bool closed = false;
@@ -52,8 +53,8 @@ struct Observed {
     std::int32_t offsetX = 0;
     std::int32_t offsetY = 0;
 
-    // The switches of Settings and what the machine's state says.
-    void takeState(const SlideStepMachine& machine);
+    // The switches of Settings and what the machine's state says (none: the viewer has gone).
+    void takeState(const SlideStepMachine* machine);
 };
 
 // Empty when `concurrent` shows what `reference` does, else what differs. When Esc came
@@ -138,21 +139,24 @@ struct MachineRig {
     SlideStepMachine machine;
 };
 
-// The reference run of `scenario`, its Settings started: events that came during a wait of
-// the held run (`arrivals`) join an event queue during the same wait here, as the program's
-// window system would queue them, and are handled in order after the step: a tick only while
-// the timer still runs the run it came from, nothing but Esc while a progress window is up.
-Observed referenceRun(const Scenario& scenario, const std::vector<Arrival>& arrivals,
-                      PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
-                      int guideHeightTwips, bool& diverged);
-
-// Both runs of a scenario on the window-free machine over its fake tree.
+// Both runs of a scenario.
 struct RunPair {
     Observed reference;
     Observed concurrent;
     std::string differences; // empty when they agree
     bool waited = false;     // some event came during a wait
 };
+
+// `held` (which ended showing `concurrent`) against the reference run of `scenario`, its
+// Settings started: events that came during a wait of the held run join an event queue during
+// the same wait here, as the program's window system would queue them, and are handled in
+// order after the step: a tick only while the timer still runs the run it came from, nothing
+// but Esc while a progress window is up.
+RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed concurrent,
+                    PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                    int guideHeightTwips = 17 * 15);
+
+// Both runs of a scenario on the window-free machine over its fake tree.
 RunPair runOnMachine(const Scenario& scenario);
 
 } // namespace orlix::test

@@ -75,18 +75,9 @@ public:
             }) ||
             !drive())
             return std::nullopt;
-        Observed observed;
-        observed.captions.assign(scene_.captions.begin(), scene_.captions.end());
-        observed.boxes.assign(scene_.boxes.begin(), scene_.boxes.end());
-        observed.realSizeChecks = scene_.realSizeChecks;
-        observed.guideChecks = scene_.guideChecks;
-        observed.closed = true;
-        observed.realSize = Settings.RealSize;
-        observed.guide = Settings.Guide;
-        if (scene_.view) {
-            observed.takeState(scene_.view->steps());
-            observed.running = scene_.view->intervalTimer()->isActive();
-        }
+        Observed observed(scene_);
+        observed.takeState(scene_.view ? &scene_.view->steps() : nullptr);
+        observed.running = scene_.view && scene_.view->intervalTimer()->isActive();
         scene_.close();
         return observed;
     }
@@ -155,19 +146,18 @@ private:
 };
 
 // Runs a scenario on the window and its reference, the window-free machine with ScanFolder
-// and the program's decoder called on the spot; what differs, or "".
-std::string compareOnWindow(const Scenario& s, std::mt19937& random, bool& waited) {
+// and the program's decoder called on the spot.
+RunPair compareOnWindow(const Scenario& s, std::mt19937& random) {
     ViewerScene scene;
     writeTree(s.tree, scene.tree);
     WindowRun window(scene, s, random);
-    const std::optional<Observed> concurrent = window.run();
+    std::optional<Observed> concurrent = window.run();
     if (!concurrent)
-        return "the window run got stuck";
+        return {{}, {}, "the window run got stuck", false};
     s.start(scene.tree.rootText());
     const PictureLoader loader(std::make_shared<StandardPictureDecoder>());
-    bool diverged = false;
-    const Observed reference = referenceRun(
-        s, window.arrivals,
+    return compareRuns(
+        s, window, std::move(*concurrent),
         [](const FolderLister::Request& r, EntryList& entries) {
             return ScanFolder(r.folder, entries, r.sortFlag, r.attrMask, r.extList);
         },
@@ -175,11 +165,7 @@ std::string compareOnWindow(const Scenario& s, std::mt19937& random, bool& waite
             const std::atomic<bool> never{false};
             return loader.load(path, view, false, nullptr, never);
         },
-        window.guideHeight, diverged);
-    waited = std::any_of(window.arrivals.begin(), window.arrivals.end(),
-                         [](const Arrival& a) { return a.step != 0; });
-    return differences(reference, *concurrent, window.escapedDuringWait) +
-           (diverged ? "an event came during a wait never made\n" : "");
+        window.guideHeight);
 }
 
 TEST(StepEquivalence, RandomShowsOnTheWindowRunAsTheSingleThreadedProgramWould) {
@@ -192,9 +178,9 @@ TEST(StepEquivalence, RandomShowsOnTheWindowRunAsTheSingleThreadedProgramWould) 
         const unsigned seed = seeds();
         std::mt19937 random(seed);
         const Scenario s = randomScenario(random);
-        bool wait = false;
-        ASSERT_EQ(compareOnWindow(s, random, wait), "") << "show " << i << ", seed " << seed;
-        waited += wait ? 1 : 0;
+        const RunPair pair = compareOnWindow(s, random);
+        ASSERT_EQ(pair.differences, "") << "show " << i << ", seed " << seed;
+        waited += pair.waited ? 1 : 0;
     }
     EXPECT_GT(waited, sequences / 3);
 }
@@ -203,9 +189,9 @@ TEST(StepEquivalence, TheReportedFaultsOnTheWindow) {
     std::mt19937 random(3);
     for (const FaultRow& row : faultRows()) {
         SCOPED_TRACE(row.what);
-        bool waited = false;
-        EXPECT_EQ(compareOnWindow(row.scenario, random, waited), "");
-        EXPECT_TRUE(waited);
+        const RunPair pair = compareOnWindow(row.scenario, random);
+        EXPECT_EQ(pair.differences, "");
+        EXPECT_TRUE(pair.waited);
     }
 }
 

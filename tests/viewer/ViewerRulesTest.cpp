@@ -74,12 +74,8 @@ TEST(FrameRenderer, AveragesWhenShrinkingOnOneThreadOrTwo) {
         {{1999, 1501}, {1003, 777}},  // no common measure
     };
     for (const auto& size : sizes) {
-        SCOPED_TRACE(QStringLiteral("%1x%2 to %3x%4")
-                         .arg(size.from.width())
-                         .arg(size.from.height())
-                         .arg(size.to.width())
-                         .arg(size.to.height())
-                         .toStdString());
+        SCOPED_TRACE(testing::Message() << size.from.width() << "x" << size.from.height() << " to "
+                                        << size.to.width() << "x" << size.to.height());
         QImage checkers(size.from, QImage::Format_RGB32);
         QImage smooth(size.from, QImage::Format_RGB32);
         for (int y = 0; y < size.from.height(); ++y) {

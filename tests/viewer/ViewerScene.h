@@ -4,7 +4,7 @@
 #include "support/TempTree.h"
 #include "viewer/BackgroundScan.h"
 #include "viewer/FormView.h"
-#include "viewer/SettingsWindowLink.h"
+#include "viewer/StepFakes.h"
 #include "viewer/TestDecoders.h"
 
 #include <QPointer>
@@ -26,14 +26,12 @@ namespace orlix::test {
 // it up: Settings point at the tree (all three picture types, Sort on, an interval of 60 s so
 // that no tick comes of its own); failure boxes, check boxes and captions are recorded;
 // pictures are decoded by `decoder` and folders listed by `scan` (ScanFolder when null).
-class ViewerScene : public platform::MessageService, public SettingsWindowLink {
+class ViewerScene : public platform::MessageService, public ShowRecord {
 public:
     ViewerScene();
     ~ViewerScene() override;
 
     void warning(QWidget*, const QString& title, const QString& text) override;
-    void setRealSizeCheck(std::int16_t value) override { realSizeChecks.push_back(value); }
-    void setGuideCheck(std::int16_t value) override { guideChecks.push_back(value); }
 
     // Writes grey pictures of `size` below the tree: JPEGs where the name ends in ".jpg", else
     // BMPs.
@@ -61,9 +59,6 @@ public:
     platform::ScreenSaverInhibitor* screenSaver = nullptr;
     std::function<void()> onWarning; // runs while the box is open
     QPointer<FormView> view;
-    QStringList boxes; // their texts; every box is titled "Orlix"
-    QStringList captions;
-    std::vector<std::int16_t> realSizeChecks, guideChecks;
 };
 
 } // namespace orlix::test
