@@ -9,8 +9,8 @@
 
 #include "GifWriter.h"
 #include "LibjpegWriter.h"
+#include "PictureFileTest.h"
 #include "support/PrintedDuring.h"
-#include "support/TempTree.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -152,23 +152,12 @@ QByteArray withIcc(const QByteArray& jpeg, const QByteArray& icc, int chunk = 60
 QByteArray withExifIndex(const QByteArray& jpeg, const char* index) {
     // Little-endian TIFF: IFD0 at 8 points to the Exif IFD at 26, which points to the
     // interoperability IFD at 44, which holds the index.
-    QByteArray tiff = QByteArray::fromHex("49492a0008000000"
-                                          "0100"
-                                          "6987"
-                                          "0400"
-                                          "01000000"
-                                          "1a000000"
-                                          "00000000"
-                                          "0100"
-                                          "05a0"
-                                          "0400"
-                                          "01000000"
-                                          "2c000000"
-                                          "00000000"
-                                          "0100"
-                                          "0100"
-                                          "0200"
-                                          "04000000");
+    // Each IFD holds one entry (tag, type, count, value) and no next IFD; fromHex skips the
+    // spaces.
+    QByteArray tiff = QByteArray::fromHex("49492a00 08000000"
+                                          "0100 6987 0400 01000000 1a000000 00000000"
+                                          "0100 05a0 0400 01000000 2c000000 00000000"
+                                          "0100 0100 0200 04000000");
     tiff += QByteArray(index, 4) + QByteArray(4, '\0');
     QByteArray segment("\xFF\xE1\0\0Exif\0\0", 10);
     segment += tiff;
@@ -240,23 +229,16 @@ int largestDifference(const QImage& a, const QImage& b) {
     return largest;
 }
 
-class Colour : public ::testing::Test {
+class Colour : public test::PictureFileTest {
 protected:
     QImage decoded(const QByteArray& bytes, const QByteArray& display = {}) {
         const QByteArray name = "picture" + QByteArray::number(++files_);
-        tree_.write(name, bytes);
-        platform::FileError error = platform::FileError::None;
-        const std::atomic<bool> cancelled{false};
-        const DecodeResult result = decoder_.decode(
-            DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree_.path(name)), error),
-                          {},
-                          display},
-            cancelled);
+        const DecodeResult result =
+            decoder_.decode(DecodeRequest{put(name, bytes), {}, display}, notCancelled);
         EXPECT_TRUE(result.ok());
         return result.image.convertToFormat(QImage::Format_RGB32);
     }
 
-    test::TempTree tree_;
     StandardPictureDecoder decoder_;
     int files_ = 0;
     const QImage picture_ = patches();
