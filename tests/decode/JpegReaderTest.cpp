@@ -92,6 +92,19 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
          true},
         {"rewritten with a longer header, late", everyRow, true, withComment, Outcome::Invalid,
          true},
+        // Without markers the lower band reads the file from its start again.
+        {"no markers, rewritten alike", plain, false,
+         LibjpegWriter::write(photo.mirrored(), JCS_YCbCr)},
+        {"no markers, rewritten shorter", plain, false,
+         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr), Outcome::Invalid},
+        {"no markers, rewritten wider", plain, false,
+         LibjpegWriter::write(detailed({272, 200}), JCS_YCbCr), Outcome::Invalid},
+        {"no markers, rewritten over the cap", plain, false,
+         LibjpegWriter::withFrameSize(plain, {20000, 20000}), Outcome::Invalid},
+        {"no markers, rewritten CMYK", plain, false, LibjpegWriter::write(photo, JCS_CMYK),
+         Outcome::Invalid},
+        {"no markers, rewritten progressive", plain, false,
+         LibjpegWriter::write(photo, JCS_YCbCr, true), Outcome::Invalid},
     };
     for (const auto& c : cases) {
         for (const int reduction : {1, 2, 4, 8}) {

@@ -171,22 +171,14 @@ TEST_F(Decoding, AReducedPictureLooksLikeTheWholeOneScaledDown) {
 }
 
 TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
-    QImage marked(64, 32, QImage::Format_RGB32);
-    marked.fill(Qt::white);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            marked.setPixel(x, y, qRgb(255, 0, 0)); // a red corner, top left as stored
-    const QByteArray bytes = test::quarterTurnedJpeg(marked);
+    const QByteArray bytes = test::quarterTurnedJpeg(test::detailed({64, 32}));
     const DecodeResult picture = decode("t.jpg", bytes, {});
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader qt(&buffer);
     qt.setAutoTransform(true);
     const QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(picture.image.size(), expected.size());
-    EXPECT_EQ(picture.image.size(), QSize(32, 64));
-    EXPECT_GT(qRed(picture.image.pixel(28, 3)), 200); // now at the top right
-    EXPECT_LT(qGreen(picture.image.pixel(28, 3)), 60);
+    EXPECT_EQ(expected.size(), QSize(32, 64)) << "Qt's reader did not turn it";
     EXPECT_EQ(picture.image, expected);
 }
 
