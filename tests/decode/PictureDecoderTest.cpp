@@ -205,7 +205,7 @@ TEST_F(Decoding, APaddedFileIsReadNoFurtherThanItsLastRowOrUntilCancelled) {
         DecodeResult picture;
         const auto padded = put(c.name, c.head, qint64(2) << 30);
         std::thread decoding([&] {
-            picture = decoder.decode(DecodeRequest{padded, {}}, cancelled);
+            picture = decoder.decode(DecodeRequest{padded, {400, 300}}, cancelled);
         });
         QTest::qWait(c.cancelAfterMs);
         cancelled = true;
