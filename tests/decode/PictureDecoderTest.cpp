@@ -248,17 +248,12 @@ protected:
         released += count;
         changed.notify_all();
     }
-    // Waits until `count` jobs have started; their names in order.
-    QStringList startedJobs(int count) {
+    // Waits until `list` (started or delivered, both in order) holds `count` items; a copy.
+    template <typename List> List waitFor(const List& list, std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait_for(lock, std::chrono::seconds(10), [&] { return started.size() >= count; });
-        return started;
-    }
-    // Results as the jobs hand them on.
-    std::vector<Delivered> results(std::size_t count) {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait_for(lock, std::chrono::seconds(10), [&] { return delivered.size() >= count; });
-        return delivered;
+        changed.wait_for(lock, std::chrono::seconds(10),
+                         [&] { return std::size_t(list.size()) >= count; });
+        return list;
     }
     std::mutex mutex;
     std::condition_variable changed;
@@ -271,7 +266,7 @@ protected:
 TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     using P = DecodeWorker::Priority;
     submit("ahead", P::Ahead);
-    ASSERT_EQ(startedJobs(1), QStringList({"ahead"}));
+    ASSERT_EQ(waitFor(started, 1), QStringList({"ahead"}));
     submit("background", P::Background);
     const auto dropped = submit("dropped", P::Ahead);
     const auto promoted = submit("promoted", P::Background);
@@ -280,11 +275,11 @@ TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     EXPECT_FALSE(worker->cancel(dropped)); // queued: it never runs
     worker->promote(promoted);
     release(4);
-    const auto done = results(5);
+    const auto done = waitFor(delivered, 5);
     ASSERT_EQ(done.size(), 5u);
     EXPECT_EQ(done[0].name, "ahead");
     EXPECT_TRUE(done[0].cancelled);
-    EXPECT_EQ(startedJobs(5),
+    EXPECT_EQ(waitFor(started, 5),
               QStringList({"ahead", "promoted", "demand", "second ahead", "background"}));
     for (std::size_t i = 1; i < done.size(); ++i)
         EXPECT_FALSE(done[i].cancelled) << i;
