@@ -25,25 +25,13 @@ dirent* __wrap_readdir(DIR* dir) {
 namespace orlix {
 namespace {
 
+using test::fill;
 using test::TempTree;
 
 bool fullScan(const QString& path, std::int16_t attributes, std::int16_t mask,
               const QString& extList) {
     EntryList entries;
     return ScanFolder(FileEntry{path, attributes}, entries, 0, mask, extList);
-}
-
-// Fills `tree` as `items` says: "a.jpg" a file, "sub/" a folder, "link>gone" a link to "gone".
-void fill(const TempTree& tree, const char* items) {
-    for (const QByteArray& item : QByteArray(items).split(' ')) {
-        const qsizetype arrow = item.indexOf('>');
-        if (arrow > 0)
-            tree.symlink(item.mid(arrow + 1), item.left(arrow));
-        else if (item.endsWith('/'))
-            tree.mkdir(item.chopped(1));
-        else if (!item.isEmpty())
-            tree.write(item);
-    }
 }
 
 // Each case fills a folder; the test is asked about "@" (the folder), a path below it, or a
