@@ -12,7 +12,6 @@
 #include "PictureFileTest.h"
 #include "support/PrintedDuring.h"
 
-#include <QFile>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -26,13 +25,7 @@
 namespace orlix {
 namespace {
 
-const QString kIccFolder = QStringLiteral("/usr/share/color/icc/");
-
-QByteArray profileFile(const char* name) {
-    QFile file(kIccFolder + QLatin1String(name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name << " (colord-data, icc-profiles-free)";
-    return file.readAll();
-}
+using test::profileFile;
 
 QByteArray saved(cmsHPROFILE profile) {
     cmsUInt32Number size = 0;

@@ -3,6 +3,7 @@
 #include "platform/PictureFile.h"
 #include "support/TempTree.h"
 
+#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -20,6 +21,13 @@ inline QImage detailed(QSize size) {
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb((x * 7 + y * 3) & 0xff, (x * y / 3) & 0xff, (y * 11) & 0xff));
     return image;
+}
+
+// The ICC profile `name` of the system's colour folder (colord-data, icc-profiles-free).
+inline QByteArray profileFile(const char* name) {
+    QFile file(QStringLiteral("/usr/share/color/icc/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
 }
 
 // Picture files written into a scratch tree and opened as the program opens them.

@@ -8,7 +8,6 @@
 #include "support/MisbehavingPictures.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -36,9 +35,7 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     const QImage large = detailed({3000, 3000});
     QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
     hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
-    QFile adobeFile(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
-    ASSERT_TRUE(adobeFile.open(QIODevice::ReadOnly)) << "colord-data";
-    const QByteArray adobe = adobeFile.readAll();
+    const QByteArray adobe = test::profileFile("colord/AdobeRGB1998.icc");
     QImage tagged = detailed({200, 150});
     tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
     const struct {
