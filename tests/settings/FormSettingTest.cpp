@@ -90,7 +90,7 @@ protected:
     QComboBox* ext = nullptr;
 };
 
-TEST_F(FormSettingTest, OpensWithTheInitialChoicesLayoutAndTips) {
+TEST_F(FormSettingTest, OpensWithTheInitialChoicesSizeAndTips) {
     EXPECT_EQ(form->windowTitle(), "Orlix");
     EXPECT_EQ(path->currentText(), platform::executableFolder());
     EXPECT_EQ(path->count(), 0);
