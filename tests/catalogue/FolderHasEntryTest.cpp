@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <tuple>
 #include <unistd.h>
 
 // The test program is linked with --wrap=readdir, so every readdir call of the program, the
@@ -26,6 +25,7 @@ dirent* __wrap_readdir(DIR* dir) {
 namespace orlix {
 namespace {
 
+using test::fill;
 using test::TempTree;
 
 bool fullScan(const QString& path, std::int16_t attributes, std::int16_t mask,
@@ -34,42 +34,33 @@ bool fullScan(const QString& path, std::int16_t attributes, std::int16_t mask,
     return ScanFolder(FileEntry{path, attributes}, entries, 0, mask, extList);
 }
 
-// Fills `tree` as `items` says: "a.jpg" a file, "sub/" a folder, "link>gone" a link to "gone".
-void fill(const TempTree& tree, const char* items) {
-    for (const QByteArray& item : QByteArray(items).split(' ')) {
-        const qsizetype arrow = item.indexOf('>');
-        if (arrow > 0)
-            tree.symlink(item.mid(arrow + 1), item.left(arrow));
-        else if (item.endsWith('/'))
-            tree.mkdir(item.chopped(1));
-        else if (!item.isEmpty())
-            tree.write(item);
-    }
-}
-
 // Each case fills a folder; the test is asked about "@" (the folder), a path below it, or a
 // blank path, and must agree with a full scan and with the answer written down.
 TEST(FolderHasEntry, AnswersAsAFullScanDoes) {
-    const std::tuple<const char*, const char*, const char*, std::int16_t, std::int16_t, const char*,
-                     bool>
-        cases[] = {
-            {"empty (only . and ..)", "", "@", kDirectoryBit, kAnyEntryMask, "", false},
-            {"only hidden entries", ".hidden.jpg .config/", "@", kDirectoryBit, kAnyEntryMask, "",
-             false},
-            {"one file", "a.jpg", "@", kDirectoryBit, kAnyEntryMask, "", true},
-            {"one folder", "sub/", "@", kDirectoryBit, kAnyEntryMask, "", true},
-            {"one folder, files wanted by extension", "sub/", "@", kDirectoryBit, kAnyEntryMask,
-             "jpg", false},
-            {"one file, folders wanted", "a.jpg", "@", kDirectoryBit, kDirectoriesMask, "", false},
-            {"only a dangling link", "link>gone", "@", kDirectoryBit, kAnyEntryMask, "", false},
-            {"trailing separator", "a.jpg", "@/", kDirectoryBit, kAnyEntryMask, "", true},
-            {"missing folder", "", "@/missing", kDirectoryBit, kAnyEntryMask, "", false},
-            {"a file instead of a folder", "a.jpg", "@/a.jpg", kDirectoryBit, kAnyEntryMask, "",
-             false},
-            {"record without the directory bit", "a.jpg", "@", 0, kAnyEntryMask, "", false},
-            {"blank path", "", "   ", kDirectoryBit, kAnyEntryMask, "", false},
-            {"the root", "", "/", kDirectoryBit, kDirectoriesMask, "", true}};
-    for (const auto& [what, items, at, attributes, mask, extList, want] : cases) {
+    const struct {
+        const char* what;
+        const char* items;
+        bool want;
+        const char* at = "@";
+        std::int16_t mask = kAnyEntryMask;
+        const char* extList = "";
+        std::int16_t attributes = kDirectoryBit;
+    } cases[] = {
+        {"empty (only . and ..)", "", false},
+        {"only hidden entries", ".hidden.jpg .config/", false},
+        {"one file", "a.jpg", true},
+        {"one folder", "sub/", true},
+        {"one folder, files wanted by extension", "sub/", false, "@", kAnyEntryMask, "jpg"},
+        {"one file, folders wanted", "a.jpg", false, "@", kDirectoriesMask},
+        {"only a dangling link", "link>gone", false},
+        {"trailing separator", "a.jpg", true, "@/"},
+        {"missing folder", "", false, "@/missing"},
+        {"a file instead of a folder", "a.jpg", false, "@/a.jpg"},
+        {"record without the directory bit", "a.jpg", false, "@", kAnyEntryMask, "", 0},
+        {"blank path", "", false, "   "},
+        {"the root", "", true, "/", kDirectoriesMask},
+    };
+    for (const auto& [what, items, want, at, mask, extList, attributes] : cases) {
         SCOPED_TRACE(what);
         TempTree tree;
         fill(tree, items);

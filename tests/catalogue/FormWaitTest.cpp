@@ -3,23 +3,14 @@
 #include "catalogue/ProgressDisplay.h"
 
 #include <QImage>
-#include <QLabel>
 #include <gtest/gtest.h>
 
 namespace orlix {
 namespace {
 
-TEST(FormWait, LayoutCaptionPointerAndProgress) {
+TEST(FormWait, BusyPointerAndAProgressBarThatFillsWithThePasses) {
     FormWait window;
-    EXPECT_EQ(window.size(), QSize(378, 161));
-    // Pixels are twips / 15.
-    const std::pair<const char*, QRect> parts[] = {{"Frame1", {8, 8, 361, 145}},
-                                                   {"Label1", {8, 64, 345, 29}},
-                                                   {"Shp_Frame", {8, 108, 345, 17}},
-                                                   {"Lab_Prog", {8, 108, 345, 13}}};
-    for (const auto& [name, pixels] : parts)
-        EXPECT_EQ(window.findChild<QWidget*>(name)->geometry(), pixels) << name;
-    EXPECT_EQ(window.findChild<QLabel*>("Label1")->text(), "Please Wait ... Sorting Now");
+    EXPECT_EQ(window.size(), QSize(378, 161)); // twips at 15 a pixel
     EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
     EXPECT_EQ(window.progressText(), "0%");
 

@@ -83,13 +83,8 @@ TEST(ScanFolder, FolderPathsAndBadInput) {
 
 TEST(ScanFolder, FiltersMasksSortFlagAndUnreadableEntries) {
     TempTree tree;
-    for (const char* name : {"PHOTO.JPG", "x.jpeg", "a.png", "jpg", "a.jpg.txt", "a."})
-        tree.write(name);
-    tree.mkdir("trip.gif");
-    tree.symlink("trip.gif", "dirlink");
-    tree.symlink("PHOTO.JPG", "filelink");
-    tree.symlink("missing.jpg", "bad-dangling.jpg");
-    tree.symlink("bad-loop.jpg", "bad-loop.jpg");
+    test::fill(tree, "PHOTO.JPG x.jpeg a.png jpg a.jpg.txt a. trip.gif/ dirlink>trip.gif "
+                     "filelink>PHOTO.JPG bad-dangling.jpg>missing.jpg bad-loop.jpg>bad-loop.jpg");
     const QStringList all = readdirOrder(tree);
     const QStringList listed = all.filter(QRegularExpression("/[^/b][^/]*$"));
     ASSERT_LT(all.indexOf(QRegularExpression(".*/bad-.*")), all.indexOf(listed.last()))

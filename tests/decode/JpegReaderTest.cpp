@@ -7,10 +7,9 @@
 #include "decode/JpegBand.h"
 #include "decode/JpegBandPlan.h"
 #include "decode/JpegRestartPoint.h"
-#include "platform/PictureFile.h"
 
 #include "LibjpegWriter.h"
-#include "support/TempTree.h"
+#include "PictureFileTest.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +19,10 @@
 namespace orlix {
 namespace {
 
+using test::detailed;
 using test::LibjpegWriter;
 using Outcome = JpegReader::Outcome;
 using test::Restarts;
-
-// Detail everywhere, so that a row decoded from the wrong data or with the wrong neighbours
-// differs in almost every pixel.
-QImage detailed(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 7 + y * 3) & 0xff, (x * y / 3) & 0xff, (y * 11) & 0xff));
-    return image;
-}
 
 // The offsets of the restart markers in `jpeg`'s data, in order.
 std::vector<int> restartMarkers(const QByteArray& jpeg) {
@@ -54,16 +44,7 @@ QByteArray withoutMarker(QByteArray jpeg, int marker) {
     return jpeg.remove(restartMarkers(jpeg).at(std::size_t(marker)), 2);
 }
 
-class JpegBands : public ::testing::Test {
-protected:
-    std::shared_ptr<platform::PictureFile> put(const QByteArray& bytes) {
-        tree.write("bands.jpg", bytes);
-        platform::FileError error = platform::FileError::None;
-        return platform::PictureFile::open(QString::fromUtf8(tree.path("bands.jpg")), error);
-    }
-    test::TempTree tree;
-    const std::atomic<bool> notCancelled{false};
-};
+using JpegBands = test::PictureFileTest;
 
 TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
     const QImage photo = detailed({240, 200}); // 4:2:0: 15 MCUs a row, 13 rows of 16
@@ -111,11 +92,24 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
          true},
         {"rewritten with a longer header, late", everyRow, true, withComment, Outcome::Invalid,
          true},
+        // Without markers the lower band reads the file from its start again.
+        {"no markers, rewritten alike", plain, false,
+         LibjpegWriter::write(photo.mirrored(), JCS_YCbCr)},
+        {"no markers, rewritten shorter", plain, false,
+         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr), Outcome::Invalid},
+        {"no markers, rewritten wider", plain, false,
+         LibjpegWriter::write(detailed({272, 200}), JCS_YCbCr), Outcome::Invalid},
+        {"no markers, rewritten over the cap", plain, false,
+         LibjpegWriter::withFrameSize(plain, {20000, 20000}), Outcome::Invalid},
+        {"no markers, rewritten CMYK", plain, false, LibjpegWriter::write(photo, JCS_CMYK),
+         Outcome::Invalid},
+        {"no markers, rewritten progressive", plain, false,
+         LibjpegWriter::write(photo, JCS_YCbCr, true), Outcome::Invalid},
     };
     for (const auto& c : cases) {
         for (const int reduction : {1, 2, 4, 8}) {
             SCOPED_TRACE(testing::Message() << c.name << " at 1/" << reduction);
-            const auto file = put(c.bytes);
+            const auto file = put("bands.jpg", c.bytes);
             const auto decodeWhole = [&](QImage& image) {
                 JpegReader::Tuning oneBand;
                 oneBand.rowsToSplit = ~0u;

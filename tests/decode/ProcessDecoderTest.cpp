@@ -3,58 +3,40 @@
 #include "decode/ProcessDecoder.h"
 
 #include "GifWriter.h"
+#include "PictureFileTest.h"
 #include "platform/posix/SanitizerBuild.h"
 #include "support/MisbehavingPictures.h"
-#include "support/TempTree.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <thread>
-#include <unistd.h>
 
 namespace orlix {
 namespace {
 
 using namespace std::chrono_literals;
+using test::detailed;
 using test::encodedPicture;
 
-QImage gradient(QSize size, QImage::Format format = QImage::Format_RGB32) {
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), 90));
-    return image.convertToFormat(format);
-}
-
-class ProcessDecoding : public ::testing::Test {
+class ProcessDecoding : public test::PictureFileTest {
 protected:
     DecodeRequest request(const char* name, const QByteArray& bytes, QSize fitInto = {},
-                          const QByteArray& displayProfile = {}, qint64 padTo = 0) {
-        tree.write(name, bytes);
-        if (padTo > 0)
-            EXPECT_EQ(::truncate(tree.path(name).constData(), padTo), 0);
-        platform::FileError error = platform::FileError::None;
-        return DecodeRequest{platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error),
-                             fitInto, displayProfile};
+                          const QByteArray& displayProfile = {}) {
+        return DecodeRequest{put(name, bytes), fitInto, displayProfile};
     }
-    const std::atomic<bool> notCancelled{false};
-    test::TempTree tree;
 };
 
 TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
-    const QImage photo = gradient({1600, 1200});
+    const QImage photo = detailed({1600, 1200});
     // Over 32 MiB decoded: given in memory of its own rather than lent from the reused one.
-    const QImage large = gradient({3000, 3000});
+    const QImage large = detailed({3000, 3000});
     QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
     hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
-    QFile adobeFile(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
-    ASSERT_TRUE(adobeFile.open(QIODevice::ReadOnly)) << "colord-data";
-    const QByteArray adobe = adobeFile.readAll();
-    QImage tagged = gradient({200, 150});
+    const QByteArray adobe = test::profileFile("colord/AdobeRGB1998.icc");
+    QImage tagged = detailed({200, 150});
     tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
     const struct {
         const char* name;
@@ -65,12 +47,14 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         {"photo.jpg", encodedPicture(photo, "JPEG"), {}},
         {"reduced.jpg", encodedPicture(photo, "JPEG"), {400, 300}},
         {"progressive.jpg", encodedPicture(photo, "JPEG", true), {800, 600}},
-        {"turned.jpg", test::quarterTurnedJpeg(gradient({300, 200})), {}},
-        {"true-colour.bmp", encodedPicture(gradient({97, 31}), "BMP"), {}},
-        {"palette.bmp", encodedPicture(gradient({64, 48}, QImage::Format_Indexed8), "BMP"), {}},
-        {"picture.gif", demo::encodeGif(gradient({120, 80})), {}},
+        {"turned.jpg", test::quarterTurnedJpeg(detailed({300, 200})), {}},
+        {"true-colour.bmp", encodedPicture(detailed({97, 31}), "BMP"), {}},
+        {"palette.bmp",
+         encodedPicture(detailed({64, 48}).convertToFormat(QImage::Format_Indexed8), "BMP"),
+         {}},
+        {"picture.gif", demo::encodeGif(detailed({120, 80})), {}},
         {"text.jpg", "This is a note, not a picture.\n", {}},
-        {"cut.bmp", encodedPicture(gradient({64, 64}), "BMP").left(500), {}},
+        {"cut.bmp", encodedPicture(detailed({64, 64}), "BMP").left(500), {}},
         {"huge-screen.gif", hugeGifScreen, {}},
         {"on-a-wide-display.jpg", encodedPicture(photo, "JPEG"), {800, 600}, adobe},
         {"with-a-profile.jpg", encodedPicture(tagged, "JPEG"), {}},
@@ -132,7 +116,7 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
     };
     // Seconds of decoding: a progressive JPEG cut off and padded to 2 GiB with zeros, which the
     // decoder reads through before its first row.
-    QByteArray slow = encodedPicture(gradient({400, 300}), "JPEG", true);
+    QByteArray slow = encodedPicture(detailed({400, 300}), "JPEG", true);
     slow.truncate(slow.size() / 2);
     constexpr qint64 kPadded = qint64(2) << 30;
     const Failure failures[] = {
@@ -143,7 +127,7 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
         {"cancelled, and it hangs", test::kHangingPicture, true, false, false, false},
         {"cancelled, and it stops", slow, true, false, false, true},
     };
-    const QByteArray good = encodedPicture(gradient({64, 48}), "JPEG");
+    const QByteArray good = encodedPicture(detailed({64, 48}), "JPEG");
     // Patience long enough to tell a cancel, which ends at once, from a wait that runs out.
     const ProcessDecoder decoder(1500ms);
     // Started ahead of the first picture, which it then serves.
@@ -167,7 +151,8 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
         });
         const auto started = std::chrono::steady_clock::now();
         const DecodeResult failed = decoder.decode(
-            request("bad.jpg", failure.content, {}, {}, failure.content == slow ? kPadded : 0),
+            DecodeRequest{put("bad.jpg", failure.content, failure.content == slow ? kPadded : 0),
+                          {}},
             cancelled);
         const auto took = std::chrono::steady_clock::now() - started;
         meddler.join();

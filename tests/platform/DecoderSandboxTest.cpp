@@ -9,12 +9,11 @@
 #include "support/SandboxTestMain.h"
 #include "support/TempTree.h"
 
-#include <QTest>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -33,10 +32,6 @@ ProbeRequest request(ProbeAction action, std::int64_t number = 0, const QByteArr
     made.number = number;
     std::strncpy(made.path, path.constData(), sizeof made.path - 1);
     return made;
-}
-
-bool processGone(std::int64_t id) {
-    return QTest::qWaitFor([id] { return ::kill(static_cast<pid_t>(id), 0) != 0; }, 5000);
 }
 
 TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
@@ -83,42 +78,6 @@ TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
     EXPECT_FALSE(listener.connectionWaiting());
     char byte = 0;
     EXPECT_EQ(::read(displayStandInReader, &byte, 1), -1) << "something reached the display";
-}
-
-TEST(DecoderSandbox, AProcessThatEndsOrHangsIsGoneAndTheNextOneServes) {
-    struct Ending {
-        const char* how;
-        void (*end)(DecoderProcess& process);
-    };
-    const Ending endings[] = {
-        {"crash",
-         [](DecoderProcess& process) {
-             EXPECT_FALSE(probe(process, request(ProbeAction::Crash)));
-         }},
-        {"killed from outside",
-         [](DecoderProcess& process) {
-             ::kill(static_cast<pid_t>(process.id()), SIGKILL);
-             EXPECT_FALSE(probe(process, request(ProbeAction::StartThread)));
-         }},
-        {"hang, ended by the program",
-         [](DecoderProcess& process) {
-             EXPECT_FALSE(probe(process, request(ProbeAction::Hang), 200));
-         }},
-    };
-    for (const Ending& ending : endings) {
-        auto process = DecoderProcess::start();
-        ASSERT_TRUE(process) << ending.how;
-        const std::int64_t id = process->id();
-        ending.end(*process);
-        process.reset();
-        EXPECT_TRUE(processGone(id)) << ending.how << ": the process is still there";
-        const auto next = DecoderProcess::start();
-        ASSERT_TRUE(next) << ending.how;
-        EXPECT_NE(next->id(), id);
-        const auto reply = probe(*next, request(ProbeAction::StartThread));
-        ASSERT_TRUE(reply) << ending.how << ": the next process does not answer";
-        EXPECT_EQ(reply->error, 0);
-    }
 }
 
 TEST(DecoderSandbox, PixelsArriveSealedAndUncopied) {

@@ -12,14 +12,9 @@ namespace {
 // Each name listed with the word from the listing and from readAttributeWord ("-": unreadable).
 TEST(FolderListing, NamesAndAttributeWords) {
     test::TempTree tree;
-    tree.write("a.jpg");
-    tree.mkdir("sub");
-    tree.write(".hidden.jpg");
-    tree.mkdir(".config");
-    tree.write("\x82\xA0.gif"); // not UTF-8 (Shift-JIS)
-    tree.symlink("sub", "linkToSub");
-    tree.symlink("a.jpg", "linkToFile");
-    tree.symlink("gone", "dangling");
+    // "\x82\xA0" is not UTF-8 (Shift-JIS).
+    test::fill(tree, "a.jpg sub/ .hidden.jpg .config/ \x82\xA0.gif linkToSub>sub linkToFile>a.jpg "
+                     "dangling>gone");
     FolderListing listing;
     ASSERT_TRUE(listing.open(tree.rootText()));
     const auto shown = [](bool read, const std::int16_t& word) {
