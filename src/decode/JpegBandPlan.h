@@ -10,18 +10,17 @@ struct JpegGeometry;
 // which costs their entropy decoding, then decodes the rest. Resuming one row above the split
 // gives smooth chroma upsampling the row above, so the rows come out as one decoder makes them.
 //
-// Cost model, per iMCU row: decoding one costs 1, passing over one costs the entropy share e
-// of that (measured at each reduction with libjpeg-turbo on a 4:2:0 photo). The upper band
-// finishes at split; the lower one at (split - resume) e + (rows - split). Every resume row
-// the file allows is weighed, and the earliest finish taken. Without a marker the split is the
-// middle row, which measured faster than the model's choice.
+// Cost model, per iMCU row: decoding one costs 1, passing over one costs e, from the entropy
+// share of decoding (measured at each reduction with libjpeg-turbo on a 4:2:0 photo). The
+// upper band finishes at split; the lower one at (split - resume) e + (rows - split). Every
+// resume row the file allows is weighed, and the earliest finish taken.
 struct JpegBandPlan {
     unsigned split = 0;  // iMCU rows; 0: one band
     unsigned resume = 0; // iMCU row; 0 or a row that a restart marker begins
 
     // The plan for a picture laid out as `geometry` decoded at 1/`reduction`.
     static JpegBandPlan choose(const JpegGeometry& geometry, int reduction);
-    // The share of decoding at 1/`reduction` that is entropy decoding.
+    // e at 1/`reduction`: what passing over a row costs beside the upper band's decode.
     static double entropyShare(int reduction);
     // The finish time of the later band, in iMCU rows decoded.
     double finish(unsigned rows, int reduction) const;
