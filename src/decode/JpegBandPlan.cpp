@@ -22,8 +22,8 @@ constexpr EntropyShare kEntropyShares[] = {{1, 0.40}, {2, 0.73}, {4, 0.80}, {8, 
 // Passing over rows beside the upper band's decode costs less than that share alone: with the
 // shares as measured, the split where both bands finish together lay too low at every
 // reduction. With this factor the split (at 0.60, 0.72, 0.76 and 0.80 of the rows) decodes a
-// photo without restart markers 1.03x to 1.10x faster than halves (decode_bench, BM_SplitGain,
-// on a 2-core AMD EPYC).
+// photo without restart markers 1.04x to 1.08x faster than halves at 1/1, 1/2 and 1/4, and as
+// fast at 1/8 (decode_bench, BM_SplitGain, two runs on a 2-core AMD EPYC).
 constexpr double kBesideUpperBand = 0.85;
 
 } // namespace
