@@ -47,6 +47,10 @@ ViewParams SlideStepMachine::currentView() const {
     return view;
 }
 
+std::int32_t SlideStepMachine::stepViewHeight() const {
+    return computeViewHeight(screen_.heightTwips, host_.guideHeightTwips(), Settings.Guide == 1);
+}
+
 void SlideStepMachine::load() {
     phase_ = Phase::Loading;
     state_.folderIndex = -1;
@@ -82,8 +86,7 @@ void SlideStepMachine::continueLoad(Outcome outcome) {
     // takes a while; its step finds the decode under way.
     if (!state_.fileList.empty()) {
         ViewParams view = currentView();
-        view.viewHeight =
-            computeViewHeight(screen_.heightTwips, host_.guideHeightTwips(), Settings.Guide == 1);
+        view.viewHeight = stepViewHeight();
         pictures_.prepare(state_.fileList.front().Path, view, nullptr);
     }
     startTimer(1);
@@ -306,7 +309,7 @@ void SlideStepMachine::showCurrent() {
         return;
     }
     const bool guideOn = Settings.Guide == 1;
-    state_.viewHeight = computeViewHeight(screen_.heightTwips, host_.guideHeightTwips(), guideOn);
+    state_.viewHeight = stepViewHeight();
     host_.hidePicture();
     host_.showGuide(guideOn);
     const QString path = state_.fileList[std::size_t(state_.fileIndex)].Path;

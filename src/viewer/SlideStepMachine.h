@@ -88,6 +88,8 @@ public:
     ViewParams currentView() const;
 
 private:
+    // The height a step lays its picture out in, clear of the guide when it is shown.
+    std::int32_t stepViewHeight() const;
     // The rest of the key action that ran a step, done when the step ends.
     enum class FollowUp { None, EndKey, ResumeUnlessAuto };
     // The slide timer as the handlers left it. Every start, stop or restart begins a new run.
