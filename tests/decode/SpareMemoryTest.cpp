@@ -36,7 +36,9 @@ void waitUntilFaultedIn(const SpareMemory& spare, std::size_t bytes) {
 
 TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    SpareMemory spare;
+    // At the decoder's idle priority the faulting could wait for as long as other tests keep
+    // both cores busy.
+    SpareMemory spare(SpareMemory::Priority::Normal);
     spare.prepare(kSpare);
     waitUntilFaultedIn(spare, kSpare);
     std::optional<SpareMemory::Block> block = spare.take(kSpare);

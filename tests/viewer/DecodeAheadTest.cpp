@@ -72,6 +72,7 @@ TEST_F(DecodeAhead, DecodesOnceEachPictureTheShowWantsNext) {
         SCOPED_TRACE(c.what);
         Settings.Guide = 1;
         Settings.RealSize = 0;
+        idle(); // the last row's picture decoded ahead belongs to that row
         const qsizetype start = decoder->log().size();
         open();
         idle();
@@ -183,7 +184,9 @@ TEST_F(DecodeAhead, ClosingWhileAStepWaitsEndsALongDecodeAtOnce) {
         way.close(view.data());
         EXPECT_TRUE(!view || (view->steps().closed() && !view->isVisible()));
         EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
-        EXPECT_EQ(decodingThreads(), 0);
+        // The viewer waits only a moment for its thread; on a loaded machine the thread may
+        // notice the cancel a little later and end on its own.
+        EXPECT_TRUE(QTest::qWaitFor([] { return decodingThreads() == 0; }, 2000));
     }
     // Stopped, not read to their end; and a cancelled decode is no failure to report.
     EXPECT_EQ(decoder->abandoned(), QStringList({"b.jpg", "b.jpg"}));

@@ -61,7 +61,8 @@ void SpareMemory::prepare(std::size_t bytes) {
 }
 
 void SpareMemory::faultIn(char* bytes, std::size_t length) {
-    idleCurrentThread();
+    if (priority_ == Priority::Idle)
+        idleCurrentThread();
     const long page = ::sysconf(_SC_PAGESIZE);
     bool askKernel = true;
     for (std::size_t done = 0; done < length && !stopping_.load(); done += kChunk) {
