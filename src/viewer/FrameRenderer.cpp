@@ -1,7 +1,6 @@
 #include "viewer/FrameRenderer.h"
 
 #include "platform/ScreenMetrics.h"
-#include "viewer/SmoothScale.h"
 
 #include <QPainter>
 
@@ -49,8 +48,8 @@ const QImage& FrameRenderer::fitted(const QImage& picture, const QSize& deviceSi
     if (!picture.isNull() && !deviceSize.isEmpty()) {
         if (deviceSize == picture.size())
             frame_ = picture; // shared, not copied
-        else
-            frame_ = smoothScaled(picture, deviceSize);
+        else                  // area averaging, which Qt spreads over the cores of its thread pool
+            frame_ = picture.scaled(deviceSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     made_ = request;
     ++framesMade_;

@@ -60,16 +60,14 @@ TEST(FrameRenderer, PaintsBlackBeyondThePictureAtRealSize) {
     EXPECT_EQ(frame.pixelColor(5, 10), QColor(Qt::black));
 }
 
-// Shrinking averages, on one thread or two: a one-pixel checkerboard comes out mid-grey
-// everywhere, also where the two halves of a large frame meet; dropping rows or columns would
-// leave black or white. A smooth picture comes out as Qt's own single pass makes it, within
-// rounding.
-TEST(FrameRenderer, AveragesWhenShrinkingOnOneThreadOrTwo) {
+// Shrinking averages: a one-pixel checkerboard comes out mid-grey everywhere, also in the
+// parts of a large frame that Qt's thread pool makes apart; dropping rows or columns would
+// leave black or white.
+TEST(FrameRenderer, AveragesWhenShrinking) {
     const struct {
         QSize from, to;
     } sizes[] = {
-        {{400, 10}, {100, 5}},        // small: one pass
-        {{2000, 1200}, {1000, 600}},  // two halves, the split on a picture row
+        {{400, 10}, {100, 5}},
         {{3000, 2000}, {1620, 1080}}, // a photo fitted into 1920 x 1080
         {{1999, 1501}, {1003, 777}},  // no common measure
     };
@@ -77,15 +75,9 @@ TEST(FrameRenderer, AveragesWhenShrinkingOnOneThreadOrTwo) {
         SCOPED_TRACE(testing::Message() << size.from.width() << "x" << size.from.height() << " to "
                                         << size.to.width() << "x" << size.to.height());
         QImage checkers(size.from, QImage::Format_RGB32);
-        QImage smooth(size.from, QImage::Format_RGB32);
-        for (int y = 0; y < size.from.height(); ++y) {
-            for (int x = 0; x < size.from.width(); ++x) {
+        for (int y = 0; y < size.from.height(); ++y)
+            for (int x = 0; x < size.from.width(); ++x)
                 checkers.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-                smooth.setPixel(x, y,
-                                qRgb(x * 255 / size.from.width(), y * 255 / size.from.height(),
-                                     (x + y) * 127 / (size.from.width() + size.from.height())));
-            }
-        }
         FrameRenderer renderer;
         const QImage grey = renderer.fitted(checkers, size.to);
         ASSERT_EQ(grey.size(), size.to);
@@ -94,18 +86,6 @@ TEST(FrameRenderer, AveragesWhenShrinkingOnOneThreadOrTwo) {
             for (int x = 0; x < size.to.width(); ++x)
                 far += std::abs(qGray(grey.pixel(x, y)) - 128) > 24;
         EXPECT_EQ(far, 0);
-        const QImage made = renderer.fitted(smooth, size.to);
-        const QImage single =
-            smooth.scaled(size.to, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        int worst = 0;
-        for (int y = 0; y < size.to.height(); ++y) {
-            for (int x = 0; x < size.to.width(); ++x) {
-                const QRgb a = made.pixel(x, y), b = single.pixel(x, y);
-                worst = std::max({worst, std::abs(qRed(a) - qRed(b)),
-                                  std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-            }
-        }
-        EXPECT_LE(worst, 2);
     }
 }
 
