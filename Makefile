@@ -40,7 +40,7 @@ bench: deps
 	@cmake --build --preset bench -j $(JOBS)
 	@tools/run-benchmarks.sh build/bench/bin
 
-# Each libFuzzer target for FUZZ_SECONDS seconds (CI gives each 90).
+# The libFuzzer targets, side by side, for FUZZ_SECONDS seconds (CI gives them 60).
 FUZZ_SECONDS ?= 600
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) tools/fuzz.sh
