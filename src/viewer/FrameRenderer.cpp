@@ -46,9 +46,10 @@ const QImage& FrameRenderer::fitted(const QImage& picture, const QSize& deviceSi
         return frame_;
     frame_ = QImage();
     if (!picture.isNull() && !deviceSize.isEmpty()) {
+        // Shrunk by area averaging, which Qt spreads over the cores of its thread pool.
         if (deviceSize == picture.size())
             frame_ = picture; // shared, not copied
-        else                  // area averaging, which Qt spreads over the cores of its thread pool
+        else
             frame_ = picture.scaled(deviceSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     made_ = request;
