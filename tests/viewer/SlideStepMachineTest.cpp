@@ -13,38 +13,8 @@
 namespace orlix::test {
 namespace {
 
-class AtOnce : public AnswerPolicy {
-public:
+struct AtOnce : AnswerPolicy {
     void asked(const Request&, std::function<void()> answer) override { answer(); }
-};
-
-// A show on the window-free machine over a fake tree, every listing and picture at hand.
-class MachineShow {
-public:
-    explicit MachineShow(const FakeTree& tree) : tree_(tree), rig_(atOnce_, tree) {
-        Settings.Path = tree.root;
-        rig_.machine.load();
-        rig_.machine.tick();
-    }
-    // t a tick, R L U D the arrow keys, E Esc.
-    void step(char what) {
-        const std::int16_t keys[] = {keycode::kRight, keycode::kLeft, keycode::kUp, keycode::kDown,
-                                     keycode::kEsc};
-        if (what == 't')
-            rig_.machine.tick();
-        else
-            rig_.machine.keyDown(keys[QByteArray("RLUDE").indexOf(what)], 0);
-    }
-    // The picture on show, relative to the root; "" once the viewer has closed.
-    QString shown() const {
-        const Observed now = rig_.observed();
-        return now.closed ? QString() : now.picture.mid(tree_.root.size() + 1);
-    }
-
-private:
-    const FakeTree& tree_;
-    AtOnce atOnce_;
-    MachineRig rig_;
 };
 
 FakeTree::Folder folder(const char* name, std::vector<const char*> pictures) {
@@ -61,6 +31,8 @@ TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
     base.pictures = folder("", {"top.bmp"}).pictures; // with sub-folders: not shown
     base.folders = {folder("a-empty", {}), folder("b", {"1.bmp", "2.gif"}),
                     folder("c", {"1.jpg", "2.bmp"})};
+    const std::int16_t keys[] = {keycode::kRight, keycode::kLeft, keycode::kUp, keycode::kDown,
+                                 keycode::kEsc};
     const auto none = [](FakeTree&) {};
     const auto emptyC = [](FakeTree& t) { t.folders[2].pictures.clear(); };
     const struct {
@@ -96,12 +68,23 @@ TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
         Settings.SubFolder = c.subFolder;
         Settings.Loop = c.loop;
         Settings.Auto = c.autoNext;
-        MachineShow show(tree);
-        ASSERT_EQ(show.shown(), c.subFolder == 1 ? "b/1.bmp" : "top.bmp");
+        Settings.Path = tree.root;
+        AtOnce atOnce;
+        MachineRig rig(atOnce, tree.lister(), tree.decoder());
+        const auto shown = [&] { // relative to the root
+            const Observed now = rig.observed();
+            return now.closed ? QString() : now.picture.mid(tree.root.size() + 1);
+        };
+        rig.machine.load();
+        rig.machine.tick();
+        ASSERT_EQ(shown(), c.subFolder == 1 ? "b/1.bmp" : "top.bmp");
         c.change(tree);
         for (std::size_t i = 0; i < c.shown.size(); ++i) {
-            show.step(c.steps[i]);
-            EXPECT_EQ(show.shown(), QString::fromUtf8(c.shown[i])) << i;
+            if (c.steps[i] == 't')
+                rig.machine.tick();
+            else
+                rig.machine.keyDown(keys[QByteArray("RLUDE").indexOf(c.steps[i])], 0);
+            EXPECT_EQ(shown(), QString::fromUtf8(c.shown[i])) << i;
         }
     }
 }

@@ -77,6 +77,37 @@ public:
     virtual void asked(const Request& request, std::function<void()> answer) = 0;
 };
 
+// Lists through `list` and decodes through `decode` (the fake tree, or ScanFolder and the
+// program's decoder) when asked, and answers when the policy says. A redraw is answered with the
+// picture shown; a cancel drops the answers of its kind still to come.
+class PolicySource : public FolderLister, public PictureProvider {
+public:
+    using ListFunction = std::function<bool(const FolderLister::Request&, EntryList&)>;
+    using DecodeFunction = std::function<PicturePtr(const QString& path, const ViewParams& view)>;
+    PolicySource(ListFunction list, DecodeFunction decode, AnswerPolicy& policy)
+        : list_(std::move(list)), decode_(std::move(decode)), policy_(policy) {}
+
+    void list(const FolderLister::Request& request, EntryList entries,
+              FolderLister::Done done) override;
+    void closeProgress() override {}
+    void cancel() override { ++listings_; }
+    void fetch(const QString& path, const ViewParams& view, PictureProvider::Done done) override;
+    void refine(const PicturePtr& shown, const ViewParams&, PictureProvider::Done done) override;
+    void prepare(const QString&, const ViewParams&, const PicturePtr&) override {}
+    void retire(PicturePtr) override {}
+    void cancelAll() override { ++pictures_; }
+
+private:
+    void ask(const AnswerPolicy::Request& request, const int& generation,
+             std::function<void()> answer);
+
+    ListFunction list_;
+    DecodeFunction decode_;
+    AnswerPolicy& policy_;
+    int listings_ = 0; // generations: an answer of an older one is dropped
+    int pictures_ = 0;
+};
+
 // A folder tree in memory: its folders' pictures, with their sizes or their failures.
 struct FakeTree {
     struct Picture {
@@ -93,51 +124,11 @@ struct FakeTree {
     std::vector<Picture> pictures; // in the root itself
     std::vector<Folder> folders;
 
-    // As ScanFolder lists: the folders of the root (attrMask kDirectoriesMask) or the
-    // pictures of a folder. False, and `entries` left alone, for what cannot be listed.
-    bool list(const FileEntry& folder, std::int16_t attrMask, EntryList& entries) const;
-    // The picture at `path` as a decoder makes it for `view`.
-    PicturePtr decode(const QString& path, const ViewParams& view) const;
-};
-
-// Lists through a lister function (the fake tree, or ScanFolder itself) when asked, and
-// answers when the policy says.
-class PolicyLister : public FolderLister {
-public:
-    using ListFunction = std::function<bool(const Request&, EntryList&)>;
-    PolicyLister(ListFunction list, AnswerPolicy& policy)
-        : list_(std::move(list)), policy_(policy) {}
-
-    void list(const Request& request, EntryList entries, Done done) override;
-    void closeProgress() override {}
-    void cancel() override { ++generation_; }
-
-private:
-    ListFunction list_;
-    AnswerPolicy& policy_;
-    int generation_ = 0;
-};
-
-// Decodes through a decode function (the fake tree, or the program's decoder) when asked, and
-// answers when the policy says. A redraw is answered with the picture shown.
-class PolicyPictures : public PictureProvider {
-public:
-    using DecodeFunction = std::function<PicturePtr(const QString& path, const ViewParams& view)>;
-    PolicyPictures(DecodeFunction decode, AnswerPolicy& policy)
-        : decode_(std::move(decode)), policy_(policy) {}
-
-    void fetch(const QString& path, const ViewParams& view, Done done) override;
-    void refine(const PicturePtr& shown, const ViewParams& view, Done done) override;
-    void prepare(const QString&, const ViewParams&, const PicturePtr&) override {}
-    void retire(PicturePtr) override {}
-    void cancelAll() override { ++generation_; }
-
-private:
-    void answer(const QString& path, PicturePtr picture, Done done);
-
-    DecodeFunction decode_;
-    AnswerPolicy& policy_;
-    int generation_ = 0;
+    // Lists as ScanFolder does: the folders of the root (attrMask kDirectoriesMask) or the
+    // pictures of a folder; false, and the entries left alone, for what cannot be listed.
+    PolicySource::ListFunction lister() const;
+    // Makes the picture at a path as a decoder does, one grey pixel of the picture's size.
+    PolicySource::DecodeFunction decoder() const;
 };
 
 } // namespace orlix::test

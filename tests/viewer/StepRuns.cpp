@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <utility>
@@ -34,21 +35,10 @@ void deliver(SlideStepMachine& machine, const StepEvent& event) {
         machine.keyUp(event.code, event.shift);
 }
 
-// Names the waits of each step.
-class WaitCounter {
-public:
-    Arrival next(int step, AnswerPolicy::Kind kind) {
-        if (step != step_) {
-            step_ = step;
-            listings_ = pictures_ = 0;
-        }
-        return {step, kind, ++(kind == AnswerPolicy::Kind::Listing ? listings_ : pictures_)};
-    }
-
-private:
-    int step_ = -1;
-    int listings_ = 0;
-    int pictures_ = 0;
+// Names the waits of each step: the how-manieth of its kind it is.
+struct WaitCounter {
+    Arrival next(int step, AnswerPolicy::Kind kind) { return {step, kind, ++counts[{step, kind}]}; }
+    std::map<std::pair<int, AnswerPolicy::Kind>, int> counts;
 };
 
 // The single-threaded program: everything is answered at once, after the events of the held
@@ -241,27 +231,10 @@ bool HeldRun::drive() {
     return false;
 }
 
-MachineRig::MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
-                       PolicyPictures::DecodeFunction decode, int guideHeightTwips)
-    : host(guideHeightTwips), lister(std::move(list), policy), pictures(std::move(decode), policy),
-      machine(host, pictures, lister, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
-
-namespace {
-
-PolicyLister::ListFunction listing(const FakeTree& tree) {
-    return [&tree](const FolderLister::Request& r, EntryList& entries) {
-        return tree.list(r.folder, r.attrMask, entries);
-    };
-}
-
-PolicyPictures::DecodeFunction decoding(const FakeTree& tree) {
-    return [&tree](const QString& path, const ViewParams& view) { return tree.decode(path, view); };
-}
-
-} // namespace
-
-MachineRig::MachineRig(AnswerPolicy& policy, const FakeTree& tree)
-    : MachineRig(policy, listing(tree), decoding(tree)) {}
+MachineRig::MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
+                       PolicySource::DecodeFunction decode, int guideHeightTwips)
+    : host(guideHeightTwips), source(std::move(list), std::move(decode), policy),
+      machine(host, source, source, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
 
 Observed MachineRig::observed() const {
     Observed observed(host);
@@ -271,7 +244,7 @@ Observed MachineRig::observed() const {
 }
 
 RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed concurrent,
-                    PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                    PolicySource::ListFunction list, PolicySource::DecodeFunction decode,
                     int guideHeightTwips) {
     RunPair pair;
     pair.concurrent = std::move(concurrent);
@@ -289,7 +262,7 @@ RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed conc
 RunPair runOnMachine(const Scenario& scenario) {
     scenario.start(scenario.tree.root);
     MachineHeldRun held(scenario);
-    MachineRig rig(held, scenario.tree);
+    MachineRig rig(held, scenario.tree.lister(), scenario.tree.decoder());
     held.rig = &rig;
     rig.machine.load();
     held.loading = false;
@@ -298,7 +271,7 @@ RunPair runOnMachine(const Scenario& scenario) {
     held.drive();
     const Observed concurrent = rig.observed();
     scenario.start(scenario.tree.root);
-    return compareRuns(scenario, held, concurrent, listing(scenario.tree), decoding(scenario.tree));
+    return compareRuns(scenario, held, concurrent, scenario.tree.lister(), scenario.tree.decoder());
 }
 
 namespace {
@@ -370,14 +343,8 @@ Scenario randomScenario(std::mt19937& random) {
         s.tree.pictures = pictures(1 + pick(5));
     }
     const std::int16_t keys[] = {kEnter, kUp, kDown, kLeft, kRight, kHome, kCtrl, kEsc, 65};
-    const int keyWeights[] = {12, 12, 12, 14, 16, 10, 10, 2, 4}; // Esc rare: it ends the run
-    const auto randomKey = [&] {
-        int n = pick(92);
-        std::size_t k = 0;
-        while (n >= keyWeights[k])
-            n -= keyWeights[k++];
-        return keys[k];
-    };
+    std::discrete_distribution<std::size_t> keyWeights({12, 12, 12, 14, 16, 10, 10, 2, 4});
+    const auto randomKey = [&] { return keys[keyWeights(random)]; }; // Esc rare: it ends the run
     for (int i = 0, count = 6 + pick(12); i < count; ++i) {
         const int roll = pick(100);
         if (roll < 35)

@@ -127,15 +127,12 @@ inline constexpr int kScreenHeightTwips = 768 * 15;
 
 // A machine whose listings and pictures come from `list` and `decode` when `policy` says.
 struct MachineRig {
-    MachineRig(AnswerPolicy& policy, PolicyLister::ListFunction list,
-               PolicyPictures::DecodeFunction decode, int guideHeightTwips = 17 * 15);
-    // The same over a fake tree.
-    MachineRig(AnswerPolicy& policy, const FakeTree& tree);
+    MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
+               PolicySource::DecodeFunction decode, int guideHeightTwips = 17 * 15);
     Observed observed() const;
 
     RecordingHost host;
-    PolicyLister lister;
-    PolicyPictures pictures;
+    PolicySource source;
     SlideStepMachine machine;
 };
 
@@ -153,7 +150,7 @@ struct RunPair {
 // order after the step: a tick only while the timer still runs the run it came from, nothing
 // but Esc while a progress window is up.
 RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed concurrent,
-                    PolicyLister::ListFunction list, PolicyPictures::DecodeFunction decode,
+                    PolicySource::ListFunction list, PolicySource::DecodeFunction decode,
                     int guideHeightTwips = 17 * 15);
 
 // Both runs of a scenario on the window-free machine over its fake tree.

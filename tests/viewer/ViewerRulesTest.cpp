@@ -1,4 +1,3 @@
-#include "decode/LoadError.h"
 #include "viewer/FrameRenderer.h"
 #include "viewer/KeyMapping.h"
 #include "viewer/PictureBox.h"
@@ -25,28 +24,6 @@ TEST(KeyMapping, KeypadKeysActLikeTheMainOnes) {
     const ViewerKey shifted = mapKey(Qt::Key_6, Qt::KeypadModifier | Qt::ShiftModifier);
     EXPECT_EQ(shifted.code, 39);
     EXPECT_EQ(shifted.shift, 1);
-}
-
-TEST(LoadErrorTable, NumbersTextsAndFileErrors) {
-    using platform::FileError;
-    const struct {
-        LoadError error;
-        FileError fileError; // the file error that stands for it; None for none
-        const char* message;
-    } cases[] = {
-        {LoadError::TooLarge, FileError::TooLarge, "7 画像が大きすぎるため表示できません。"},
-        {LoadError::FileNotFound, FileError::NotFound, "53 ファイルが見つかりません。"},
-        {LoadError::DeviceIO, FileError::ReadFailed, "57 デバイス I/O エラーです。"},
-        {LoadError::PermissionDenied, FileError::AccessDenied, "70 アクセスが拒否されました。"},
-        {LoadError::PathInvalid, FileError::NotAFile, "75 パス名が無効です。"},
-        {LoadError::InvalidPicture, FileError::None, "481 ピクチャが不正です。"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(failureMessage(c.error), QString::fromUtf8(c.message));
-        EXPECT_EQ(isReported(c.error), c.error != LoadError::InvalidPicture) << c.message;
-        EXPECT_TRUE(c.fileError == FileError::None || loadErrorFrom(c.fileError) == c.error)
-            << c.message;
-    }
 }
 
 TEST(FrameRenderer, PaintsBlackBeyondThePictureAtRealSize) {
