@@ -9,14 +9,14 @@
 #include "viewer/ViewerScene.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,56 +33,7 @@ QByteArray gif(const char* size) {
                                size + "000202440100" + "3b");
 }
 
-// A listing that reports half way to its progress window (when it has one), waits while the
-// gate is shut, then lists as ScanFolder does.
-class GatedListing {
-public:
-    BackgroundScan::ScanFunction function() {
-        return [this](const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
-                      std::int16_t attrMask, const QString& extList, ProgressWindow* progress) {
-            if (progress) {
-                progress->setProgressText(QStringLiteral("50%"));
-                progress->repaintNow();
-            }
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                ++waiting_;
-                gate_.wait(lock, [this] { return open_; });
-                --waiting_;
-            }
-            return ScanFolder(folder, entries, sortFlag, attrMask, extList, progress);
-        };
-    }
-    void setOpen(bool open) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        open_ = open;
-        gate_.notify_all();
-    }
-    bool waiting() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return waiting_ > 0;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable gate_;
-    bool open_ = true;
-    int waiting_ = 0;
-};
-
-class FormViewTest : public ::testing::Test, public test::ViewerScene {
-protected:
-    void click(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        ASSERT_TRUE(view) << "the viewer has closed";
-        press(key, modifiers);
-    }
-    void pan(Qt::Key first, Qt::Key second, int times) {
-        for (int i = 0; i < times; ++i) {
-            click(first, Qt::ShiftModifier);
-            click(second, Qt::ShiftModifier);
-        }
-    }
-};
+struct FormViewTest : ::testing::Test, test::ViewerScene {};
 
 TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
     pictures({"a.bmp"});
@@ -173,7 +124,7 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
     tick();
     EXPECT_EQ(shown(), QStringLiteral("5.jpg"));
     EXPECT_EQ(view->steps().heldPicture()->pixelSize, QSize(8000, 6000));
-    click(Qt::Key_Home); // real size: the whole photo, decoded at full resolution
+    press(Qt::Key_Home); // real size: the whole photo, decoded at full resolution
     EXPECT_EQ(view->steps().heldPicture()->image.size(), QSize(8000, 6000));
     EXPECT_EQ(boxes.size(), 3);
 }
@@ -215,20 +166,33 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
         {"Esc closes the viewer", false, true},
         {"Esc closes the viewer before it is shown", true, true},
     };
-    GatedListing listing;
-    scan = listing.function();
+    // The listing reports half way to its progress window, then waits while it is shut.
+    std::atomic<bool> shut{false};
+    std::atomic<int> waiting{0};
+    scan = [&](const FileEntry& folder, EntryList& entries, std::int16_t sortFlag,
+               std::int16_t attrMask, const QString& extList, ProgressWindow* progress) {
+        if (progress) {
+            progress->setProgressText(QStringLiteral("50%"));
+            progress->repaintNow();
+        }
+        ++waiting;
+        while (shut)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        --waiting;
+        return ScanFolder(folder, entries, sortFlag, attrMask, extList, progress);
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Settings.RealSize = 0;
-        listing.setOpen(!c.duringStart);
+        shut = c.duringStart;
         open(1.0, !c.duringStart);
-        listing.setOpen(false);
+        shut = true;
         if (!c.duringStart)
             view->TimInterval_Timer(); // on to b, whose listing waits
         bool served = false;
         QTimer::singleShot(0, [&] { served = true; });
         ASSERT_TRUE(runUntil([&] {
-            return served && listing.waiting() && view->progressWindow() &&
+            return served && waiting > 0 && view->progressWindow() &&
                    view->progressWindow()->progressText() == QStringLiteral("50%");
         }));
         EXPECT_TRUE(view->progressWindow()->isVisible());
@@ -240,7 +204,7 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
         EXPECT_EQ(view->steps().closed(), c.escape);
         EXPECT_EQ(view->progressWindow() == nullptr, c.escape);
         EXPECT_FALSE(c.escape && view->isVisible());
-        listing.setOpen(true);
+        shut = false;
         EXPECT_EQ(shown(), c.escape ? QString() : QStringLiteral("b/1.bmp"));
         EXPECT_EQ(Settings.RealSize, 0);
         EXPECT_TRUE(!view || (view->stepsRun() == 2 && view->intervalTimer()->isActive()));
@@ -259,6 +223,12 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     open();
     EXPECT_TRUE(view->caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));
     const qint64 decoded = view->steps().heldPicture()->image.cacheKey();
+    const auto pan = [this](Qt::Key first, Qt::Key second, int times) {
+        for (int i = 0; i < times; ++i) {
+            press(first, Qt::ShiftModifier);
+            press(second, Qt::ShiftModifier);
+        }
+    };
     pan(Qt::Key_Down, Qt::Key_Right, 12);
     EXPECT_EQ(view->steps().state().offsetX, (2000 - 1024) * 15); // where the edges meet
     EXPECT_EQ(view->steps().state().offsetY, (1500 - 768) * 15);
@@ -269,7 +239,7 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     EXPECT_EQ(view->steps().heldPicture()->image.cacheKey(), decoded);
     pan(Qt::Key_Up, Qt::Key_Left, 12);
     EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
-    click(Qt::Key_Right); // the next picture fits: it cannot be panned
+    press(Qt::Key_Right); // the next picture fits: it cannot be panned
     pan(Qt::Key_Down, Qt::Key_Right, 1);
     EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
 }

@@ -25,15 +25,13 @@ namespace {
 
 using test::pictureFile;
 
-// The program's decoder, with something done to the file in the middle of every decode (once
-// the real decode has read it), and an optional failure thrown instead of a result.
+// The program's decoder, with something done to the file in the middle of the next decode (once
+// the real decode has read it): it may also throw.
 class MeddlingDecoder : public PictureDecoder {
 public:
     DecodeResult decode(const DecodeRequest& request,
                         const std::atomic<bool>& cancelled) const override {
         ++decodes;
-        if (throwInstead)
-            throwInstead();
         DecodeResult result = real_.decode(request, cancelled);
         if (meddle) {
             auto once = std::move(meddle);
@@ -44,14 +42,15 @@ public:
     }
     mutable int decodes = 0;
     mutable std::function<void()> meddle;
-    std::function<void()> throwInstead;
 
 private:
     StandardPictureDecoder real_;
 };
 
+// a.bmp starts as a red 40 x 30 picture.
 class PictureLoading : public ::testing::Test {
 public:
+    PictureLoading() { rewrite({40, 30}, qRgb(255, 0, 0)); }
     PicturePtr load(const PicturePtr& kept = nullptr) {
         return loader.load(path(), view, false, kept, notCancelled);
     }
@@ -68,7 +67,6 @@ public:
 };
 
 TEST_F(PictureLoading, AKeptPictureServesOnlyWhileItsFileIsUnchanged) {
-    rewrite({40, 30}, qRgb(255, 0, 0));
     const PicturePtr kept = load();
     ASSERT_TRUE(kept->ok());
     EXPECT_EQ(load(kept), kept);
@@ -94,7 +92,6 @@ TEST_F(PictureLoading, AKeptPictureServesOnlyWhileItsFileIsUnchanged) {
 // A file made unreadable since its picture was kept fails as unreadable. Root reads every file,
 // so as root the check runs as another user.
 TEST_F(PictureLoading, AKeptPictureOfAFileNowUnreadableIsThatFilesFailure) {
-    rewrite({40, 30}, qRgb(255, 0, 0));
     const PicturePtr kept = load();
     ASSERT_TRUE(kept->ok());
     ASSERT_EQ(::chmod(tree.root().constData(), 0711) | ::chmod(tree.path("a.bmp").constData(), 0),
@@ -113,7 +110,6 @@ TEST_F(PictureLoading, AKeptPictureOfAFileNowUnreadableIsThatFilesFailure) {
 
 TEST_F(PictureLoading, APictureIsNeverMadeOfTwoContents) {
     // Rewritten in place while it was being read: read again, so that size and pixels agree.
-    rewrite({40, 30}, qRgb(255, 0, 0));
     decoder->meddle = [this] { rewrite({60, 20}, qRgb(0, 255, 0)); };
     const PicturePtr picture = load();
     ASSERT_TRUE(picture->ok());
@@ -123,7 +119,6 @@ TEST_F(PictureLoading, APictureIsNeverMadeOfTwoContents) {
 }
 
 TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) {
-    rewrite({40, 30}, qRgb(255, 0, 0));
     const PicturePtr shown = load();
     // Unchanged: read through the file it came from.
     const PicturePtr again = loader.reload(shown, view, true, true, notCancelled);
@@ -166,7 +161,6 @@ TEST_F(PictureLoading, APictureIsInTheColoursOfTheDisplayItWasDecodedFor) {
     ASSERT_TRUE(wideGamut.open(QIODevice::ReadOnly)) << "colord-data";
     ViewParams wide = view;
     wide.displayProfile = wideGamut.readAll();
-    rewrite({40, 30}, qRgb(255, 0, 0));
     const PicturePtr plain = load();
     ASSERT_TRUE(plain->ok());
     EXPECT_EQ(colourOf(plain), qRgb(255, 0, 0));
@@ -183,7 +177,6 @@ TEST_F(PictureLoading, APictureIsInTheColoursOfTheDisplayItWasDecodedFor) {
 }
 
 TEST_F(PictureLoading, WhatADecodeThrowsIsThatPicturesFailure) {
-    rewrite({40, 30}, qRgb(255, 0, 0));
     const std::function<void()> throws[] = {
         [] { throw std::bad_alloc(); },
         [] {
@@ -192,7 +185,7 @@ TEST_F(PictureLoading, WhatADecodeThrowsIsThatPicturesFailure) {
         },
     };
     for (const auto& thrower : throws) {
-        decoder->throwInstead = thrower;
+        decoder->meddle = thrower;
         EXPECT_EQ(load()->error, LoadError::DecodeFailed);
     }
 }

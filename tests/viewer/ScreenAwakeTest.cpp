@@ -29,18 +29,15 @@ protected:
         inhibitor = std::make_unique<platform::ScreenSaverInhibitorDBus>(
             bus.connect(QStringLiteral("viewer")));
     }
-    // The methods the service has been called with, in order.
-    QStringList methods() {
+    // The methods the service has been called with, in order, once `count` calls have come and
+    // no more come.
+    QStringList methodsAfter(std::size_t count) {
+        EXPECT_TRUE(bus.waitForCalls(count));
+        EXPECT_FALSE(bus.waitForCalls(count + 1, 200));
         QStringList names;
         for (const test::ScreenSaverCall& call : bus.calls())
             names << call.method;
         return names;
-    }
-    // Waits for `count` calls, then makes sure no more come.
-    QStringList methodsAfter(std::size_t count) {
-        EXPECT_TRUE(bus.waitForCalls(count));
-        EXPECT_FALSE(bus.waitForCalls(count + 1, 200));
-        return methods();
     }
 
     static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }

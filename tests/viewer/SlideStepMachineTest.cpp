@@ -4,7 +4,6 @@
 #include "viewer/KeyCodes.h"
 #include "viewer/StepRuns.h"
 
-#include <QtGlobal>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -93,33 +92,8 @@ TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
 // listings and pictures at hand and once with them held back while events come. Set
 // ORLIX_STEP_SEQUENCES for a longer run.
 TEST(StepEquivalence, RandomShowsRunAsTheSingleThreadedProgramWould) {
-    bool set = false;
-    const int count = qEnvironmentVariableIntValue("ORLIX_STEP_SEQUENCES", &set);
-    const int sequences = set ? count : 10000;
-    std::mt19937 seeds(7);
-    int waited = 0;
-    for (int i = 0; i < sequences; ++i) {
-        const unsigned seed = seeds();
-        std::mt19937 random(seed);
-        const RunPair pair = runOnMachine(randomScenario(random));
-        ASSERT_EQ(pair.differences, "") << "show " << i << ", seed " << seed;
-        waited += pair.waited ? 1 : 0;
-    }
-    // Events that come during waits are what is tested here.
-    EXPECT_GT(waited, sequences / 2);
-}
-
-TEST(StepEquivalence, TheReportedFaults) {
-    for (const FaultRow& row : faultRows()) {
-        SCOPED_TRACE(row.what);
-        const RunPair pair = runOnMachine(row.scenario);
-        EXPECT_EQ(pair.differences, "");
-        EXPECT_TRUE(pair.waited);
-        EXPECT_EQ(pair.reference.closed, !row.finalPicture.has_value());
-        EXPECT_EQ(pair.reference.picture.section(QLatin1Char('/'), -1),
-                  row.finalPicture.value_or(QString()));
-        EXPECT_EQ(pair.reference.realSize, row.realSizeAfter);
-    }
+    runRandomShows("ORLIX_STEP_SEQUENCES", 10000, 7, 0.5,
+                   [](const Scenario& s, std::mt19937&) { return runOnMachine(s); });
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "viewer/KeyCodes.h"
 
 #include <QStringList>
+#include <QtGlobal>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
@@ -272,6 +274,23 @@ RunPair runOnMachine(const Scenario& scenario) {
     const Observed concurrent = rig.observed();
     scenario.start(scenario.tree.root);
     return compareRuns(scenario, held, concurrent, scenario.tree.lister(), scenario.tree.decoder());
+}
+
+void runRandomShows(const char* variable, int byDefault, unsigned seed, double waitedShare,
+                    const std::function<RunPair(const Scenario&, std::mt19937&)>& run) {
+    bool set = false;
+    const int count = qEnvironmentVariableIntValue(variable, &set);
+    const int sequences = set ? count : byDefault;
+    std::mt19937 seeds(seed);
+    int waited = 0;
+    for (int i = 0; i < sequences; ++i) {
+        const unsigned showSeed = seeds();
+        std::mt19937 random(showSeed);
+        const RunPair pair = run(randomScenario(random), random);
+        ASSERT_EQ(pair.differences, "") << "show " << i << ", seed " << showSeed;
+        waited += pair.waited ? 1 : 0;
+    }
+    EXPECT_GT(waited, sequences * waitedShare);
 }
 
 namespace {

@@ -156,4 +156,10 @@ RunPair compareRuns(const Scenario& scenario, const HeldRun& held, Observed conc
 // Both runs of a scenario on the window-free machine over its fake tree.
 RunPair runOnMachine(const Scenario& scenario);
 
+// Runs random shows through `run`, as many as the environment variable `variable` says (else
+// `byDefault`), each from a seed drawn from `seed`: none may differ, and more than
+// `waitedShare` of them must have had events come during a wait, which is what is tested.
+void runRandomShows(const char* variable, int byDefault, unsigned seed, double waitedShare,
+                    const std::function<RunPair(const Scenario&, std::mt19937&)>& run);
+
 } // namespace orlix::test
