@@ -1,3 +1,7 @@
+// The viewer window over a scratch tree: its layout, its pictures fitted and panned, failures,
+// the progress window of a listing, pictures decoded ahead on its decoding thread, and closing
+// while a decode is under way.
+
 #include "viewer/FormView.h"
 
 #include "app/Settings.h"
@@ -5,9 +9,13 @@
 #include "catalogue/ProgressWindow.h"
 #include "catalogue/ScanFolder.h"
 #include "platform/NativePath.h"
+#include "viewer/KeyCodes.h"
 #include "viewer/PictureBox.h"
+#include "viewer/PictureSource.h"
 #include "viewer/ViewerScene.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +23,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,6 +41,18 @@ QByteArray grey(QSize size, const char* format = "BMP") {
 QByteArray gif(const char* size) {
     return QByteArray::fromHex(QByteArray("474946383961") + size + "800000000000ffffff2c00000000" +
                                size + "000202440100" + "3b");
+}
+
+// How many decoding threads the process has.
+int decodingThreads() {
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == DecodeWorker::kThreadName)
+            ++count;
+    }
+    return count;
 }
 
 struct FormViewTest : ::testing::Test, test::ViewerScene {};
@@ -242,6 +264,139 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     press(Qt::Key_Right); // the next picture fits: it cannot be panned
     pan(Qt::Key_Down, Qt::Key_Right, 1);
     EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
+}
+
+// Each row starts on a with b decoded ahead, steps on to b, which is ready, and then changes
+// what the show wants: exactly the pictures it now wants are decoded, each once, and the step
+// after the change finds its picture ready and laid out for the view as it now is.
+TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
+    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    Settings.Loop = 1;
+    const struct {
+        const char* what;
+        std::function<void(FormViewTest&)> change; // from b on show, c decoded ahead
+        const char* shownAfter;
+        QStringList decoded; // since the change, "*" for a full-resolution decode
+    } cases[] = {
+        {"ticks to d, then round to a",
+         [](FormViewTest& t) { t.tick(), t.idle(), t.tick(); },
+         "d.jpg",
+         {"d.jpg", "a.jpg"}},
+        {"direction reversed",
+         [](FormViewTest& t) { t.press(Qt::Key_Left); },
+         "a.jpg",
+         {"a.jpg", "d.jpg"}},
+        {"guide switched", [](FormViewTest& t) { t.press(Qt::Key_Control); }, "b.jpg", {"c.jpg"}},
+        {"real size switched", [](FormViewTest& t) { t.press(Qt::Key_Home); }, "b.jpg", {"c.jpg*"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Settings.Guide = 1;
+        Settings.RealSize = 0;
+        idle(); // the last row's picture decoded ahead belongs to that row
+        const qsizetype start = decoder->log().size();
+        open();
+        idle();
+        EXPECT_TRUE(press(Qt::Key_Right));
+        idle();
+        EXPECT_EQ(decoder->log().mid(start), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+        const qsizetype before = decoder->log().size();
+        c.change(*this);
+        idle();
+        EXPECT_EQ(shown(), QString::fromLatin1(c.shownAfter));
+        EXPECT_EQ(decoder->log().mid(before), c.decoded) << decoder->log().join(' ').toStdString();
+        EXPECT_TRUE(
+            press(view->steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right));
+        const DecodedPicture* held = view->steps().heldPicture();
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(held->view.viewHeight, view->steps().state().viewHeight);
+        EXPECT_EQ(held->view.realSize, Settings.RealSize == 1);
+    }
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(FormViewTest, AFileChangedSinceItWasDecodedAheadIsReadAgainAtItsStep) {
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        const char* caption; // the end of the caption after the step; "" none
+        const char* box;
+    } cases[] = {
+        {"rewritten in place",
+         [&] {
+             pictures({"b.jpg"}, {60, 45});
+         },
+         "(Size 60X45 100%)", ""},
+        {"gone", [&] { ::unlink(tree.path("b.jpg").constData()); }, "",
+         "53 ファイルが見つかりません。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        pictures({"a.jpg", "b.jpg"});
+        boxes.clear();
+        open();
+        idle(); // b.jpg decoded ahead as 40 x 30
+        c.change();
+        press(Qt::Key_Right);
+        EXPECT_EQ(shown(), QStringLiteral("b.jpg"));
+        EXPECT_EQ(boxes, c.box[0] ? QStringList(QString::fromUtf8(c.box)) : QStringList());
+        if (c.caption[0])
+            EXPECT_TRUE(view->caption().endsWith(QLatin1String(c.caption)))
+                << view->caption().toStdString();
+        else
+            EXPECT_FALSE(view->pictureView()->isVisible());
+    }
+}
+
+// Closing abandons the decode the step waits for rather than waiting for it: the window goes,
+// and so does its thread.
+TEST_F(FormViewTest, ClosingWhileAStepWaitsEndsALongDecodeAtOnce) {
+    // A progressive JPEG cut off and padded to 2 GiB with zeros: the decoder reads through all
+    // of it before the first row, for seconds.
+    QImage detail(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < detail.height(); ++y)
+        for (int x = 0; x < detail.width(); ++x)
+            detail.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y) & 0xff));
+    QByteArray head = test::encodedPicture(detail, "JPEG", true);
+    ASSERT_FALSE(head.isEmpty());
+    head.truncate(head.size() / 2);
+    pictures({"a.jpg"});
+    tree.write("b.jpg", head);
+    ASSERT_EQ(::truncate(tree.path("b.jpg").constData(), qint64(2) << 30), 0);
+    const struct {
+        const char* what;
+        std::function<void(FormView*)> close;
+    } ways[] = {
+        {"Esc", [](FormView* v) { QTest::keyClick(v, Qt::Key_Escape); }},
+        // As the settings window does when it ends the program: hide, delete later, and the
+        // program's end deletes what is left.
+        {"the program ends",
+         [](FormView* v) {
+             v->hide();
+             v->deleteLater();
+             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        const qsizetype decodesBefore = decoder->log().count("b.jpg");
+        open();
+        EXPECT_EQ(decodingThreads(), 1);
+        // Under way ahead, then wanted by the step.
+        ASSERT_TRUE(runUntil([&] { return decoder->log().count("b.jpg") > decodesBefore; }));
+        QTest::keyClick(view.data(), Qt::Key_Right);
+        ASSERT_EQ(view->steps().phase(), SlideStepMachine::Phase::Decoding);
+        way.close(view.data());
+        EXPECT_TRUE(!view || (view->steps().closed() && !view->isVisible()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
+        // The viewer waits only a moment for its thread; on a loaded machine the thread may
+        // notice the cancel a little later and end on its own.
+        EXPECT_TRUE(QTest::qWaitFor([] { return decodingThreads() == 0; }, 2000));
+    }
+    // Stopped, not read to their end; and a cancelled decode is no failure to report.
+    EXPECT_EQ(decoder->abandoned(), QStringList({"b.jpg", "b.jpg"}));
+    QTest::qWait(50);
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 } // namespace
