@@ -162,8 +162,8 @@ public:
             !drive())
             return std::nullopt;
         Observed observed(scene_);
-        observed.takeState(scene_.view ? &scene_.view->steps() : nullptr);
-        observed.running = scene_.view && scene_.view->intervalTimer()->isActive();
+        observed.takeState(scene_.view ? &scene_.view->steps() : nullptr,
+                           scene_.view && scene_.view->intervalTimer()->isActive());
         scene_.close();
         return observed;
     }
@@ -178,22 +178,23 @@ protected:
     // decode at the gate for a moment.
     bool settled() const override { return phase() == Phase::Ready || phase() == Phase::Closed; }
     std::optional<Wait> waiting() const override {
-        if (phase() != Phase::Decoding || scene_.decoder->atGate() != wanted())
+        if (phase() != Phase::Decoding || scene_.decoder->record().atGate != wanted())
             return std::nullopt;
         return Wait{{stepsRun() + 1, AnswerPolicy::Kind::Picture, 1},
                     {AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + wanted()}};
     }
     void endWait() override {
         const int step = stepsRun();
-        const int released = scene_.decoder->arrivals();
+        const int released = scene_.decoder->record().arrivals;
         scene_.decoder->letOneThrough();
         ViewerScene::runUntil([&] {
             return stepsRun() != step || phase() != Phase::Decoding ||
-                   scene_.decoder->atGate().isEmpty() || scene_.decoder->arrivals() != released;
+                   scene_.decoder->record().atGate.isEmpty() ||
+                   scene_.decoder->record().arrivals != released;
         });
     }
     void rest() override {
-        const QString ahead = scene_.decoder->atGate();
+        const QString ahead = scene_.decoder->record().atGate;
         if (!ahead.isEmpty() && random_() % 2 == 0 &&
             scenario_.holdFor({AnswerPolicy::Kind::Picture, false, QLatin1Char('/') + ahead}) < 0)
             scene_.decoder->letOneThrough();

@@ -151,7 +151,8 @@ private:
 
 } // namespace
 
-void Observed::takeState(const SlideStepMachine* machine) {
+void Observed::takeState(const SlideStepMachine* machine, bool timerRunning) {
+    running = timerRunning;
     realSize = Settings.RealSize;
     guide = Settings.Guide;
     closed = !machine || machine->closed();
@@ -161,8 +162,7 @@ void Observed::takeState(const SlideStepMachine* machine) {
     if (s.fileIndex >= 0 && s.fileIndex < static_cast<int>(s.fileList.size()))
         picture = s.fileList[std::size_t(s.fileIndex)].Path;
     lastKey = s.lastKey;
-    offsetX = s.offsetX;
-    offsetY = s.offsetY;
+    offset = {s.offsetX, s.offsetY};
 }
 
 std::string differences(const Observed& reference, const Observed& concurrent,
@@ -187,7 +187,7 @@ std::string differences(const Observed& reference, const Observed& concurrent,
         check(r.picture == c.picture,
               "picture: " + c.picture.toStdString() + " reference " + r.picture.toStdString());
         check(r.lastKey == c.lastKey && r.running == c.running, "direction or running");
-        check(r.offsetX == c.offsetX && r.offsetY == c.offsetY, "pan offsets");
+        check(r.offset == c.offset, "pan offsets");
     }
     check(r.realSize == c.realSize && r.guide == c.guide, "Settings.RealSize or Settings.Guide");
     check(r.realSizeChecks == c.realSizeChecks && r.guideChecks == c.guideChecks, "check boxes");
@@ -240,8 +240,7 @@ MachineRig::MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
 
 Observed MachineRig::observed() const {
     Observed observed(host);
-    observed.running = host.timer.running;
-    observed.takeState(&machine);
+    observed.takeState(&machine, host.timer.running);
     return observed;
 }
 
@@ -388,35 +387,24 @@ std::vector<FaultRow> faultRows() {
     FakeTree twoFolders;
     twoFolders.folders = {{QStringLiteral("x"), {picture("a.jpg")}},
                           {QStringLiteral("y"), {picture("c.jpg")}}};
-    // In each, a tick moves from a to b, the next onto c, whose picture keeps the step waiting
-    // while the rest comes.
-    const std::vector<StepEvent> toC = {tick(), tick()};
-    const auto then = [&](std::vector<StepEvent> more) {
-        std::vector<StepEvent> all = toC;
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
     SettingsRecord inFolders = showSettings(0, 0, 0);
     inFolders.SubFolder = 1;
+    // A tick moves from a to b, the next onto c, whose picture keeps the step waiting while
+    // the rest comes.
+    const auto onC = [&](std::int16_t realSize, std::vector<StepEvent> rest) {
+        const int held = int(rest.size());
+        rest.insert(rest.begin(), {tick(), tick()});
+        return Scenario{fiveFiles, showSettings(0, 1, realSize), rest, holdPicture("c.jpg", held)};
+    };
     return {
         {"Left restarts the timer, so the tick held after it is not delivered",
-         {fiveFiles, showSettings(0, 1, 0), then({down(kLeft), tick()}), holdPicture("c.jpg", 2)},
-         QStringLiteral("b.jpg"),
-         0},
-        {"Enter stops the timer: the show rests, paused, on c",
-         {fiveFiles, showSettings(0, 1, 0), then({down(kEnter), tick()}), holdPicture("c.jpg", 2)},
-         QStringLiteral("c.jpg"),
-         0},
-        {"a pan pauses the show, so it is kept",
-         {fiveFiles, showSettings(0, 1, 1), then({down(kRight, kShiftBit), tick()}),
-          holdPicture("c.jpg", 2)},
-         QStringLiteral("c.jpg"),
-         1},
+         onC(0, {down(kLeft), tick()}), QStringLiteral("b.jpg"), 0},
+        {"Enter stops the timer: the show rests, paused, on c", onC(0, {down(kEnter), tick()}),
+         QStringLiteral("c.jpg"), 0},
+        {"a pan pauses the show, so it is kept", onC(1, {down(kRight, kShiftBit), tick()}),
+         QStringLiteral("c.jpg"), 1},
         {"Esc during the wait keeps the switches of Home and Ctrl held before it",
-         {fiveFiles, showSettings(0, 1, 0), then({down(kHome), down(kCtrl), down(kEsc)}),
-          holdPicture("c.jpg", 3)},
-         std::nullopt,
-         1},
+         onC(0, {down(kHome), down(kCtrl), down(kEsc)}), std::nullopt, 1},
         {"Esc during the wait: a held step that ends the show ends it before Home",
          {twoFolders,
           inFolders,

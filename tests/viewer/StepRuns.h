@@ -4,6 +4,7 @@
 #include "viewer/SlideStepMachine.h"
 #include "viewer/StepFakes.h"
 
+#include <QPoint>
 #include <QString>
 
 #include <cstdint>
@@ -50,11 +51,11 @@ struct Observed : ShowRecord {
     QString picture;
     std::int16_t lastKey = 0;
     bool running = false;
-    std::int32_t offsetX = 0;
-    std::int32_t offsetY = 0;
+    QPoint offset;
 
-    // The switches of Settings and what the machine's state says (none: the viewer has gone).
-    void takeState(const SlideStepMachine* machine);
+    // The switches of Settings, whether the slide timer runs and what the machine's state says
+    // (none: the viewer has gone).
+    void takeState(const SlideStepMachine* machine, bool timerRunning);
 };
 
 // Empty when `concurrent` shows what `reference` does, else what differs. When Esc came

@@ -16,6 +16,13 @@ namespace orlix::test {
 // a gate until the test lets it through, or until it is cancelled.
 class GatedDecoder : public PictureDecoder {
 public:
+    struct Record {
+        QStringList log;       // the names decoded so far, "*" after a full-resolution decode
+        QStringList abandoned; // the names whose decode noticed a cancel and stopped
+        QString atGate;        // the name whose decode waits at the gate; empty when none does
+        int arrivals = 0;      // decodes that came to the gate
+    };
+
     explicit GatedDecoder(bool gated = false) : gated_(gated) {}
 
     DecodeResult decode(const DecodeRequest& request,
@@ -23,19 +30,19 @@ public:
         const QString name = request.file->path().section(QLatin1Char('/'), -1);
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            log_ << name + (request.fitInto.isEmpty() ? "*" : "");
+            record_.log << name + (request.fitInto.isEmpty() ? "*" : "");
             if (gated_) {
-                const int ticket = ++arrivals_;
-                atGate_ = name;
+                const int ticket = ++record_.arrivals;
+                record_.atGate = name;
                 while (passed_ != ticket && !cancelled.load())
                     gate_.wait_for(lock, std::chrono::milliseconds(1));
-                atGate_.clear();
+                record_.atGate.clear();
             }
         }
         DecodeResult picture = real_.decode(request, cancelled);
         const std::lock_guard<std::mutex> lock(mutex_);
         if (picture.cancelled)
-            abandoned_ << name;
+            record_.abandoned << name;
         return picture;
     }
 
@@ -43,41 +50,23 @@ public:
     // none waits.
     void letOneThrough() {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (!atGate_.isEmpty())
-            passed_ = arrivals_;
+        if (!record_.atGate.isEmpty())
+            passed_ = record_.arrivals;
         gate_.notify_all();
     }
-    // How many decodes have come to the gate so far.
-    int arrivals() const {
+    Record record() const {
         const std::lock_guard<std::mutex> lock(mutex_);
-        return arrivals_;
+        return record_;
     }
-    // The name of the file whose decode waits at the gate; empty when none does.
-    QString atGate() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return atGate_;
-    }
-    // The names decoded so far, in order, with "*" after a full-resolution decode.
-    QStringList log() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return log_;
-    }
-    // The names whose decode noticed a cancel and stopped.
-    QStringList abandoned() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return abandoned_;
-    }
+    QStringList log() const { return record().log; }
 
 private:
     const bool gated_;
     StandardPictureDecoder real_;
     mutable std::mutex mutex_;
     mutable std::condition_variable gate_;
-    mutable QStringList log_;
-    mutable QStringList abandoned_;
-    mutable QString atGate_;
-    mutable int arrivals_ = 0; // decodes that came to the gate
-    int passed_ = 0;           // the one let through last
+    mutable Record record_;
+    int passed_ = 0; // the ticket let through last
 };
 
 } // namespace orlix::test
