@@ -23,7 +23,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <sys/stat.h>
 #include <thread>

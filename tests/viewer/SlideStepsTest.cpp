@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>

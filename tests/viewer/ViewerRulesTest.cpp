@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-
 #include <utility>
-#include <vector>
 
 namespace orlix {
 namespace {
