@@ -5,7 +5,6 @@
 
 #include "app/Settings.h"
 #include "platform/posix/ScreenSaverInhibitorDBus.h"
-#include "settings/FormSetting.h"
 #include "support/FakeScreenSaverBus.h"
 #include "viewer/GuideColours.h"
 #include "viewer/ViewerScene.h"
@@ -108,26 +107,6 @@ TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
     EXPECT_EQ(methodsAfter(std::size_t(expected.size())), expected);
     EXPECT_TRUE(runUntil([&] { return view.isNull(); }, 2000));
     EXPECT_TRUE(boxes.isEmpty());
-}
-
-TEST_F(ScreenAwake, GivenBackWhenTheProgramEndsDuringAShow) {
-    // The settings window opens in the program's own folder, where the build put its demo
-    // pictures; Start shows them.
-    bool ended = false;
-    Settings = SettingsRecord();
-    auto settings = std::make_unique<FormSetting>(
-        *this, [&] { ended = true; }, inhibitor.get());
-    settings->show();
-    settings->CmdStart_Click();
-    ASSERT_TRUE(settings->viewer()) << "no viewer: are the demo pictures beside the test?";
-    EXPECT_EQ(methodsAfter(1), QStringList("Inhibit"));
-    settings->close(); // ends the program, the viewer with it
-    EXPECT_TRUE(ended);
-    EXPECT_EQ(methodsAfter(2), QStringList({"Inhibit", "UnInhibit"}));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    settings.reset();
-    inhibitor.reset(); // as the program's end does: nothing more to give back
-    EXPECT_FALSE(bus.waitForCalls(3, 200));
 }
 
 } // namespace

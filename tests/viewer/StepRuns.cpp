@@ -28,12 +28,14 @@ std::string shown(const QStringList& items) {
     return items.join(QStringLiteral(" | ")).toStdString();
 }
 
-void deliver(SlideStepMachine& machine, const StepEvent& event) {
-    if (event.kind == StepEvent::Kind::Tick)
+// A tick comes only while the slide timer runs, as Qt's would.
+void deliver(MachineRig& rig, const StepEvent& event) {
+    SlideStepMachine& machine = rig.machine;
+    if (event.kind == StepEvent::Kind::Tick && rig.host.timer.running)
         machine.tick();
     else if (event.kind == StepEvent::Kind::KeyDown)
         machine.keyDown(event.code, event.shift);
-    else
+    else if (event.kind == StepEvent::Kind::KeyUp)
         machine.keyUp(event.code, event.shift);
 }
 
@@ -58,25 +60,20 @@ public:
     }
 
     Observed run() {
-        SlideStepMachine& machine = rig->machine;
-        machine.load();
-        if (rig->host.timer.running)
-            machine.tick(); // the first tick comes as soon as the viewer is shown
+        rig->machine.load();
+        deliver(*rig, StepEvent()); // the first tick comes as soon as the viewer is shown
         while (true) {
             while (!queue_.empty()) {
                 const Queued queued = queue_.front();
                 queue_.erase(queue_.begin());
-                const RecordingHost::Timer& timer = rig->host.timer;
                 if (queued.event.kind != StepEvent::Kind::Tick ||
-                    (timer.running && timer.run == queued.timerRun))
-                    deliver(machine, queued.event);
+                    rig->host.timer.run == queued.timerRun)
+                    deliver(*rig, queued.event);
             }
             if (next_ >= arrivals_.size())
                 return rig->observed();
             diverged = diverged || arrivals_[next_].step != 0;
-            const StepEvent& event = events_[next_++];
-            if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
-                deliver(machine, event);
+            deliver(*rig, events_[next_++]);
         }
     }
 
@@ -137,10 +134,7 @@ protected:
         return pending_ ? std::optional<Wait>(wait_) : std::nullopt;
     }
     void endWait() override { std::exchange(pending_, nullptr)(); }
-    void feed(const StepEvent& event) override {
-        if (event.kind != StepEvent::Kind::Tick || rig->host.timer.running)
-            deliver(rig->machine, event);
-    }
+    void feed(const StepEvent& event) override { deliver(*rig, event); }
     bool closed() const override { return rig->machine.closed(); }
 
 private:
@@ -236,7 +230,7 @@ bool HeldRun::drive() {
 MachineRig::MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
                        PolicySource::DecodeFunction decode, int guideHeightTwips)
     : host(guideHeightTwips), source(std::move(list), std::move(decode), policy),
-      machine(host, source, source, &host, {kScreenWidthTwips, kScreenHeightTwips, 1.0}) {}
+      machine(host, source, source, &host, {1024 * 15, 768 * 15, 1.0}) {}
 
 Observed MachineRig::observed() const {
     Observed observed(host);
@@ -267,8 +261,7 @@ RunPair runOnMachine(const Scenario& scenario) {
     held.rig = &rig;
     rig.machine.load();
     held.loading = false;
-    if (rig.host.timer.running)
-        rig.machine.tick();
+    deliver(rig, StepEvent());
     held.drive();
     const Observed concurrent = rig.observed();
     scenario.start(scenario.tree.root);

@@ -122,11 +122,8 @@ protected:
     const Scenario& scenario_;
 };
 
-// The screen the runs use.
-inline constexpr int kScreenWidthTwips = 1024 * 15;
-inline constexpr int kScreenHeightTwips = 768 * 15;
-
-// A machine whose listings and pictures come from `list` and `decode` when `policy` says.
+// A machine on a 1024 x 768 screen whose listings and pictures come from `list` and `decode`
+// when `policy` says.
 struct MachineRig {
     MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
                PolicySource::DecodeFunction decode, int guideHeightTwips = 17 * 15);
