@@ -19,6 +19,7 @@
 #include <functional>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace orlix {
 namespace {
@@ -33,11 +34,8 @@ public:
                         const std::atomic<bool>& cancelled) const override {
         ++decodes;
         DecodeResult result = real_.decode(request, cancelled);
-        if (meddle) {
-            auto once = std::move(meddle);
-            meddle = nullptr;
-            once();
-        }
+        if (meddle)
+            std::exchange(meddle, nullptr)();
         return result;
     }
     mutable int decodes = 0;
@@ -52,9 +50,8 @@ class PictureLoading : public ::testing::Test {
 public:
     PictureLoading() { rewrite({40, 30}, qRgb(255, 0, 0)); }
     PicturePtr load(const PicturePtr& kept = nullptr) {
-        return loader.load(path(), view, false, kept, notCancelled);
+        return loader.load(QString::fromUtf8(tree.path("a.bmp")), view, false, kept, notCancelled);
     }
-    QString path() const { return QString::fromUtf8(tree.path("a.bmp")); }
     // Rewrites a.bmp in place (same inode) with a picture of `size` and `colour`.
     void rewrite(QSize size, QRgb colour) const { tree.write("a.bmp", pictureFile(size, colour)); }
     static QRgb colourOf(const PicturePtr& picture) { return picture->image.pixel(1, 1); }
