@@ -1,10 +1,7 @@
 // The inhibitor the program makes for its desktop, and the X screen-saver suspension it falls
 // back on; the saver of a private Xvfb is watched through the test's own connection to it.
-#include "platform/ScreenSaverInhibitor.h"
 
 #include "app/AppInfo.h"
-#include "platform/posix/ScreenSaverInhibitorDBus.h"
-#include "platform/posix/ScreenSaverInhibitorXcb.h"
 #include "support/FakeScreenSaverBus.h"
 #include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
@@ -15,7 +12,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace orlix::platform {
 namespace {
@@ -107,43 +103,60 @@ private:
     test::ProgramRun run_{QStringLiteral(SCREENSAVER_PROBE_PATH)};
 };
 
+// The X server the program runs on: none, or a private Xvfb with or without the screen-saver
+// extension.
+enum class X { None, Saver, NoSaverExtension };
+
 TEST(ScreenSaverInhibitor, ProgramReleasesWhatItHoldsWhenItEnds) {
     // With the service the program inhibits through it. Without a bus it goes to X at once;
     // with a bus but no service there, only once the bus has said so. Either way what it holds
-    // ends with the program, even when it ends without cleaning up. With neither it does
-    // nothing, and prints nothing.
+    // ends when it resumes or ends, even when it ends without cleaning up. On an X server
+    // without the extension, or with neither bus nor X, it does nothing, and prints nothing.
     const struct {
         const char* what;
         Bus bus;
-        bool onX;
+        X x;
         QByteArray expectedKind;
         QByteArray ending;
     } rows[] = {
-        {"the service, exit", Bus::Service, false, "ready dbus", "exit"},
-        {"no session bus, crash", Bus::None, true, "ready xcb", "crash"},
-        {"a bus without the service, exit", Bus::NoService, true, "ready dbus", "exit"},
-        {"neither bus nor X", Bus::None, false, "ready none", "exit"},
-        {"a bus nobody listens on, no X", Bus::Nobody, false, "ready none", "exit"},
+        {"the service, exit", Bus::Service, X::None, "ready dbus", "exit"},
+        {"no session bus, crash", Bus::None, X::Saver, "ready xcb", "crash"},
+        {"a bus without the service, exit", Bus::NoService, X::Saver, "ready dbus", "exit"},
+        {"X without the extension", Bus::None, X::NoSaverExtension, "ready xcb", "exit"},
+        {"neither bus nor X", Bus::None, X::None, "ready none", "exit"},
+        {"a bus nobody listens on, no X", Bus::Nobody, X::None, "ready none", "exit"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         XvfbServer server;
-        ASSERT_TRUE(!row.onX || server.start(kScreen)) << server.error().toStdString();
+        const bool saver = row.x == X::Saver;
+        ASSERT_TRUE(row.x == X::None ||
+                    server.start(kScreen, saver ? QStringList{}
+                                                : QStringList{"-extension", "MIT-SCREEN-SAVER"}))
+            << server.error().toStdString();
         test::FakeScreenSaverBus bus;
         ASSERT_TRUE(row.bus < Bus::NoService ||
                     (bus.start() && (row.bus != Bus::Service || bus.startService())))
             << bus.error().toStdString();
-        Probe probe(row.bus, bus.address(), row.onX ? server.display() : QString());
+        Probe probe(row.bus, bus.address(), row.x == X::None ? QString() : server.display());
         ASSERT_EQ(probe.nextLine(), row.expectedKind);
 
-        if (row.onX)
+        if (saver)
             setOneSecondTimeout(server);
+        // Twice: the X server counts suspensions per connection, and one release must do.
+        EXPECT_EQ(probe.command("on"), "ok");
         EXPECT_EQ(probe.command("on"), "ok");
         if (row.bus == Bus::Service) {
             ASSERT_TRUE(bus.waitForCalls(1));
             EXPECT_EQ(bus.calls()[0].method, QLatin1String("Inhibit"));
             EXPECT_EQ(bus.calls()[0].application, QString::fromUtf8(app::kTitle));
-        } else if (row.onX) {
+        } else if (saver) {
+            EXPECT_TRUE(saverHeldPastItsTime(server));
+            // Resumed with the program's connection still open: only the release lets it on.
+            EXPECT_EQ(probe.command("off"), "ok");
+            EXPECT_TRUE(saverComesOn(server));
+            setOneSecondTimeout(server);
+            EXPECT_EQ(probe.command("on"), "ok");
             EXPECT_TRUE(saverHeldPastItsTime(server));
         }
         probe.command(row.ending);
@@ -152,50 +165,10 @@ TEST(ScreenSaverInhibitor, ProgramReleasesWhatItHoldsWhenItEnds) {
             ASSERT_TRUE(bus.waitForCalls(2));
             EXPECT_EQ(bus.calls()[1].method, QLatin1String("UnInhibit"));
             EXPECT_EQ(bus.calls()[1].cookie, bus.calls()[0].cookie);
-        } else if (row.onX) {
+        } else if (saver) {
             EXPECT_TRUE(saverComesOn(server));
         }
     }
-}
-
-TEST(ScreenSaverInhibitorXcb, HoldsTheSaverOffUntilPausedOrDestroyed) {
-    for (const bool byDestruction : {false, true}) {
-        SCOPED_TRACE(byDestruction ? "destruction" : "setInhibited(false)");
-        XvfbServer server;
-        ASSERT_TRUE(server.start(kScreen)) << server.error().toStdString();
-        setOneSecondTimeout(server);
-        auto inhibitor = std::make_unique<ScreenSaverInhibitorXcb>(server.connection());
-        inhibitor->setInhibited(true);
-        // The server counts suspensions per connection: a second one held here would keep
-        // the saver off after the single release below.
-        inhibitor->setInhibited(true);
-        EXPECT_TRUE(inhibitor->isInhibited());
-        EXPECT_TRUE(saverHeldPastItsTime(server));
-        if (byDestruction) {
-            inhibitor.reset();
-        } else {
-            inhibitor->setInhibited(false);
-            EXPECT_FALSE(inhibitor->isInhibited());
-        }
-        // The test's connection stays open: only the release can let the saver come on.
-        EXPECT_TRUE(saverComesOn(server));
-    }
-}
-
-TEST(ScreenSaverInhibitorXcb, ServerWithoutTheExtensionIsLeftAlone) {
-    XvfbServer server;
-    ASSERT_TRUE(
-        server.start(kScreen, {QStringLiteral("-extension"), QStringLiteral("MIT-SCREEN-SAVER")}))
-        << server.error().toStdString();
-    ScreenSaverInhibitorXcb inhibitor(server.connection());
-    inhibitor.setInhibited(true);
-    EXPECT_TRUE(inhibitor.isInhibited());
-    inhibitor.setInhibited(false);
-    EXPECT_FALSE(inhibitor.isInhibited());
-    // xcb shuts a connection down when it is asked to send a request of an extension the
-    // server lacks.
-    xcb_flush(server.connection());
-    EXPECT_FALSE(xcb_connection_has_error(server.connection()));
 }
 
 } // namespace
