@@ -219,13 +219,12 @@ TEST_F(Decoding, APaddedFileIsReadNoFurtherThanItsLastRowOrUntilCancelled) {
 class Worker : public ::testing::Test {
 protected:
     struct Delivered {
-        DecodeWorker::JobId job;
         QString name;
         bool cancelled;
     };
     DecodeWorker::JobId submit(const char* name, DecodeWorker::Priority priority) {
         return worker->submit(
-            [this, name = QString::fromUtf8(name)](DecodeWorker::JobId job,
+            [this, name = QString::fromUtf8(name)](DecodeWorker::JobId,
                                                    const std::atomic<bool>& cancelled) {
                 std::unique_lock<std::mutex> lock(mutex);
                 started << name;
@@ -235,7 +234,7 @@ protected:
                     changed.wait_for(lock, std::chrono::milliseconds(5));
                 if (!cancelled.load())
                     --released;
-                delivered.push_back({job, name, cancelled.load()});
+                delivered.push_back({name, cancelled.load()});
                 changed.notify_all();
             },
             priority);
