@@ -55,12 +55,6 @@ using Curve = std::unique_ptr<cmsToneCurve, FreeCurve>;
 
 constexpr cmsCIExyYTRIPLE kSrgbPrimaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
 
-// An RGB profile whose red and green primaries trade places: stored red means green.
-QByteArray swappedRedAndGreen() {
-    const Curve gamma{cmsBuildGamma(nullptr, 2.2)};
-    return rgbProfile({kSrgbPrimaries.Green, kSrgbPrimaries.Red, kSrgbPrimaries.Blue}, gamma.get());
-}
-
 // What a table profile's AToB0 samples: a conversion to Lab, for CMYK through plain RGB (no
 // ink is white, full black is black).
 struct Sampler {
@@ -243,7 +237,7 @@ protected:
 };
 
 TEST_F(Colour, ProfilesReachTheDecodedPictureAsLittleCmsConvertsThem) {
-    const QByteArray swapped = swappedRedAndGreen();
+    const QByteArray swapped = profileFile("colord/SwappedRedAndGreen.icc");
     const QByteArray tableV2 = tableProfile(cmsSigRgbData, 2.1);
     const QByteArray tableV4 = tableProfile(cmsSigRgbData, 4.3);
     const QByteArray grey = profileFile("Gray.icc");
@@ -286,14 +280,6 @@ TEST_F(Colour, ProfilesReachTheDecodedPictureAsLittleCmsConvertsThem) {
                                           c.source, c.display, c.format);
         EXPECT_LE(largestDifference(decoded(c.tagged, c.display), expected), 1);
     }
-}
-
-TEST_F(Colour, AProPhotoPictureOfSrgbColoursShowsThoseColours) {
-    const QImage stored = converted(picture_, {}, proPhoto_); // sRGB numbers made ProPhoto's
-    const QImage shown = decoded(bmpWithIcc(stored, proPhoto_));
-    // ProPhoto's 8-bit steps are coarser than sRGB's: a round trip may move a level or two.
-    EXPECT_LE(largestDifference(shown, picture_), 2);
-    EXPECT_GT(largestDifference(stored, picture_), 40) << "ProPhoto stores other numbers";
 }
 
 // What counts as sRGB, a damaged profile included (in silence), shows as decoded with no
@@ -415,7 +401,10 @@ TEST(ColourTransforms, MatrixShaperPairsRunOverRowsAndGiveLittleCmsOwnPixels) {
         {"sRGB (v2) to ProPhoto", bytes("sRGB.icc"), proPhoto, ColourPath::MatrixShaperRows},
         {"Adobe RGB compatible (v2) to P3", bytes("compatibleWithAdobeRGB1998.icc"), displayP3,
          ColourPath::MatrixShaperRows},
-        {"red and green swapped", swappedRedAndGreen(), {}, ColourPath::MatrixShaperRows},
+        {"red and green swapped",
+         bytes("colord/SwappedRedAndGreen.icc"),
+         {},
+         ColourPath::MatrixShaperRows},
         // The same primaries on both sides: Little CMS joins the curves into one table.
         {"sRGB primaries, another curve", rgbProfile(kSrgbPrimaries, gamma.get()),
          rgbProfile(kSrgbPrimaries, srgbCurve.get()), ColourPath::LittleCms},

@@ -1,14 +1,17 @@
-// The process decoder's tests start the forking process as the program does, first thing in
-// main. Its decoder processes serve the program's decoder, except for test pictures whose
-// content tells them to fail as a flawed decoder would.
+// The decoder-process tests start the forking process as the program does, first thing in
+// main, before any thread. Its decoder processes serve the program's decoder, except for probes
+// of their confinement and test pictures whose content tells them to fail as a flawed decoder
+// would.
 #include "decode/DecodeMessages.h"
 #include "decode/DecoderService.h"
+#include "support/DecoderProbe.h"
 #include "support/MisbehavingPictures.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/mman.h>
@@ -73,9 +76,20 @@ bool misbehave(MessageChannel& channel, const void*, std::size_t,
 } // namespace orlix::test
 
 int main(int argc, char** argv) {
+    // A pipe standing for the display connection a decoder process must not inherit: its
+    // writing end stays open across the fork at kDisplayStandIn, as a display connection would.
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0 &&
+        ::dup2(ends[1], orlix::test::kDisplayStandIn) == orlix::test::kDisplayStandIn)
+        orlix::test::displayStandInReader = ends[0];
     orlix::platform::DecoderProgram program = orlix::decoderProgram();
     program.serve = [](orlix::platform::MessageChannel& channel) {
-        orlix::serveDecodeRequests(channel, orlix::test::misbehave);
+        orlix::serveDecodeRequests(channel, [](orlix::platform::MessageChannel& replies,
+                                               const void* message, std::size_t size,
+                                               std::vector<orlix::platform::UniqueFd>& fds) {
+            return orlix::test::answerProbe(replies, message, size, fds) ||
+                   orlix::test::misbehave(replies, message, size, fds);
+        });
     };
     orlix::platform::startDecoderZygote(program);
     ::testing::InitGoogleTest(&argc, argv);

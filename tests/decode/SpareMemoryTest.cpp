@@ -1,8 +1,6 @@
 // Memory for the next large picture, faulted in ahead while a decoder process waits: it is
-// really in place when taken, it is taken only for a picture it fits, and a large picture made
-// from it reaches the program as any other.
+// really in place when taken, and it is taken only for a picture it fits.
 #include "platform/SpareMemory.h"
-#include "platform/SharedImages.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -67,27 +65,6 @@ TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
             ::munmap(block->address, block->length);
         EXPECT_FALSE(spare.take(kSpare)) << "a spare not taken is freed for the picture";
     }
-}
-
-TEST(SpareMemory, ALargePictureMadeFromItIsGivenAsAnyOther) {
-    platform::SharedImages images;
-    const QSize size(2048, 1536); // 12 MiB
-    QImage first = images.make(size, QImage::Format_RGB32);
-    ASSERT_FALSE(first.isNull());
-    first = QImage();
-    images.prepareSpare();
-    QTest::qWait(300); // faulted in or not, the next picture is the same to the program
-    images.stopPreparing();
-    QImage picture = images.make(size, QImage::Format_RGB32);
-    ASSERT_FALSE(picture.isNull());
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            reinterpret_cast<QRgb*>(picture.scanLine(y))[x] = qRgb(x & 255, y & 255, 7);
-    const QImage expected = picture.copy();
-    platform::PixelLayout layout;
-    platform::UniqueFd given = images.give(picture, layout);
-    ASSERT_TRUE(given);
-    EXPECT_EQ(platform::mapSharedPixels(std::move(given), layout), expected);
 }
 
 } // namespace

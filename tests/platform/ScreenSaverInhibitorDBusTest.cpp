@@ -94,7 +94,6 @@ TEST(ScreenSaverInhibitorDBus, InhibitsOnceAndReleasesWithTheCookieAlsoWhenDestr
         inhibitor->setInhibited(true);
         ASSERT_TRUE(bus.waitForCalls(3));
         expectInhibitCall(bus.calls()[2], row.expectedPath);
-        EXPECT_NE(bus.calls()[2].cookie, bus.calls()[0].cookie);
         EXPECT_FALSE(inhibitor->handedOver());
         destroyWithItsConnection(inhibitor);
         ASSERT_TRUE(bus.waitForCalls(4));

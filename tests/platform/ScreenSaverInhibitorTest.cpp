@@ -1,24 +1,17 @@
 // The inhibitor the program makes for its desktop, and the X screen-saver suspension it falls
 // back on; the saver of a private Xvfb is watched through the test's own connection to it.
-#include "platform/ScreenSaverInhibitor.h"
 
 #include "app/AppInfo.h"
-#include "platform/posix/ScreenSaverInhibitorDBus.h"
-#include "platform/posix/ScreenSaverInhibitorXcb.h"
 #include "support/FakeScreenSaverBus.h"
-#include "support/PrintedDuring.h"
 #include "support/ProgramRun.h"
-#include "support/ScopedEnv.h"
 #include "support/XvfbServer.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace orlix::platform {
 namespace {
@@ -73,43 +66,18 @@ bool saverHeldPastItsTime(const XvfbServer& server) {
     return due && !cameOn && !QTest::qWaitFor([&] { return saverState(server).on; }, 1000);
 }
 
-TEST(ScreenSaverInhibitor, WithoutBusOrXNothingHappensAndNothingIsPrinted) {
-    // The tests run on Qt's offscreen platform, which has no X connection.
-    QTemporaryDir emptyRuntimeDir;
-    const struct {
-        const char* what;
-        QByteArray busAddress; // null: none in the environment
-    } rows[] = {
-        {"no session bus", QByteArray()},
-        {"a bus address nobody listens on",
-         "unix:path=" + emptyRuntimeDir.filePath(QStringLiteral("nobody")).toLocal8Bit()},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        const test::ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", row.busAddress);
-        const test::ScopedEnv runtime("XDG_RUNTIME_DIR", emptyRuntimeDir.path().toLocal8Bit());
-        const std::string printed = test::printedDuring([] {
-            const auto inhibitor = makeDesktopScreenSaverInhibitor();
-            EXPECT_FALSE(dynamic_cast<ScreenSaverInhibitorDBus*>(inhibitor.get()));
-            EXPECT_FALSE(dynamic_cast<ScreenSaverInhibitorXcb*>(inhibitor.get()));
-            for (const bool wish : {true, true, false, true}) {
-                inhibitor->setInhibited(wish);
-                EXPECT_EQ(inhibitor->isInhibited(), wish);
-            }
-            QTest::qWait(50); // room for anything that would be reported later
-        });
-        EXPECT_EQ(printed, "");
-    }
-}
+// How the program finds the session bus: none in its environment, an address nobody listens
+// on, or a private bus with or without the screen-saver service.
+enum class Bus { None, Nobody, NoService, Service };
 
 // The program's side in a process of its own (ScreenSaverInhibitorProbe.cpp), so that its Qt
-// platform, session bus and exit are real. It starts with no bus and no display of the caller's.
+// platform, session bus and exit are real. It starts with no display of the caller's.
 class Probe {
 public:
-    explicit Probe(const QString& busAddress = {}, const QString& display = {}) {
-        if (busAddress.isEmpty())
+    Probe(Bus bus, const QString& busAddress, const QString& display) {
+        if (bus == Bus::None)
             run_.environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        else
+        else if (bus != Bus::Nobody) // the run's own address is one nobody listens on
             run_.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
         run_.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), display.isEmpty()
                                                                        ? QStringLiteral("offscreen")
@@ -135,90 +103,73 @@ private:
     test::ProgramRun run_{QStringLiteral(SCREENSAVER_PROBE_PATH)};
 };
 
+// The X server the program runs on: none, or a private Xvfb with or without the screen-saver
+// extension.
+enum class X { None, Saver, NoSaverExtension };
+
 TEST(ScreenSaverInhibitor, ProgramReleasesWhatItHoldsWhenItEnds) {
     // With the service the program inhibits through it. Without a bus it goes to X at once;
     // with a bus but no service there, only once the bus has said so. Either way what it holds
-    // ends with the program, even when it ends without cleaning up.
+    // ends when it resumes or ends, even when it ends without cleaning up. On an X server
+    // without the extension, or with neither bus nor X, it does nothing, and prints nothing.
     const struct {
         const char* what;
-        bool withBus, withService, onX;
+        Bus bus;
+        X x;
         QByteArray expectedKind;
         QByteArray ending;
     } rows[] = {
-        {"the service, exit", true, true, false, "ready dbus", "exit"},
-        {"no session bus, crash", false, false, true, "ready xcb", "crash"},
-        {"a bus without the service, exit", true, false, true, "ready dbus", "exit"},
+        {"the service, exit", Bus::Service, X::None, "ready dbus", "exit"},
+        {"no session bus, crash", Bus::None, X::Saver, "ready xcb", "crash"},
+        {"a bus without the service, exit", Bus::NoService, X::Saver, "ready dbus", "exit"},
+        // An address, lest D-Bus try to start a bus for the display.
+        {"X without the extension", Bus::Nobody, X::NoSaverExtension, "ready xcb", "exit"},
+        {"neither bus nor X", Bus::None, X::None, "ready none", "exit"},
+        {"a bus nobody listens on, no X", Bus::Nobody, X::None, "ready none", "exit"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         XvfbServer server;
-        ASSERT_TRUE(!row.onX || server.start(kScreen)) << server.error().toStdString();
+        const bool saver = row.x == X::Saver;
+        ASSERT_TRUE(row.x == X::None ||
+                    server.start(kScreen, saver ? QStringList{}
+                                                : QStringList{"-extension", "MIT-SCREEN-SAVER"}))
+            << server.error().toStdString();
         test::FakeScreenSaverBus bus;
-        ASSERT_TRUE(!row.withBus || (bus.start() && (!row.withService || bus.startService())))
+        ASSERT_TRUE(row.bus < Bus::NoService ||
+                    (bus.start() && (row.bus != Bus::Service || bus.startService())))
             << bus.error().toStdString();
-        Probe probe(bus.address(), row.onX ? server.display() : QString());
+        Probe probe(row.bus, bus.address(), row.x == X::None ? QString() : server.display());
         ASSERT_EQ(probe.nextLine(), row.expectedKind);
 
-        if (row.onX)
+        if (saver)
             setOneSecondTimeout(server);
+        // Twice: the X server counts suspensions per connection, and one release must do.
         EXPECT_EQ(probe.command("on"), "ok");
-        if (row.withService) {
+        EXPECT_EQ(probe.command("on"), "ok");
+        if (row.bus == Bus::Service) {
             ASSERT_TRUE(bus.waitForCalls(1));
             EXPECT_EQ(bus.calls()[0].method, QLatin1String("Inhibit"));
             EXPECT_EQ(bus.calls()[0].application, QString::fromUtf8(app::kTitle));
-        } else {
+        } else if (saver) {
+            EXPECT_TRUE(saverHeldPastItsTime(server));
+            // Resumed with the program's connection still open: only the release lets it on.
+            EXPECT_EQ(probe.command("off"), "ok");
+            EXPECT_TRUE(saverComesOn(server));
+            setOneSecondTimeout(server);
+            EXPECT_EQ(probe.command("on"), "ok");
             EXPECT_TRUE(saverHeldPastItsTime(server));
         }
         probe.command(row.ending);
         probe.expectEnded();
-        if (row.withService) {
+        if (row.bus == Bus::Service) {
             ASSERT_TRUE(bus.waitForCalls(2));
             EXPECT_EQ(bus.calls()[1].method, QLatin1String("UnInhibit"));
             EXPECT_EQ(bus.calls()[1].cookie, bus.calls()[0].cookie);
-        } else {
+        } else if (saver) {
             EXPECT_TRUE(saverComesOn(server));
         }
     }
-}
-
-TEST(ScreenSaverInhibitorXcb, HoldsTheSaverOffUntilPausedOrDestroyed) {
-    for (const bool byDestruction : {false, true}) {
-        SCOPED_TRACE(byDestruction ? "destruction" : "setInhibited(false)");
-        XvfbServer server;
-        ASSERT_TRUE(server.start(kScreen)) << server.error().toStdString();
-        setOneSecondTimeout(server);
-        auto inhibitor = std::make_unique<ScreenSaverInhibitorXcb>(server.connection());
-        inhibitor->setInhibited(true);
-        // The server counts suspensions per connection: a second one held here would keep
-        // the saver off after the single release below.
-        inhibitor->setInhibited(true);
-        EXPECT_TRUE(inhibitor->isInhibited());
-        EXPECT_TRUE(saverHeldPastItsTime(server));
-        if (byDestruction) {
-            inhibitor.reset();
-        } else {
-            inhibitor->setInhibited(false);
-            EXPECT_FALSE(inhibitor->isInhibited());
-        }
-        // The test's connection stays open: only the release can let the saver come on.
-        EXPECT_TRUE(saverComesOn(server));
-    }
-}
-
-TEST(ScreenSaverInhibitorXcb, ServerWithoutTheExtensionIsLeftAlone) {
-    XvfbServer server;
-    ASSERT_TRUE(
-        server.start(kScreen, {QStringLiteral("-extension"), QStringLiteral("MIT-SCREEN-SAVER")}))
-        << server.error().toStdString();
-    ScreenSaverInhibitorXcb inhibitor(server.connection());
-    inhibitor.setInhibited(true);
-    EXPECT_TRUE(inhibitor.isInhibited());
-    inhibitor.setInhibited(false);
-    EXPECT_FALSE(inhibitor.isInhibited());
-    // xcb shuts a connection down when it is asked to send a request of an extension the
-    // server lacks.
-    xcb_flush(server.connection());
-    EXPECT_FALSE(xcb_connection_has_error(server.connection()));
 }
 
 } // namespace

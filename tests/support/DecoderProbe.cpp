@@ -1,7 +1,5 @@
 #include "support/DecoderProbe.h"
 
-#include <QImage>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -15,6 +13,8 @@
 #include <unistd.h>
 
 namespace orlix::test {
+
+int displayStandInReader = -1;
 
 namespace {
 
@@ -94,22 +94,11 @@ int tryAction(const ProbeRequest& request, std::vector<UniqueFd>& descriptors) {
         ::munmap(address, length);
         return 0;
     }
-    case ProbeAction::Crash:
-        __builtin_trap();
-    case ProbeAction::Hang:
-        for (;;)
-            ::pause();
-    case ProbeAction::SharePattern:
-        break;
     }
     return EINVAL;
 }
 
 } // namespace
-
-std::uint32_t patternPixel(int x, int y) {
-    return 0xff000000u | static_cast<std::uint32_t>((x * 7 + y * 13) & 0xffffff);
-}
 
 bool answerProbe(MessageChannel& channel, const void* data, std::size_t size,
                  std::vector<UniqueFd>& descriptors) {
@@ -119,57 +108,25 @@ bool answerProbe(MessageChannel& channel, const void* data, std::size_t size,
     std::memcpy(&request, data, sizeof request);
     if (request.magic != ProbeRequest::kMagic)
         return false;
-    ProbeReply reply;
-    if (request.action != ProbeAction::SharePattern) {
-        reply.error = tryAction(request, descriptors);
-        channel.send(&reply, sizeof reply);
-        return true;
-    }
-    const int side = static_cast<int>(request.number);
-    QImage image(side, side, QImage::Format_ARGB32);
-    for (int y = 0; y < side; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
-            row[x] = patternPixel(x, y);
-    }
-    const UniqueFd memory = platform::sharePixels(image, reply.layout);
-    reply.error = memory ? 0 : errno;
-    if (memory)
-        channel.send(&reply, sizeof reply, {memory.get()});
-    else
-        channel.send(&reply, sizeof reply);
+    const std::int32_t error = tryAction(request, descriptors);
+    channel.send(&error, sizeof error);
     return true;
 }
 
-void serveProbes(MessageChannel& channel) {
-    std::vector<char> buffer(MessageChannel::kMaxMessage);
-    for (;;) {
-        std::size_t size = 0;
-        std::vector<UniqueFd> descriptors;
-        if (channel.receive(buffer.data(), buffer.size(), size, descriptors) !=
-            MessageChannel::Status::Received)
-            return;
-        answerProbe(channel, buffer.data(), size, descriptors);
-    }
-}
-
-std::optional<ProbeReply> probe(platform::DecoderProcess& process, const ProbeRequest& request,
-                                int waitMs, int descriptor, UniqueFd* memory) {
+std::optional<std::int32_t> probe(platform::DecoderProcess& process, const ProbeRequest& request,
+                                  int descriptor) {
     const bool sent = descriptor >= 0
                           ? process.channel().send(&request, sizeof request, {descriptor})
                           : process.channel().send(&request, sizeof request);
-    if (!sent)
-        return std::nullopt;
-    ProbeReply reply;
+    std::int32_t error = 0;
     std::size_t size = 0;
     std::vector<UniqueFd> descriptors;
-    if (process.channel().receive(&reply, sizeof reply, size, descriptors, waitMs) !=
+    if (!sent ||
+        process.channel().receive(&error, sizeof error, size, descriptors, 5000) !=
             MessageChannel::Status::Received ||
-        size != sizeof reply)
+        size != sizeof error)
         return std::nullopt;
-    if (memory && !descriptors.empty())
-        *memory = std::move(descriptors.front());
-    return reply;
+    return error;
 }
 
 } // namespace orlix::test

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "platform/DecoderProcess.h"
-#include "platform/SharedPixels.h"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace orlix::test {
+
+// The descriptor a test program holds open across forks in place of a display connection,
+// and the reading end of the pipe behind it.
+inline constexpr int kDisplayStandIn = 40;
+extern int displayStandInReader;
 
 // Test-only requests that a decoder process of a test program answers besides its usual ones:
 // each tries one thing from inside the confined process and reports the outcome.
@@ -23,9 +27,6 @@ enum class ProbeAction : std::uint32_t {
     StartThread,     // start a thread and wait for it
     ReadPicture,     // read the descriptor handed over with the request
     Reserve,         // reserve `number` bytes of address space
-    SharePattern,    // answer with `number` x `number` pixels of a known pattern
-    Crash,           // crash at once
-    Hang,            // never answer
 };
 
 struct ProbeRequest {
@@ -37,27 +38,16 @@ struct ProbeRequest {
     char path[256] = {};
 };
 
-struct ProbeReply {
-    std::int32_t error = 0;       // 0: done; otherwise the errno that refused it
-    platform::PixelLayout layout; // SharePattern: the pixels sent with the reply
-};
-
-// Handles `request` (of `size` bytes) if it is a probe, answering on `channel`; false when it is
-// not one. The received descriptors are those that came with it.
+// Handles `request` (of `size` bytes) if it is a probe, answering on `channel` with the errno
+// that refused it (0: done); false when it is not one. The received descriptors are those
+// that came with it.
 bool answerProbe(platform::MessageChannel& channel, const void* request, std::size_t size,
                  std::vector<platform::UniqueFd>& descriptors);
 
-// A decoder process that answers probes only.
-void serveProbes(platform::MessageChannel& channel);
-
-// The colour of pixel (x, y) of the pattern SharePattern answers with.
-std::uint32_t patternPixel(int x, int y);
-
-// Sends `request` with `descriptor` (when valid) to `process` and waits up to `waitMs` for the
-// answer. The reply, with the shared memory it carried in `memory`; nothing when the process did
-// not answer (it ended, or the time ran out).
-std::optional<ProbeReply> probe(platform::DecoderProcess& process, const ProbeRequest& request,
-                                int waitMs = 5000, int descriptor = -1,
-                                platform::UniqueFd* memory = nullptr);
+// Sends `request` with `descriptor` (when valid) to `process` and waits up to five seconds for
+// the answer: the errno, or nothing when the process did not answer (it ended, or the time ran
+// out).
+std::optional<std::int32_t> probe(platform::DecoderProcess& process, const ProbeRequest& request,
+                                  int descriptor = -1);
 
 } // namespace orlix::test

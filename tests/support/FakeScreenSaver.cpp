@@ -4,7 +4,7 @@
 // and writes one line per call to standard output:
 //   ready
 //   Inhibit <TAB> path <TAB> application <TAB> reason <TAB> cookie
-//   UnInhibit <TAB> path <TAB> cookie
+//   UnInhibit <TAB> path <TAB> <TAB> <TAB> cookie
 // --reply-delay-ms holds each Inhibit reply back for that long, as a busy service would.
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,8 +46,8 @@ public:
             return true;
         }
         if (message.member() == QLatin1String("UnInhibit") && args.size() == 1) {
-            writeLine(
-                {QStringLiteral("UnInhibit"), message.path(), QString::number(args[0].toUInt())});
+            writeLine({QStringLiteral("UnInhibit"), message.path(), QString(), QString(),
+                       QString::number(args[0].toUInt())});
             return connection.send(message.createReply());
         }
         return false;

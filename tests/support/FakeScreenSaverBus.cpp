@@ -10,17 +10,15 @@ namespace {
 
 // A session bus that lets everyone own and call everything, and starts no services itself.
 QByteArray busConfig(const QString& socketPath) {
-    return QByteArrayLiteral(
-               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
-               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig>\n  <type>session</type>\n  <listen>unix:path=") +
-           socketPath.toLocal8Bit() +
-           QByteArrayLiteral("</listen>\n  <auth>EXTERNAL</auth>\n"
-                             "  <policy context=\"default\">\n"
-                             "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                             "    <allow eavesdrop=\"true\"/>\n"
-                             "    <allow own=\"*\"/>\n"
-                             "  </policy>\n</busconfig>\n");
+    return R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>unix:path=)" +
+           socketPath.toLocal8Bit() + R"(</listen><auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+  </policy>
+</busconfig>
+)";
 }
 
 } // namespace
@@ -102,17 +100,8 @@ const std::vector<ScreenSaverCall>& FakeScreenSaverBus::calls() {
     while ((end = unread_.indexOf('\n')) >= 0) {
         const QStringList fields = QString::fromUtf8(unread_.left(end)).split(QLatin1Char('\t'));
         unread_.remove(0, end + 1);
-        ScreenSaverCall call;
-        call.method = fields.value(0);
-        call.path = fields.value(1);
-        if (call.method == QLatin1String("Inhibit")) {
-            call.application = fields.value(2);
-            call.reason = fields.value(3);
-            call.cookie = fields.value(4).toUInt();
-        } else {
-            call.cookie = fields.value(2).toUInt();
-        }
-        calls_.push_back(call);
+        calls_.push_back({fields.value(0), fields.value(1), fields.value(2), fields.value(3),
+                          fields.value(4).toUInt()});
     }
     return calls_;
 }
