@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -155,21 +154,6 @@ TEST_F(X11Windows, ViewerBlanksThePointerAndTakesKeysFromTheXServer) {
     ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
-}
-
-TEST_F(X11Windows, StartIsDrawnAsTheDefaultButton) {
-    showSettings();
-    QPushButton* start = settings->findChild<QPushButton*>("CmdStart");
-    const QPushButton* exit = settings->findChild<QPushButton*>("CmdExit");
-    ASSERT_TRUE(start && exit);
-    EXPECT_TRUE(start->isDefault());
-    EXPECT_FALSE(exit->isDefault());
-    // The style's default-button look, not only the flag: the same button drawn without it
-    // differs.
-    const QImage asDefault = start->grab().toImage();
-    start->setDefault(false);
-    EXPECT_NE(start->grab().toImage(), asDefault);
-    start->setDefault(true);
 }
 
 TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {

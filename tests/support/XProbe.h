@@ -68,7 +68,6 @@ private:
     // it is unset or of another format.
     std::vector<std::uint32_t> values(std::uint32_t window, const char* property,
                                       std::uint32_t type, std::uint32_t count) const;
-    QString atomName(std::uint32_t atom) const;
     QString name(std::uint32_t window) const;
 
     xcb_connection_t* connection_ = nullptr;
