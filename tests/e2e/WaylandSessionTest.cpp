@@ -2,10 +2,12 @@
 // its Wayland client, watched from outside through shots of the X screen. Any Qt warning ends
 // the program here (QT_FATAL_WARNINGS), so a clean exit means that none came.
 #include "ShotAreas.h"
-#include "Weston.h"
+#include "support/ChildProcess.h"
 #include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -16,6 +18,76 @@ namespace orlix::test {
 namespace {
 
 const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
+constexpr int kWestonStartMs = 60000;
+constexpr QRgb kBackground = 0xff204060;
+const QString kSocket = QStringLiteral("wayland-orlix");
+
+// A shot of weston's output with its pointer, which stays in the top-left corner, painted over.
+QImage withoutPointer(QImage shot) {
+    QPainter(&shot).fillRect(QRect(0, 0, 32, 32), QColor(kBackground));
+    return shot;
+}
+
+// Starts weston nested in the X server through its X11 backend: one output of `size` in an X
+// window at the root's top-left corner, a plain background, no panel, no animations, no
+// on-screen keyboard (it would show under every focused text box), no screen locking; its socket
+// is kSocket in `runtime`. Gives the X window that shows the output, once that shows the empty
+// desktop.
+void startWeston(const XvfbServer& server, QSize size, const QTemporaryDir& runtime,
+                 QProcess& weston, XWindow& output) {
+    const QString config = runtime.filePath(QStringLiteral("weston.ini"));
+    QFile ini(config);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[core]\nidle-time=0\n[input-method]\npath=\n"
+                             "[shell]\nbackground-color=0x%1\npanel-position=none\nlocking=false\n"
+                             "animation=none\nclose-animation=none\nstartup-animation=none\n"
+                             "focus-animation=none\n")
+                  .arg(kBackground, 8, 16, QLatin1Char('0'))
+                  .toLatin1());
+    ini.close();
+    QProcessEnvironment environment = server.environment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    weston.setProcessEnvironment(environment);
+    weston.setStandardOutputFile(QProcess::nullDevice());
+    weston.setStandardErrorFile(runtime.filePath(QStringLiteral("weston.log")));
+    weston.start(QStringLiteral("weston"),
+                 {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"),
+                  QStringLiteral("--socket=") + kSocket, QStringLiteral("--config=") + config,
+                  QStringLiteral("--width=%1").arg(size.width()),
+                  QStringLiteral("--height=%1").arg(size.height())});
+    ASSERT_TRUE(weston.waitForStarted(10000)) << weston.errorString().toStdString();
+    const auto log = [&runtime] {
+        QFile file(runtime.filePath(QStringLiteral("weston.log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().right(2000).toStdString() : "";
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const XWindow& window : server.probe().viewableWindows()) {
+                if (window.name.startsWith(QLatin1String("Weston Compositor")) &&
+                    window.onRoot.size() == size)
+                    output = window;
+            }
+            return weston.state() != QProcess::Running ||
+                   (output.id != 0 && QFileInfo::exists(runtime.filePath(kSocket)));
+        },
+        kWestonStartMs));
+    ASSERT_EQ(weston.state(), QProcess::Running) << log();
+    // Weston draws its own pointer wherever the X pointer last was in its window: into the
+    // output's top-left corner with it, then out of the window, where it moves nothing.
+    const QPoint corner = output.onRoot.topLeft(), outside = output.onRoot.bottomRight();
+    ASSERT_TRUE(
+        server.xdotool({"mousemove", QString::number(corner.x()), QString::number(corner.y())}) &&
+        server.xdotool(
+            {"mousemove", QString::number(outside.x() + 8), QString::number(outside.y() + 8)}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage desktop = server.probe().grab(output.onRoot);
+            return !desktop.isNull() && areaNot(withoutPointer(desktop), kBackground).isEmpty();
+        },
+        kWestonStartMs))
+        << "weston did not show its desktop: " << log();
+}
 
 TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
@@ -23,24 +95,20 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
                                   {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1280, 1024})) << server.error().toStdString();
-    // Weston's pointer stands still in the output's top-left corner (Weston::kPointerBox).
-    Weston weston;
-    ASSERT_TRUE(weston.start(server, {1024, 768})) << weston.error().toStdString();
+    const QTemporaryDir runtime;
+    const auto weston = childProcess();
+    XWindow output;
+    ASSERT_NO_FATAL_FAILURE(startWeston(server, {1024, 768}, runtime, *weston, output));
     auto keys = [&](const QStringList& names) {
-        return server.xdotool(QStringList{"key", "--window", QString::number(weston.xWindow())} +
-                              names);
+        return server.xdotool(QStringList{"key", "--window", QString::number(output.id)} + names);
     };
-    auto shot = [&] { return server.probe().grab(weston.output()); };
+    auto shot = [&] { return server.probe().grab(output.onRoot); };
     // The settings window, found on the desktop: where the pixels differ from the background.
-    auto windowArea = [&] {
-        QImage desktop = shot();
-        Weston::withoutPointer(desktop);
-        return areaNot(desktop, Weston::kBackground);
-    };
+    auto windowArea = [&] { return areaNot(withoutPointer(shot()), kBackground); };
 
     program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    program.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), weston.socket());
-    program.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), weston.runtimeDir());
+    program.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), kSocket);
+    program.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     program.environment.insert(QStringLiteral("QT_FATAL_WARNINGS"), QStringLiteral("1"));
     program.start();
 
@@ -103,6 +171,7 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
 
     ASSERT_TRUE(keys({"Escape"}));
     program.expectEnded();
+    endProcess(*weston);
 }
 
 } // namespace
