@@ -45,8 +45,11 @@ TEST(X11Session, ShowOfDamagedPicturesPrintsNothing) {
                                   {"5-text.jpg", "This is a note, not a picture.\n"}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1024, 768})) << server.error().toStdString();
-    const auto programWindow = [&server](QSize size) {
-        return server.probe().viewableWindow(QStringLiteral("Orlix"), size);
+    const auto programWindow = [&server](QSize size) -> std::optional<XWindow> {
+        for (const XWindow& window : server.probe().viewableWindows())
+            if (window.name == QLatin1String("Orlix") && window.onRoot.size() == size)
+                return window;
+        return std::nullopt;
     };
     program.environment.insert(QStringLiteral("DISPLAY"), server.display());
     program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

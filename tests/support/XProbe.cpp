@@ -53,14 +53,6 @@ std::uint32_t XProbe::atom(const char* name) const {
     return reply ? reply->atom : 0;
 }
 
-std::optional<XWindow> XProbe::viewableWindow(const QString& name, QSize size) const {
-    for (const XWindow& window : viewableWindows()) {
-        if (window.name == name && window.onRoot.size() == size)
-            return window;
-    }
-    return std::nullopt;
-}
-
 std::vector<XWindow> XProbe::viewableWindows() const {
     std::vector<XWindow> found;
     std::vector<xcb_window_t> pending{root_};
