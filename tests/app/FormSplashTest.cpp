@@ -1,5 +1,7 @@
 #include "app/FormSplash.h"
 
+#include "app/SplashPointer.h"
+
 #include <QBitmap>
 #include <QLabel>
 #include <QTest>
@@ -59,34 +61,26 @@ TEST(FormSplash, LinkHasAnArrowPointerWithItsHotSpotAtTheTip) {
         << tip.name().toStdString();
 }
 
-// A shown splash whose desktop functions only record what they were asked to do.
-class ShownSplash : public ::testing::Test {
-protected:
-    void SetUp() override {
-        splash.setPointerMover([this](const QPoint& point) {
-            pointerTargets.push_back(point);
-            return true;
-        });
-        splash.setAddressOpener([this](const QString& address) { opened.push_back(address); });
-        splash.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !pointerTargets.empty(); }, 3000));
-    }
-    QPoint centreOf(const QWidget* child) const {
-        return child->mapTo(&splash, child->rect().center());
-    }
-
+// Shown, with desktop functions that only record what they were asked to do.
+TEST(FormSplash, ShownItPutsThePointerOnTheLinkWhichTurnsBlueUnderItAndOpensOnLeftClicks) {
+    FormSplash splash{sampleTexts(), kScreen};
     std::vector<QPoint> pointerTargets;
     std::vector<QString> opened;
-    FormSplash splash{sampleTexts(), kScreen};
-};
-
-TEST_F(ShownSplash, FirstActivationPutsThePointerOnTheLink) {
-    // Link at (80, 56) 209 x 25 in the window: 451 + 80 + 125.4, 346 + 56 + 10.
+    splash.setPointerMover([&pointerTargets](const QPoint& point) {
+        pointerTargets.push_back(point);
+        return true;
+    });
+    splash.setAddressOpener([&opened](const QString& address) { opened.push_back(address); });
+    splash.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pointerTargets.empty(); }, 3000));
+    // On the first activation only. Link at (80, 56) 209 x 25 in the window: 451 + 80 + 125.4,
+    // 346 + 56 + 10.
     EXPECT_EQ(pointerTargets, std::vector<QPoint>{QPoint(656, 412)});
-}
 
-TEST_F(ShownSplash, LinkIsBlueWhileThePointerIsOverIt) {
+    const auto centreOf = [&splash](const QWidget* child) {
+        return child->mapTo(&splash, child->rect().center());
+    };
     const QColor blue(0, 0, 255), black(0, 0, 0);
     const QPoint link = centreOf(splash.labUrl()), icon = centreOf(splash.imgIcon());
     // Each step moves the pointer: a move to where it already is would not be delivered.
@@ -104,11 +98,8 @@ TEST_F(ShownSplash, LinkIsBlueWhileThePointerIsOverIt) {
         QTest::mouseMove(splash.windowHandle(), point);
         EXPECT_EQ(splash.labUrl()->palette().color(QPalette::WindowText), expected) << where;
     }
-}
 
-TEST_F(ShownSplash, EachLeftClickOnTheLinkOpensTheAddress) {
     QWindow* window = splash.windowHandle();
-    const QPoint link = centreOf(splash.labUrl());
     QTest::mouseClick(window, Qt::RightButton, {}, link);
     QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(splash.labCopyright()));
     QTest::mouseClick(window, Qt::LeftButton, {}, link);
@@ -130,6 +121,22 @@ TEST(FormSplash, OnlyItsFiveSecondTimerClosesItAndEndsTheModalWait) {
     EXPECT_EQ(splash.showModal(), 0);
     EXPECT_TRUE(stayedOpen);
     EXPECT_FALSE(splash.isVisible());
+}
+
+TEST(SplashPointer, SixtyPercentAcrossFortyPercentDownTheLinkRoundedHalfToEven) {
+    // The splash's link in twips: 60 % across is 1881, 40 % down is 150.
+    const QRectF link(1200, 840, 3135, 375);
+    // Window corner in twips, twips per pixel across and down, expected pixel. The sums fall on
+    // halves: 3082.5 / 15 = 205.5, 3067.5 / 15 = 204.5, -22552.5 / 15 = -1503.5, 997.5 / 15 =
+    // 66.5, 1012.5 / 15 = 67.5; with unequal factors 4581 / 15 = 305.4, 2490 / 12 = 207.5.
+    const std::tuple<QPointF, double, double, QPoint> cases[] = {
+        {{0, 0}, 15, 15, {205, 66}},       {{1.5, 0}, 15, 15, {206, 66}},
+        {{-13.5, 0}, 15, 15, {204, 66}},   {{-25633.5, 0}, 15, 15, {-1504, 66}},
+        {{0, 7.5}, 15, 15, {205, 66}},     {{0, 22.5}, 15, 15, {205, 68}},
+        {{1500, 1500}, 15, 12, {305, 208}}};
+    for (const auto& [window, perPixelX, perPixelY, expected] : cases)
+        EXPECT_EQ(splashPointerPixel(window, link, perPixelX, perPixelY), expected)
+            << window.x() << ", " << window.y();
 }
 
 } // namespace

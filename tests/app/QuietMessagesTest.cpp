@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -51,39 +50,30 @@ TEST(QuietMessages, RoutineMessagesFromAnyThreadAreDropped) {
 // The fatal cases end the process; each runs in a child of its own.
 TEST(QuietMessagesDeathTest, FatalMessagesEndTheProgramSayingWhatItMust) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const struct {
-        const char* what;
-        void (*speak)();
-        std::function<bool(int)> ended;
-        ::testing::Matcher<const std::string&> printed;
-    } rows[] = {
-        {"any other fatal message, printed before Qt ends the program",
-         [] {
-             installQuietMessageHandler();
-             {
-                 const OpeningDisplay opened; // the display is open once this has gone
-             }
-             qFatal("the decoder's state is broken");
-         },
-         ::testing::KilledBySignal(SIGABRT),
-         AllOf(HasSubstr("the decoder's state is broken"), Not(HasSubstr(kNoDisplaySentence)))},
-        // Whether Qt itself then aborts depends on when it first read the setting in this
-        // process; the program ends either way, and the warning must be on the terminal.
-        {"a warning made fatal by Qt's setting",
-         [] {
-             qputenv("QT_FATAL_WARNINGS", "1");
-             installQuietMessageHandler();
-             qDebug("not fatal, not printed");
-             qWarning("a warning turned fatal");
-             std::abort();
-         },
-         ::testing::KilledBySignal(SIGABRT),
-         AllOf(HasSubstr("a warning turned fatal"), Not(HasSubstr("not printed")))},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        EXPECT_EXIT(row.speak(), row.ended, row.printed);
-    }
+    // Any other fatal message, printed before Qt ends the program.
+    EXPECT_EXIT(
+        {
+            installQuietMessageHandler();
+            {
+                const OpeningDisplay opened; // the display is open once this has gone
+            }
+            qFatal("the decoder's state is broken");
+        },
+        ::testing::KilledBySignal(SIGABRT),
+        AllOf(HasSubstr("the decoder's state is broken"), Not(HasSubstr(kNoDisplaySentence))));
+    // A warning made fatal by Qt's setting. Whether Qt itself then aborts depends on when it
+    // first read the setting in this process; the program ends either way, and the warning must
+    // be on the terminal.
+    EXPECT_EXIT(
+        {
+            qputenv("QT_FATAL_WARNINGS", "1");
+            installQuietMessageHandler();
+            qDebug("not fatal, not printed");
+            qWarning("a warning turned fatal");
+            std::abort();
+        },
+        ::testing::KilledBySignal(SIGABRT),
+        AllOf(HasSubstr("a warning turned fatal"), Not(HasSubstr("not printed"))));
 }
 
 } // namespace

@@ -25,13 +25,6 @@ template <typename Chosen> QRect areaWhere(const QImage& image, Chosen chosen) {
 
 } // namespace
 
-QRect changedArea(const QImage& before, const QImage& after, const QImage& ignored) {
-    return areaWhere(after, [&](int x, int y, QRgb rgb) {
-        return rgb != before.pixel(x, y) &&
-               (ignored.isNull() || ignored.pixel(x, y) != qRgb(255, 255, 255));
-    });
-}
-
 QRect areaNot(const QImage& image, QRgb colour) {
     return areaWhere(image, [colour](int, int, QRgb rgb) { return rgb != colour; });
 }
@@ -39,15 +32,6 @@ QRect areaNot(const QImage& image, QRgb colour) {
 std::pair<QRect, bool> solidArea(const QImage& image, QRgb colour) {
     const QRect area = areaWhere(image, [colour](int, int, QRgb rgb) { return rgb == colour; });
     return {area, !area.isEmpty() && areaNot(image.copy(area), colour).isEmpty()};
-}
-
-void markChanges(const QImage& reference, const QImage& shot, QImage& mask) {
-    for (int y = 0; y < reference.height(); ++y) {
-        for (int x = 0; x < reference.width(); ++x) {
-            if (reference.pixel(x, y) != shot.pixel(x, y))
-                mask.setPixel(x, y, qRgb(255, 255, 255));
-        }
-    }
 }
 
 } // namespace orlix::test

@@ -2,10 +2,13 @@
 // its Wayland client, watched from outside through shots of the X screen. Any Qt warning ends
 // the program here (QT_FATAL_WARNINGS), so a clean exit means that none came.
 #include "ShotAreas.h"
-#include "Weston.h"
+#include "support/ChildProcess.h"
 #include "support/ProgramRun.h"
 #include "support/XvfbServer.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -15,6 +18,76 @@ namespace orlix::test {
 namespace {
 
 const QString kProgram = QStringLiteral(ORLIX_BIN_DIR "/orlix");
+constexpr int kWestonStartMs = 60000;
+constexpr QRgb kBackground = 0xff204060;
+const QString kSocket = QStringLiteral("wayland-orlix");
+
+// A shot of weston's output with its pointer, which stays in the top-left corner, painted over.
+QImage withoutPointer(QImage shot) {
+    QPainter(&shot).fillRect(QRect(0, 0, 32, 32), QColor(kBackground));
+    return shot;
+}
+
+// Starts weston nested in the X server through its X11 backend: one output of `size` in an X
+// window at the root's top-left corner, a plain background, no panel, no animations, no
+// on-screen keyboard (it would show under every focused text box), no screen locking; its socket
+// is kSocket in `runtime`. Gives the X window that shows the output, once that shows the empty
+// desktop.
+void startWeston(const XvfbServer& server, QSize size, const QTemporaryDir& runtime,
+                 QProcess& weston, XWindow& output) {
+    const QString config = runtime.filePath(QStringLiteral("weston.ini"));
+    QFile ini(config);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[core]\nidle-time=0\n[input-method]\npath=\n"
+                             "[shell]\nbackground-color=0x%1\npanel-position=none\nlocking=false\n"
+                             "animation=none\nclose-animation=none\nstartup-animation=none\n"
+                             "focus-animation=none\n")
+                  .arg(kBackground, 8, 16, QLatin1Char('0'))
+                  .toLatin1());
+    ini.close();
+    QProcessEnvironment environment = server.environment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    weston.setProcessEnvironment(environment);
+    weston.setStandardOutputFile(QProcess::nullDevice());
+    weston.setStandardErrorFile(runtime.filePath(QStringLiteral("weston.log")));
+    weston.start(QStringLiteral("weston"),
+                 {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"),
+                  QStringLiteral("--socket=") + kSocket, QStringLiteral("--config=") + config,
+                  QStringLiteral("--width=%1").arg(size.width()),
+                  QStringLiteral("--height=%1").arg(size.height())});
+    ASSERT_TRUE(weston.waitForStarted(10000)) << weston.errorString().toStdString();
+    const auto log = [&runtime] {
+        QFile file(runtime.filePath(QStringLiteral("weston.log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().right(2000).toStdString() : "";
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const XWindow& window : server.probe().viewableWindows()) {
+                if (window.name.startsWith(QLatin1String("Weston Compositor")) &&
+                    window.onRoot.size() == size)
+                    output = window;
+            }
+            return weston.state() != QProcess::Running ||
+                   (output.id != 0 && QFileInfo::exists(runtime.filePath(kSocket)));
+        },
+        kWestonStartMs));
+    ASSERT_EQ(weston.state(), QProcess::Running) << log();
+    // Weston draws its own pointer wherever the X pointer last was in its window: into the
+    // output's top-left corner with it, then out of the window, where it moves nothing.
+    const QPoint corner = output.onRoot.topLeft(), outside = output.onRoot.bottomRight();
+    ASSERT_TRUE(
+        server.xdotool({"mousemove", QString::number(corner.x()), QString::number(corner.y())}) &&
+        server.xdotool(
+            {"mousemove", QString::number(outside.x() + 8), QString::number(outside.y() + 8)}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage desktop = server.probe().grab(output.onRoot);
+            return !desktop.isNull() && areaNot(withoutPointer(desktop), kBackground).isEmpty();
+        },
+        kWestonStartMs))
+        << "weston did not show its desktop: " << log();
+}
 
 TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
@@ -22,25 +95,20 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
                                   {"b.bmp", pictureFile({160, 100}, blue, "BMP")}});
     XvfbServer server;
     ASSERT_TRUE(server.start({1280, 1024})) << server.error().toStdString();
-    // Weston's pointer stands still in the output's top-left corner (Weston::kPointerBox).
-    Weston weston;
-    ASSERT_TRUE(weston.start(server, {1024, 768})) << weston.error().toStdString();
-    const QRect output = weston.output();
+    const QTemporaryDir runtime;
+    const auto weston = childProcess();
+    XWindow output;
+    ASSERT_NO_FATAL_FAILURE(startWeston(server, {1024, 768}, runtime, *weston, output));
     auto keys = [&](const QStringList& names) {
-        return server.xdotool(QStringList{"key", "--window", QString::number(weston.xWindow())} +
-                              names);
+        return server.xdotool(QStringList{"key", "--window", QString::number(output.id)} + names);
     };
-    auto shot = [&] { return server.probe().grab(output); };
+    auto shot = [&] { return server.probe().grab(output.onRoot); };
     // The settings window, found on the desktop: where the pixels differ from the background.
-    auto windowArea = [&] {
-        QImage desktop = shot();
-        Weston::withoutPointer(desktop);
-        return areaNot(desktop, Weston::kBackground);
-    };
+    auto windowArea = [&] { return areaNot(withoutPointer(shot()), kBackground); };
 
     program.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    program.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), weston.socket());
-    program.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), weston.runtimeDir());
+    program.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), kSocket);
+    program.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     program.environment.insert(QStringLiteral("QT_FATAL_WARNINGS"), QStringLiteral("1"));
     program.start();
 
@@ -58,28 +126,11 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
         << "no settings window";
     ASSERT_TRUE(program.running()) << program.process.readAllStandardError().toStdString();
 
-    const QImage typedFrom = shot();
-    ASSERT_TRUE(keys(kSixtySecondKeys));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !changedArea(typedFrom, shot()).isEmpty(); }, kSessionWaitMs));
-    // The settings window as it stands, over a second and a half: the text cursor blinks, and
-    // the pixels it covers are left out of the comparisons below.
-    QTest::qWait(500);
-    const QImage before = shot();
-    QImage blinking(before.size(), QImage::Format_RGB32);
-    blinking.fill(black);
-    for (int i = 0; i < 15; ++i) {
-        QTest::qWait(100);
-        markChanges(before, shot(), blinking);
-    }
-    // No more than the text cursor may be left out.
-    ASSERT_LE(areaNot(blinking, black).width(), 4);
-
     // Start: the whole output black, the first picture unscaled in the middle (centred across,
     // and down within the part above the guide rows), and nothing else outside the guide rows
     // at the bottom: no pointer either, although it stands over the viewer in the top-left
     // corner.
-    ASSERT_TRUE(keys({"Return"}));
+    ASSERT_TRUE(keys(kSixtySecondKeys + QStringList{"Return"}));
     const std::pair<QRgb, QSize> pictures[] = {{red, QSize(200, 120)}, {blue, QSize(160, 100)}};
     auto showing = [&](const QImage& image, QRgb colour, QSize size) {
         const int rows = image.height() * 4 / 5;
@@ -89,17 +140,13 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
             area.top() < (rows - size.height()) / 2 ||
             area.top() > (image.height() - size.height()) / 2)
             return false;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            for (int x = area.left(); x <= area.right(); ++x)
-                rest.setPixel(x, y, black);
-        }
+        QPainter(&rest).fillRect(area, QColor(black));
         return areaNot(rest, black).isEmpty();
     };
     int first = -1;
-    QImage viewer;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            viewer = shot();
+            const QImage viewer = shot();
             for (int i = 0; i < 2 && first < 0; ++i) {
                 if (showing(viewer, pictures[i].first, pictures[i].second))
                     first = i;
@@ -109,8 +156,6 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
         kSessionWaitMs))
         << "the viewer did not show a picture full screen";
     ASSERT_GE(first, 0) << program.process.readAllStandardError().toStdString();
-    EXPECT_EQ(viewer.pixel(0, 0), black);
-    EXPECT_EQ(viewer.pixel(output.width() - 1, 0), black);
 
     // Right: the other picture.
     ASSERT_TRUE(keys({"Right"}));
@@ -119,29 +164,14 @@ TEST(WaylandSession, ShowOnWestonWarnsOfNothing) {
         QTest::qWaitFor([&] { return showing(shot(), otherColour, otherSize); }, kSessionWaitMs))
         << "Right did not step to the other picture";
 
-    // Home (real size on), Esc: the settings window again, as before but for the RealSize box.
-    ASSERT_TRUE(keys({"Home", "Escape"}));
-    QRect changed, lastChanged;
-    const bool back = QTest::qWaitFor(
-        [&] {
-            lastChanged = std::exchange(changed, changedArea(before, shot(), blinking));
-            return changed == lastChanged && !changed.isEmpty() && changed.width() <= 69 &&
-                   changed.height() <= 17;
-        },
-        kSessionWaitMs);
-    EXPECT_TRUE(back) << "after Esc, the settings window differs from its first shot in "
-                      << changed.x() << "," << changed.y() << " " << changed.width() << "x"
-                      << changed.height();
-    // Where the RealSize box is: (124, 76) 69 x 17 in the window's client area, which Qt's
-    // decoration borders evenly at the sides and the bottom and with its title bar on top.
-    const int border = (window.width() - kSettingsWindowSize.width()) / 2;
-    const QPoint client(window.left() + border,
-                        window.bottom() + 1 - border - kSettingsWindowSize.height());
-    EXPECT_TRUE(QRect(124, 76, 69, 17).translated(client).contains(changed))
-        << changed.x() - client.x() << "," << changed.y() - client.y() << " in the client area";
+    // Esc: the settings window again, where it stood.
+    ASSERT_TRUE(keys({"Escape"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windowArea() == window; }, kSessionWaitMs))
+        << "after Esc, no settings window where it stood";
 
     ASSERT_TRUE(keys({"Escape"}));
     program.expectEnded();
+    endProcess(*weston);
 }
 
 } // namespace

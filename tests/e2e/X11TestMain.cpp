@@ -6,18 +6,6 @@
 
 #include <cstdio>
 
-namespace orlix::test {
-
-namespace {
-XvfbServer* server = nullptr;
-}
-
-XvfbServer& x11Server() {
-    return *server;
-}
-
-} // namespace orlix::test
-
 // The windows are tested on a real X server: a private Xvfb, started before Qt connects, with
 // openbox on it when ORLIX_TEST_WINDOW_MANAGER is set.
 int main(int argc, char** argv) {
@@ -35,7 +23,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(xvfb.error()));
         return 1;
     }
-    orlix::test::server = &xvfb;
+    orlix::test::theX11Server = &xvfb;
     const QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     // No session bus: without an address, D-Bus would try to start one for the X display.
@@ -47,6 +35,6 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         status = RUN_ALL_TESTS();
     }
-    orlix::test::server = nullptr;
+    orlix::test::theX11Server = nullptr;
     return status;
 }

@@ -11,6 +11,9 @@ namespace orlix::test {
 inline constexpr QSize kX11Screen(1023, 767);
 
 // That server; the test program's windows are shown on it through Qt's xcb platform.
-XvfbServer& x11Server();
+inline XvfbServer* theX11Server = nullptr;
+inline XvfbServer& x11Server() {
+    return *theX11Server;
+}
 
 } // namespace orlix::test

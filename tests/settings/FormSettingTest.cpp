@@ -90,7 +90,7 @@ protected:
     QComboBox* ext = nullptr;
 };
 
-TEST_F(FormSettingTest, OpensWithTheInitialChoicesSizeAndTips) {
+TEST_F(FormSettingTest, OpensWithTheInitialChoices) {
     EXPECT_EQ(form->windowTitle(), "Orlix");
     EXPECT_EQ(path->currentText(), platform::executableFolder());
     EXPECT_EQ(path->count(), 0);
@@ -101,18 +101,10 @@ TEST_F(FormSettingTest, OpensWithTheInitialChoicesSizeAndTips) {
         const QString name = box->objectName();
         EXPECT_EQ(box->isChecked(), name == "ChkAuto" || name == "ChkGuide") << name.toStdString();
     }
-    EXPECT_EQ(form->size(), QSize(378, 136)); // the design's twips, at 15 a pixel
-    // A text from the tips' table, and the captions that take their control's tip or none.
-    EXPECT_EQ(
-        control("TxtInterval")->toolTip(),
-        QString::fromUtf16(u"画像の表示を切り替える時間間隔(1\uFF5E60秒\uFF09を指定します。"));
+    // The captions that take their control's tip or none.
     EXPECT_EQ(control("Label2")->toolTip(), "");
-    EXPECT_EQ(control("Label3")->toolTip(), "");
     EXPECT_EQ(control("LabPath")->toolTip(), path->toolTip());
-    int withTips = 0;
-    for (QWidget* widget : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        withTips += widget->toolTip().isEmpty() ? 0 : 1;
-    EXPECT_EQ(withTips, 12);
+    EXPECT_FALSE(path->toolTip().isEmpty());
 }
 
 TEST_F(FormSettingTest, TypingIntoTheExtensionBoxLeavesAllSelected) {
@@ -188,22 +180,14 @@ TEST_F(FormSettingTest, FailedStartKeepsPathAndIntervalButTakesTheOtherSeven) {
 }
 
 TEST_F(FormSettingTest, PathMustNameAListableFolderWithSomethingInIt) {
-    tree.write(".hidden-only/.secret");
     tree.mkdir("empty");
     tree.write("folder/file.txt");
     const QString folder = good + "/folder";
     const QString padded = "  " + folder + QChar(0x3000) + " ";
-    // Second empty: rejected.
+    // Second empty: rejected. What else FolderHasEntry refuses is in its own table.
     const std::pair<QString, QString> cases[] = {
-        {good + "/nowhere", ""},
-        {good + "/picture.bmp", ""},
-        {good + "/.hidden-only", ""},
-        {good + "/empty", ""},
-        {"", ""},
-        {folder, folder},
-        {"/", "/"},
-        {folder + "/", folder + "/"},
-        {padded, folder},
+        {good + "/nowhere", ""},      {good + "/empty", ""}, {folder, folder}, {"/", "/"},
+        {folder + "/", folder + "/"}, {padded, folder},
     };
     for (const auto& [typed, taken] : cases) {
         SCOPED_TRACE(typed.toStdString());
@@ -232,14 +216,22 @@ TEST_F(FormSettingTest, HistoryKeepsFirstSpellingsNeverMovesAnEntryAndHoldsThirt
     EXPECT_EQ(entries.last(), "");
 }
 
-TEST_F(FormSettingTest, EnterOnTheDefaultButtonPressesItOnce) {
+TEST_F(FormSettingTest, StartIsTheDefaultButtonAndEnterOnItPressesItOnce) {
     int clicks = 0;
     QPushButton* start = control<QPushButton>("CmdStart");
+    EXPECT_FALSE(control<QPushButton>("CmdExit")->isDefault());
     QObject::connect(start, &QPushButton::clicked, [&] { ++clicks; });
     // An interval that is refused: Start reports it instead of opening the viewer.
     control<QLineEdit>("TxtInterval")->setText("0");
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // The style's default-button look, not only the flag: the same button drawn without it
+    // differs.
+    ASSERT_TRUE(start->isDefault());
+    const QImage asDefault = start->grab().toImage();
+    start->setDefault(false);
+    EXPECT_NE(start->grab().toImage(), asDefault);
+    start->setDefault(true);
     // With the focus on Start itself, where a default button would also click itself.
     start->setFocus();
     QTest::keyClick(start, Qt::Key_Return);

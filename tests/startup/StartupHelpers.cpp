@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -10,50 +9,20 @@
 
 namespace orlix::test {
 
-bool plant(Planted kind, const QByteArray& path, const QByteArray& linkTarget) {
-    switch (kind) {
-    case Planted::File: {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return false;
-        const bool written = ::write(fd, "planted", 7) == 7;
-        ::close(fd);
-        return written;
-    }
-    case Planted::Link:
-        return ::symlink(linkTarget.constData(), path.constData()) == 0;
-    case Planted::Fifo:
-        return ::mkfifo(path.constData(), 0666) == 0;
-    case Planted::Folder:
-        return ::mkdir(path.constData(), 0777) == 0;
-    }
-    return false;
-}
-
-std::string describe(const QByteArray& path) {
-    struct stat info {};
-    if (::lstat(path.constData(), &info) != 0)
-        return "missing";
-    std::string text = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid);
-    if (S_ISREG(info.st_mode)) {
-        std::ifstream in(path.toStdString(), std::ios::binary);
-        text += " " + std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    return text;
-}
-
 std::map<std::string, std::string> snapshot(const QByteArray& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root.toStdString()))
-        entries[fs::relative(entry.path(), root.toStdString())] =
-            describe(QByteArray::fromStdString(entry.path()));
+    for (const auto& entry : fs::recursive_directory_iterator(root.toStdString())) {
+        struct stat info {};
+        ::lstat(entry.path().c_str(), &info);
+        std::string& text = entries[fs::relative(entry.path(), root.toStdString())];
+        text = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid);
+        if (S_ISREG(info.st_mode)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            text += " " + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
     return entries;
-}
-
-void removeAt(const QByteArray& path) {
-    if (::unlink(path.constData()) != 0)
-        ::rmdir(path.constData());
 }
 
 QList<qint64> flockHolders(const QByteArray& path) {

@@ -17,6 +17,12 @@ struct FreeReply {
 };
 template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
 
+Reply<xcb_get_property_reply_t> property(xcb_connection_t* connection, xcb_window_t window,
+                                         xcb_atom_t name, xcb_atom_t type, std::uint32_t length) {
+    return Reply<xcb_get_property_reply_t>(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, name, type, 0, length), nullptr));
+}
+
 } // namespace
 
 XProbe::XProbe(const QString& display) {
@@ -47,23 +53,6 @@ std::uint32_t XProbe::atom(const char* name) const {
     return reply ? reply->atom : 0;
 }
 
-QString XProbe::atomName(std::uint32_t atom) const {
-    const Reply<xcb_get_atom_name_reply_t> reply(
-        xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, atom), nullptr));
-    if (!reply)
-        return QString();
-    return QString::fromLatin1(xcb_get_atom_name_name(reply.get()),
-                               xcb_get_atom_name_name_length(reply.get()));
-}
-
-std::optional<XWindow> XProbe::viewableWindow(const QString& name, QSize size) const {
-    for (const XWindow& window : viewableWindows()) {
-        if (window.name == name && window.onRoot.size() == size)
-            return window;
-    }
-    return std::nullopt;
-}
-
 std::vector<XWindow> XProbe::viewableWindows() const {
     std::vector<XWindow> found;
     std::vector<xcb_window_t> pending{root_};
@@ -90,11 +79,8 @@ std::vector<XWindow> XProbe::viewableWindows() const {
 
 QString XProbe::name(std::uint32_t window) const {
     // _NET_WM_NAME (UTF-8) where the client sets it, WM_NAME otherwise.
-    for (const xcb_atom_t property : {atom("_NET_WM_NAME"), xcb_atom_t(XCB_ATOM_WM_NAME)}) {
-        const Reply<xcb_get_property_reply_t> title(xcb_get_property_reply(
-            connection_,
-            xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-            nullptr));
+    for (const xcb_atom_t key : {atom("_NET_WM_NAME"), xcb_atom_t(XCB_ATOM_WM_NAME)}) {
+        const auto title = property(connection_, window, key, XCB_GET_PROPERTY_TYPE_ANY, 256);
         if (title && xcb_get_property_value_length(title.get()) > 0)
             return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(title.get())),
                                      xcb_get_property_value_length(title.get()));
@@ -118,11 +104,9 @@ QRect XProbe::placeOnRoot(std::uint32_t window) const {
     return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
 }
 
-std::vector<std::uint32_t> XProbe::values(std::uint32_t window, const char* property,
+std::vector<std::uint32_t> XProbe::values(std::uint32_t window, const char* name,
                                           std::uint32_t type, std::uint32_t count) const {
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, window, atom(property), type, 0, count),
-        nullptr));
+    const auto reply = property(connection_, window, atom(name), type, count);
     if (!reply || reply->format != 32)
         return {};
     const auto* first = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
@@ -131,8 +115,13 @@ std::vector<std::uint32_t> XProbe::values(std::uint32_t window, const char* prop
 
 QStringList XProbe::netWmState(std::uint32_t window) const {
     QStringList names;
-    for (const std::uint32_t state : values(window, "_NET_WM_STATE", XCB_ATOM_ATOM, 64))
-        names.append(atomName(state));
+    for (const std::uint32_t state : values(window, "_NET_WM_STATE", XCB_ATOM_ATOM, 64)) {
+        const Reply<xcb_get_atom_name_reply_t> name(
+            xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, state), nullptr));
+        if (name)
+            names.append(QString::fromLatin1(xcb_get_atom_name_name(name.get()),
+                                             xcb_get_atom_name_name_length(name.get())));
+    }
     return names;
 }
 

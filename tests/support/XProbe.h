@@ -40,8 +40,6 @@ public:
     // The viewable windows that have a name, wherever they are in the tree (a window manager
     // reparents them into its frames).
     std::vector<XWindow> viewableWindows() const;
-    // The first viewable window named `name` of that size.
-    std::optional<XWindow> viewableWindow(const QString& name, QSize size) const;
     // Whether the window is mapped (and so are its ancestors).
     bool viewable(std::uint32_t window) const;
     // The window's place on the root window (its client area, without a frame).
@@ -68,7 +66,6 @@ private:
     // it is unset or of another format.
     std::vector<std::uint32_t> values(std::uint32_t window, const char* property,
                                       std::uint32_t type, std::uint32_t count) const;
-    QString atomName(std::uint32_t atom) const;
     QString name(std::uint32_t window) const;
 
     xcb_connection_t* connection_ = nullptr;
