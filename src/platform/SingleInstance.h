@@ -35,10 +35,6 @@ public:
     // folder shared between machines keeps one copy per machine rather than one in all.
     static QByteArray lockFileName();
 
-    // Every path the lock can create or open for `places`, folders included, for checking
-    // that none of them is open to other users.
-    static QByteArrayList pathsUsed(const Places& places);
-
     // Takes the lock for this user's Orlix in the first place that can be used. Call before any
     // window exists.
     SingleInstance();

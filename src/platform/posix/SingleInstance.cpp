@@ -224,20 +224,6 @@ QByteArray SingleInstance::lockFileName() {
     return "orlix-" + (name.isEmpty() ? QByteArray("localhost") : name) + ".lock";
 }
 
-QByteArrayList SingleInstance::pathsUsed(const Places& places) {
-    const QByteArray name = lockFileName();
-    QByteArrayList paths;
-    for (const QByteArray& home : places.homes) {
-        if (!home.startsWith('/'))
-            continue;
-        const QByteArray cache = joined(home, ".cache");
-        paths << home << cache << joined(cache, name);
-    }
-    if (places.runtime.startsWith('/'))
-        paths << places.runtime << joined(places.runtime, name);
-    return paths;
-}
-
 SingleInstance::SingleInstance() : SingleInstance(defaultPlaces()) {}
 
 SingleInstance::SingleInstance(const Places& places) {
