@@ -102,7 +102,7 @@ double fittedDecodeMs(const orlix::StandardPictureDecoder& decoder, const QStrin
         orlix::DecodeRequest{orlix::platform::PictureFile::open(path, error), kScreen, {}},
         cancelled);
     const double ms = msSince(start);
-    if (!result.ok() || result.reduction != 2)
+    if (!result.ok() || result.eighths != 4)
         qFatal("fitted decode failed");
     if (image)
         *image = std::move(result.image);

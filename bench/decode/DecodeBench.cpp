@@ -1,11 +1,11 @@
 // What a step onto a large photo costs the decoder: a 6000 x 4000 photo-like JPEG, as Qt writes
 // it (no restart markers) and as cameras write it (a restart marker every MCU row, written by
 // libjpeg), decoded by StandardPictureDecoder fitted into a 1920 x 1080 screen (at half size)
-// and into a 3840 x 2160 one (the whole picture). Each is given as a ratio against two floors
+// and into a 3840 x 2160 one (at 5/8). Each is given as a ratio against two floors
 // measured in the same iterations: a bare QImageReader decode of the whole photo, and
-// libjpeg's own single-thread decode at the same reduction (as djpeg does it: read_scanlines
+// libjpeg's own single-thread decode at the same scale (as djpeg does it: read_scanlines
 // into a buffer). Two further measurements: the gain of the split the reader chooses over a
-// split in halves, and the entropy share of decoding at each reduction that the split's cost
+// split in halves, and the entropy share of decoding at each scale that the split's cost
 // model uses (the time to pass over all rows against the time to decode them).
 //   decode_bench [--benchmark_repetitions=N] [google benchmark flags]
 
@@ -77,9 +77,9 @@ double bareQtDecodeMs(const QString& path) {
     return ms;
 }
 
-// libjpeg alone on one thread at 1/`reduction`; with `passOver`, every row but the last is
+// libjpeg alone on one thread at `eighths`/8; with `passOver`, every row but the last is
 // passed over instead of decoded (which still entropy-decodes it).
-double libjpegDecodeMs(const QString& path, int reduction, bool passOver = false) {
+double libjpegDecodeMs(const QString& path, int eighths, bool passOver = false) {
     const auto start = Clock::now();
     FILE* file = std::fopen(path.toLocal8Bit().constData(), "rb");
     if (!file)
@@ -90,8 +90,8 @@ double libjpegDecodeMs(const QString& path, int reduction, bool passOver = false
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
-    info.scale_denom = unsigned(reduction);
+    info.scale_num = unsigned(eighths);
+    info.scale_denom = 8;
     info.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&info);
     // A whole picture's memory, as the program needs, left untouched until written.
@@ -109,7 +109,7 @@ double libjpegDecodeMs(const QString& path, int reduction, bool passOver = false
 }
 
 double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QString& path,
-                       QSize screen, int& reduction) {
+                       QSize screen, int& eighths) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const std::atomic<bool> cancelled{false};
@@ -118,7 +118,7 @@ double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QStri
     const double ms = msSince(start);
     if (!result.ok())
         qFatal("decode failed");
-    reduction = result.reduction;
+    eighths = result.eighths;
     return ms;
 }
 
@@ -128,16 +128,16 @@ void BM_FittedDecode(benchmark::State& state) {
     const QSize screen = kScreens[state.range(1)];
     const orlix::StandardPictureDecoder decoder;
     double program = 0, qt = 0, libjpeg = 0;
-    int reduction = 1;
+    int eighths = 8;
     for (auto _ : state) {
-        const double ms = programDecodeMs(decoder, path, screen, reduction);
+        const double ms = programDecodeMs(decoder, path, screen, eighths);
         program += ms;
         qt += bareQtDecodeMs(path);
-        libjpeg += libjpegDecodeMs(path, reduction);
+        libjpeg += libjpegDecodeMs(path, eighths);
         state.SetIterationTime(ms / 1000.0);
     }
     const double n = double(state.iterations());
-    state.counters["reduction"] = reduction;
+    state.counters["eighths"] = eighths;
     state.counters["program_ms"] = program / n;
     state.counters["qt_ms"] = qt / n;
     state.counters["libjpeg_ms"] = libjpeg / n;
@@ -151,7 +151,7 @@ BENCHMARK(BM_FittedDecode)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 
-double readerDecodeMs(const QString& path, int reduction, bool inHalves) {
+double readerDecodeMs(const QString& path, int eighths, bool inHalves) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const auto file = orlix::platform::PictureFile::open(path, error);
@@ -159,22 +159,22 @@ double readerDecodeMs(const QString& path, int reduction, bool inHalves) {
     orlix::JpegReader::Tuning tuning;
     tuning.splitInHalves = inHalves;
     QImage image;
-    if (orlix::JpegReader(*file, cancelled, tuning).read(reduction, image) !=
+    if (orlix::JpegReader(*file, cancelled, tuning).read(eighths, image) !=
         orlix::JpegReader::Outcome::Decoded)
         qFatal("reader failed");
     return msSince(start);
 }
 
-// Args: the photo, the reduction. The chosen split against halves, the lower band passing
+// Args: the photo, the scale in eighths. The chosen split against halves, the lower band passing
 // over the upper half.
 void BM_SplitGain(benchmark::State& state) {
     const QString path = photos().path(Photo(state.range(0)));
-    const int reduction = int(state.range(1));
+    const int eighths = int(state.range(1));
     double chosen = 0, halves = 0;
     for (auto _ : state) {
-        const double ms = readerDecodeMs(path, reduction, false);
+        const double ms = readerDecodeMs(path, eighths, false);
         chosen += ms;
-        halves += readerDecodeMs(path, reduction, true);
+        halves += readerDecodeMs(path, eighths, true);
         state.SetIterationTime(ms / 1000.0);
     }
     const double n = double(state.iterations());
@@ -183,31 +183,32 @@ void BM_SplitGain(benchmark::State& state) {
     state.counters["gain"] = halves / chosen;
 }
 BENCHMARK(BM_SplitGain)
-    ->ArgNames({"restarts", "reduction"})
-    ->ArgsProduct({{0, 1}, {1, 2, 4, 8}})
+    ->ArgNames({"restarts", "eighths"})
+    ->ArgsProduct({{0, 1}, {8, 5, 4, 2, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 
-// Arg: the reduction. On the photo as Qt writes it.
+// Arg: the scale in eighths. On the photo as Qt writes it.
 void BM_EntropyShare(benchmark::State& state) {
     const QString path = photos().path(Photo::QtWritten);
-    const int reduction = int(state.range(0));
+    const int eighths = int(state.range(0));
     double decode = 0, passOver = 0;
     for (auto _ : state) {
-        const double ms = libjpegDecodeMs(path, reduction);
+        const double ms = libjpegDecodeMs(path, eighths);
         decode += ms;
-        passOver += libjpegDecodeMs(path, reduction, true);
+        passOver += libjpegDecodeMs(path, eighths, true);
         state.SetIterationTime(ms / 1000.0);
     }
     state.counters["share"] = passOver / decode;
 }
 BENCHMARK(BM_EntropyShare)
-    ->ArgName("reduction")
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(4)
+    ->ArgName("eighths")
     ->Arg(8)
+    ->Arg(5)
+    ->Arg(4)
+    ->Arg(2)
+    ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

@@ -143,12 +143,12 @@ QByteArray decodeInput(int fitWidth, int fitHeight, const QByteArray& file) {
     return input + file;
 }
 
-// The JPEG reader's input: the reduction code (1 << code), the band split's rows less one,
+// The JPEG reader's input: the scale code (JpegReaderTarget), the band split's rows less one,
 // the check to cancel at (two bytes), flags, the scan limit, then the file.
-QByteArray jpegReaderInput(int reductionCode, int splitRows, int cancelAt, int flags,
+QByteArray jpegReaderInput(int scaleCode, int splitRows, int cancelAt, int flags,
                            const QByteArray& file) {
     QByteArray input;
-    const int values[] = {reductionCode, splitRows - 1, cancelAt & 0xFF, cancelAt >> 8, flags, 0};
+    const int values[] = {scaleCode, splitRows - 1, cancelAt & 0xFF, cancelAt >> 8, flags, 0};
     for (const int value : values)
         input.append(static_cast<char>(value));
     return input + file;
@@ -180,13 +180,13 @@ int main(int argc, char** argv) {
         const auto [width, height] = boxes[index++ % std::size(boxes)];
         writer.add("decode", name, decodeInput(width, height, file));
     }
-    // Every reduction in turn; two bands from 8 rows up; now and then cancelled at an early
+    // Every scale in turn; two bands from 8 rows up; now and then cancelled at an early
     // check, or without a second band.
     index = 0;
     for (const auto& [name, file] : jpegs) {
         const int cancelAt = index % 7 == 3 ? index % 3 + 1 : 0;
         const int flags = index % 5 == 4 ? 1 : 0;
-        writer.add("jpeg_reader", name, jpegReaderInput(index % 4, 8, cancelAt, flags, file));
+        writer.add("jpeg_reader", name, jpegReaderInput(index % 5, 8, cancelAt, flags, file));
         ++index;
     }
     for (const auto& [name, file] : otherPictureSeeds())

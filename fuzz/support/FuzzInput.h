@@ -7,7 +7,7 @@
 
 namespace orlix::fuzz {
 
-// One fuzz input: a few leading bytes of parameters (the fit box, the reduction, where to
+// One fuzz input: a few leading bytes of parameters (the fit box, the scale, where to
 // cancel), then the file. The parameters lead so that the file part stays a whole picture
 // that the JPEG dictionary and other tools can work on. Parameters past the input's end read
 // as zero, so every input is valid.

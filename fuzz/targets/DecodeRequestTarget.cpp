@@ -37,10 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(StandardPictureDecoder::withinPixelLimit(result.pixelSize));
-    const int reduction = result.reduction;
-    FUZZ_CHECK(reduction == 1 || reduction == 2 || reduction == 4 || reduction == 8);
-    // The image is the whole picture reduced, and still covers what the fit box shows of it.
-    FUZZ_CHECK(result.image.size() == JpegReader::reducedSize(result.pixelSize, reduction));
+    FUZZ_CHECK(JpegReader::decodesAt(result.eighths));
+    // The image is the whole picture scaled, and still covers what the fit box shows of it.
+    FUZZ_CHECK(result.image.size() == JpegReader::scaledSize(result.pixelSize, result.eighths));
     const QSize needed = StandardPictureDecoder::neededFor(result.pixelSize, fitInto);
     FUZZ_CHECK(result.image.width() >= needed.width() && result.image.height() >= needed.height());
     return 0;

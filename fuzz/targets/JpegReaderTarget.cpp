@@ -1,7 +1,8 @@
-// The reducing JPEG reader on its own, at every reduction, with the band split lowered so that
+// The reducing JPEG reader on its own, at every scale, with the band split lowered so that
 // small pictures take the two-band path (and jpeg_skip_scanlines), and cancelled at a check
 // the input chooses.
-// Input: the reduction (two low bits: 1, 2, 4 or 8), the rows below which one band is used
+// Input: the scale (three low bits: whole, 1/2, 1/4, 1/8, 5/8, then again), the rows below
+// which one band is used
 // (byte + 1), the check at which to cancel (two bytes, little-endian; 0: never), flags (bit 0:
 // the second band cannot start), the scan limit (0: the program's), then the file.
 
@@ -20,11 +21,13 @@ namespace {
 
 enum Flag : std::uint8_t { kNoSecondBand = 1 };
 
+constexpr int kEighths[] = {8, 4, 2, 1, 5, 8, 4, 2};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput input(data, size);
-    const int reduction = 1 << (input.byte() & 3);
+    const int eighths = kEighths[input.byte() & 7];
     JpegReader::Tuning tuning;
     tuning.rowsToSplit = input.byte() + 1u;
     const unsigned cancelAt = input.word();
@@ -51,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (header == JpegReader::Outcome::Decoded && fuzz::overFuzzBudget(stored))
         return -1;
     QImage image;
-    const JpegReader::Outcome outcome = reader.read(reduction, image);
+    const JpegReader::Outcome outcome = reader.read(eighths, image);
 
     if (!cancelled)
         FUZZ_CHECK(outcome != JpegReader::Outcome::Cancelled);
@@ -60,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(image.format() == QImage::Format_RGB32);
-    FUZZ_CHECK(image.size() == JpegReader::reducedSize(stored, reduction));
+    FUZZ_CHECK(image.size() == JpegReader::scaledSize(stored, eighths));
     // Two bands give the very pixels one band gives.
     if (!cancelled && unsigned(image.height()) >= tuning.rowsToSplit) {
         const std::atomic<bool> never{false};
@@ -68,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         oneBand.rowsToSplit = ~0u;
         oneBand.maxScans = tuning.maxScans;
         QImage whole;
-        FUZZ_CHECK(JpegReader(*file, never, oneBand).read(reduction, whole) == outcome);
+        FUZZ_CHECK(JpegReader(*file, never, oneBand).read(eighths, whole) == outcome);
         FUZZ_CHECK(whole == image);
     }
     return 0;

@@ -27,7 +27,7 @@ struct DecodeReplyMessage {
     std::int32_t error = 0; // a LoadError
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
-    std::int32_t reduction = 1;
+    std::int32_t eighths = 8;     // the scale decoded at
     platform::PixelLayout layout; // empty without pixels
     // The pixels are lent (PixelArena.h): copy them before the next request, which may reuse
     // their memory. Otherwise they are sealed shared memory given for good.

@@ -61,6 +61,7 @@ constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
 struct PixelMemory {
     platform::PixelArena arena;
     platform::SharedImages given;
+    platform::SharedImages::Use use = platform::SharedImages::Use::Fitted; // the request's
 };
 
 bool lendable(std::int64_t bytes) {
@@ -72,7 +73,7 @@ void reply(MessageChannel& channel, PixelMemory& memory, DecodeResult result) {
     message.error = static_cast<std::int32_t>(result.error);
     message.pixelWidth = result.pixelSize.width();
     message.pixelHeight = result.pixelSize.height();
-    message.reduction = result.reduction;
+    message.eighths = result.eighths;
     const QVector<QRgb> colours = result.image.colorTable();
     if (colours.size() > DecodeReplyMessage::kMaxColours) {
         message.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
@@ -128,6 +129,8 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
     }
     request.file = platform::PictureFile::adopt(picture.release(), message.identity);
     request.fitInto = QSize(message.fitWidth, message.fitHeight);
+    memory.use = request.fitInto.isEmpty() ? platform::SharedImages::Use::Whole
+                                           : platform::SharedImages::Use::Fitted;
     reply(channel, memory, decoder.decode(request, stop->flag()));
     return true;
 }
@@ -179,7 +182,7 @@ void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
     const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
         return lendable(std::int64_t(size.width()) * size.height() * 4)
                    ? memory.arena.make(size, format)
-                   : memory.given.make(size, format);
+                   : memory.given.make(size, format, memory.use);
     });
     std::vector<char> buffer(MessageChannel::kMaxMessage);
     for (;;) {

@@ -272,11 +272,11 @@ void JpegBand::readLayout() {
     }
 }
 
-JpegBand::Outcome JpegBand::start(int reduction) {
+JpegBand::Outcome JpegBand::start(int eighths) {
     if (setjmp(jump_))
         return failure_;
-    info_.scale_num = 1;
-    info_.scale_denom = static_cast<unsigned>(reduction);
+    info_.scale_num = static_cast<unsigned>(eighths);
+    info_.scale_denom = 8;
     // Four bytes a pixel either way: CMYK is turned into RGB32 in place, row by row. The byte
     // order is that of QImage::Format_RGB32, the unused byte 0xFF as that format wants.
     info_.out_color_space = fourComponents(info_.jpeg_color_space) ? JCS_CMYK

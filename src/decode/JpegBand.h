@@ -16,14 +16,14 @@
 
 namespace orlix {
 
-// What one reading of a JPEG's header says, and what decoding it at a reduction gives: a second
+// What one reading of a JPEG's header says, and what decoding it at a scale gives: a second
 // decoder over the same file must see all of it alike before it may write a row.
 struct JpegGeometry {
     unsigned width = 0, height = 0; // as stored
     int components = 0;
     J_COLOR_SPACE space = JCS_UNKNOWN;
     bool multipleScans = false;                 // progressive, or one scan per component
-    unsigned outputWidth = 0, outputHeight = 0; // at the reduction, once started
+    unsigned outputWidth = 0, outputHeight = 0; // at the scale, once started
     // Where a band's decoder may start other than at the top: after a restart marker that
     // begins an iMCU row. Meaningful for a single Huffman-coded scan only.
     unsigned restartInterval = 0; // MCUs between two restart markers; 0: no markers
@@ -86,8 +86,9 @@ public:
     // CMYK rows are left as stored (four bytes a pixel, 255 for no ink, as Adobe writes them)
     // instead of being turned into RGB32: for a colour transform that knows the inks.
     void keepCmykAsStored() { cmykAsStored_ = true; }
-    // Starts decoding at 1/`reduction`; geometry() then holds the output size too.
-    Outcome start(int reduction);
+    // Starts decoding at `eighths`/8 of the stored size; geometry() then holds the output size
+    // too.
+    Outcome start(int eighths);
     const JpegGeometry& geometry() const { return geometry_; }
 
     // Decodes rows [from, to) into the image at `pixels` (`stride` bytes a row) whose size is

@@ -11,44 +11,46 @@ namespace orlix {
 namespace {
 
 // The time to pass over every row of a 6000 x 4000 4:2:0 photo (jpeg_skip_scanlines) as a share
-// of the time to decode it into a new picture, at 1/1, 1/2, 1/4 and 1/8: medians measured by
-// decode_bench (BM_EntropyShare), rounded. At 1/1 writing the picture's memory weighs in.
+// of the time to decode it into a new picture, at each scale decoded at (in eighths): medians
+// measured by decode_bench (BM_EntropyShare), rounded. At 8/8 and 5/8 writing the picture's
+// memory weighs in; 5/8's transform costs more than the whole one.
 struct EntropyShare {
-    int reduction;
+    int eighths;
     double share;
 };
-constexpr EntropyShare kEntropyShares[] = {{1, 0.40}, {2, 0.73}, {4, 0.80}, {8, 0.88}};
+constexpr EntropyShare kEntropyShares[] = {{8, 0.40}, {5, 0.42}, {4, 0.73}, {2, 0.80}, {1, 0.88}};
 
 // Passing over rows beside the upper band's decode costs less than that share alone: with the
 // shares as measured, the split where both bands finish together lay too low at every
-// reduction. With this factor the split (at 0.60, 0.72, 0.76 and 0.80 of the rows) decodes a
-// photo without restart markers 1.04x to 1.08x faster than halves at 1/1, 1/2 and 1/4, and as
-// fast at 1/8 (decode_bench, BM_SplitGain, two runs on a 2-core AMD EPYC).
+// scale. With this factor the split (at 0.60, 0.72, 0.76 and 0.80 of the rows at 8/8, 4/8, 2/8
+// and 1/8) decodes a photo without restart markers 1.04x to 1.08x faster than halves at 8/8,
+// 4/8 and 2/8, and as fast at 1/8 (decode_bench, BM_SplitGain, two runs on a 2-core AMD EPYC);
+// at 5/8 it splits at 0.61 of the rows, 1.02x faster than halves.
 constexpr double kBesideUpperBand = 0.85;
 
 } // namespace
 
-double JpegBandPlan::entropyShare(int reduction) {
+double JpegBandPlan::entropyShare(int eighths) {
     for (const EntropyShare& known : kEntropyShares) {
-        if (known.reduction == reduction)
+        if (known.eighths == eighths)
             return known.share * kBesideUpperBand;
     }
     return kEntropyShares[0].share * kBesideUpperBand;
 }
 
-double JpegBandPlan::finish(unsigned rows, int reduction) const {
-    const double share = entropyShare(reduction);
+double JpegBandPlan::finish(unsigned rows, int eighths) const {
+    const double share = entropyShare(eighths);
     const double upper = split;
     const double lower = (split - resume) * share + (rows - split);
     return std::max(upper, lower);
 }
 
-JpegBandPlan JpegBandPlan::choose(const JpegGeometry& geometry, int reduction) {
+JpegBandPlan JpegBandPlan::choose(const JpegGeometry& geometry, int eighths) {
     const unsigned rows = geometry.iMcuRows();
     JpegBandPlan best;
     if (rows < 2)
         return best;
-    const double share = entropyShare(reduction);
+    const double share = entropyShare(eighths);
     double bestFinish = rows; // one band
     const bool resumable =
         geometry.restartInterval > 0 && !geometry.multipleScans && !geometry.arithmetic;
@@ -62,7 +64,7 @@ JpegBandPlan JpegBandPlan::choose(const JpegGeometry& geometry, int reduction) {
                 static_cast<unsigned>(std::clamp(rounded, double(resume + 1), double(rows - 1)));
             const JpegBandPlan plan{split, resume};
             // Ties keep the earlier candidate: the top needs no marker search.
-            if (const double finish = plan.finish(rows, reduction); finish < bestFinish) {
+            if (const double finish = plan.finish(rows, eighths); finish < bestFinish) {
                 best = plan;
                 bestFinish = finish;
             }

@@ -11,19 +11,19 @@ struct JpegGeometry;
 // gives smooth chroma upsampling the row above, so the rows come out as one decoder makes them.
 //
 // Cost model, per iMCU row: decoding one costs 1, passing over one costs e, from the entropy
-// share of decoding (measured at each reduction with libjpeg-turbo on a 4:2:0 photo). The
+// share of decoding (measured at each scale with libjpeg-turbo on a 4:2:0 photo). The
 // upper band finishes at split; the lower one at (split - resume) e + (rows - split). Every
 // resume row the file allows is weighed, and the earliest finish taken.
 struct JpegBandPlan {
     unsigned split = 0;  // iMCU rows; 0: one band
     unsigned resume = 0; // iMCU row; 0 or a row that a restart marker begins
 
-    // The plan for a picture laid out as `geometry` decoded at 1/`reduction`.
-    static JpegBandPlan choose(const JpegGeometry& geometry, int reduction);
-    // e at 1/`reduction`: what passing over a row costs beside the upper band's decode.
-    static double entropyShare(int reduction);
+    // The plan for a picture laid out as `geometry` decoded at `eighths`/8 of its size.
+    static JpegBandPlan choose(const JpegGeometry& geometry, int eighths);
+    // e at `eighths`/8: what passing over a row costs beside the upper band's decode.
+    static double entropyShare(int eighths);
     // The finish time of the later band, in iMCU rows decoded.
-    double finish(unsigned rows, int reduction) const;
+    double finish(unsigned rows, int eighths) const;
 };
 
 } // namespace orlix

@@ -7,6 +7,9 @@
 
 #include <sched.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <system_error>
 #include <thread>
 
@@ -15,6 +18,14 @@ namespace orlix {
 namespace {
 
 using Outcome = JpegReader::Outcome;
+
+// The scales decoded at, in eighths, smallest first. At 1/8, 1/4 and 1/2 libjpeg-turbo's
+// reduced transforms skip most of the work. 5/8 costs more processor time than a whole decode
+// (its transform has no SIMD form), but where a fitted photo needs more than half its size, as
+// on a 3840x2160 screen, it takes 61% less memory than the whole picture, and that memory is new
+// (a page fault every 4 KiB) and has to be shrunk again for the frame. 3/8, 6/8 and 7/8 do not pay:
+// 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode plus its shrink.
+constexpr int kScales[] = {1, 2, 4, 5, JpegReader::kWhole};
 
 // Of two bands' outcomes, the one that stands for the whole picture. A band that stopped only
 // because the other gave up says Cancelled; the other's reason stands then.
@@ -56,20 +67,26 @@ JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool
 
 JpegReader::~JpegReader() = default;
 
-QSize JpegReader::reducedSize(QSize storedSize, int reduction) {
-    const auto up = [reduction](int length) { return (length + reduction - 1) / reduction; };
-    return QSize(up(storedSize.width()), up(storedSize.height()));
+QSize JpegReader::scaledSize(QSize storedSize, int eighths) {
+    const auto scaled = [eighths](int length) {
+        return static_cast<int>((std::int64_t(length) * eighths + 7) / 8);
+    };
+    return QSize(scaled(storedSize.width()), scaled(storedSize.height()));
 }
 
-int JpegReader::reductionFor(QSize storedSize, bool quarterTurn, QSize needed) {
+bool JpegReader::decodesAt(int eighths) {
+    return std::find(std::begin(kScales), std::end(kScales), eighths) != std::end(kScales);
+}
+
+int JpegReader::scaleFor(QSize storedSize, bool quarterTurn, QSize needed) {
     if (quarterTurn)
         needed.transpose();
-    for (const int reduction : {8, 4, 2}) {
-        const QSize reduced = reducedSize(storedSize, reduction);
-        if (reduced.width() >= needed.width() && reduced.height() >= needed.height())
-            return reduction;
+    for (const int eighths : kScales) {
+        const QSize scaled = scaledSize(storedSize, eighths);
+        if (scaled.width() >= needed.width() && scaled.height() >= needed.height())
+            return eighths;
     }
-    return 1;
+    return kWhole;
 }
 
 JpegReader::Outcome JpegReader::readHeader() {
@@ -93,23 +110,23 @@ int JpegReader::components() const {
     return headerRead_ && header_ == Outcome::Decoded ? top_->geometry().components : 0;
 }
 
-JpegReader::Outcome JpegReader::read(int reduction, QImage& image) {
+JpegReader::Outcome JpegReader::read(int eighths, QImage& image) {
     const Outcome header = readHeader();
     if (header != Outcome::Decoded)
         return header;
     // Nothing thrown may leave the decoding thread: a failed allocation is a failed picture.
     try {
-        return decode(reduction, image);
+        return decode(eighths, image);
     } catch (const std::exception&) {
         return Outcome::Failed;
     }
 }
 
-JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
+JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
     JpegBand& top = *top_;
     if (cmykAsStored_)
         top.keepCmykAsStored();
-    Outcome outcome = top.start(reduction);
+    Outcome outcome = top.start(eighths);
     if (outcome != Outcome::Decoded)
         return outcome;
     const JpegGeometry geometry = top.geometry();
@@ -131,8 +148,9 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     // the top. A picture of several scans keeps its whole coefficient data in memory; it is
     // not decoded twice.
     const JpegBandPlan plan = tuning_.splitInHalves ? JpegBandPlan{geometry.iMcuRows() / 2, 0}
-                                                    : JpegBandPlan::choose(geometry, reduction);
-    const unsigned split = plan.split * geometry.iMcuHeight / static_cast<unsigned>(reduction);
+                                                    : JpegBandPlan::choose(geometry, eighths);
+    // An iMCU row is a multiple of 8 stored rows: at every scale a whole number of output rows.
+    const unsigned split = plan.split * geometry.iMcuHeight * static_cast<unsigned>(eighths) / 8;
     Outcome lowerOutcome = Outcome::Decoded;
     std::thread lower;
     if (height >= tuning_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
@@ -142,7 +160,7 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
                 platform::lowerCurrentThreadPriority();
                 try {
                     lowerOutcome =
-                        decodeLowerBand(reduction, plan.resume, pixels, stride, split, geometry);
+                        decodeLowerBand(eighths, plan.resume, pixels, stride, split, geometry);
                 } catch (const std::exception&) {
                     lowerOutcome = Outcome::Failed;
                 }
@@ -167,7 +185,7 @@ JpegReader::Outcome JpegReader::decode(int reduction, QImage& image) {
     return outcome;
 }
 
-JpegReader::Outcome JpegReader::decodeLowerBand(int reduction, unsigned resume, uchar* pixels,
+JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uchar* pixels,
                                                 qsizetype stride, unsigned from,
                                                 const JpegGeometry& geometry) {
     JpegBand band(file_,
@@ -189,7 +207,7 @@ JpegReader::Outcome JpegReader::decodeLowerBand(int reduction, unsigned resume, 
         switch (JpegRestartPoint::locate(file_, geometry, resume, stop, splice)) {
         case JpegRestartPoint::Found::Yes:
             band.resumeAt(splice);
-            above = resume * geometry.iMcuHeight / static_cast<unsigned>(reduction);
+            above = resume * geometry.iMcuHeight * static_cast<unsigned>(eighths) / 8;
             expected.height = splice.height;
             expected.outputHeight -= above;
             break;
@@ -206,7 +224,7 @@ JpegReader::Outcome JpegReader::decodeLowerBand(int reduction, unsigned resume, 
         tuning_.onLowerBandStart(resume * geometry.iMcuHeight);
     Outcome outcome = asSecondReading(band.readHeader());
     if (outcome == Outcome::Decoded)
-        outcome = band.start(reduction);
+        outcome = band.start(eighths);
     if (outcome == Outcome::Decoded)
         outcome = band.readRows(pixels + stride * static_cast<qsizetype>(above), stride,
                                 from - above, geometry.outputHeight - above, expected);

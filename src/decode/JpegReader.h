@@ -17,8 +17,9 @@ class JpegBand;
 struct JpegGeometry;
 
 // Decodes a JPEG file with the reduction done inside the decoder: at 1/2, 1/4 or 1/8 the
-// decoder skips most of the work, which is what makes a fitted photo appear quickly. Every
-// size, reduction and check comes from one reading of the header; the second band of a large
+// decoder skips most of the work, which is what makes a fitted photo appear quickly. Scales are
+// given in eighths of the stored size (8: whole). Every size, scale and check comes from one
+// reading of the header; the second band of a large
 // picture reads it again and gives up unless it sees the same. A decode stops within a few rows
 // or one scan step once `cancelled` turns true, and prints nothing about damaged data.
 class JpegReader {
@@ -58,13 +59,18 @@ public:
     JpegReader(const JpegReader&) = delete;
     JpegReader& operator=(const JpegReader&) = delete;
 
-    // The largest reduction (1, 2, 4 or 8) whose decoded picture still covers `needed` pixels
-    // for a picture of `storedSize` (as the file stores it, before any Exif turn; `quarterTurn`
-    // when the picture is shown turned by a quarter, so that width and height trade places).
-    static int reductionFor(QSize storedSize, bool quarterTurn, QSize needed);
+    static constexpr int kWhole = 8; // eighths
 
-    // The size a picture of `storedSize` decodes to at `reduction`.
-    static QSize reducedSize(QSize storedSize, int reduction);
+    // The smallest scale, in eighths, of those that pay (1/8, 1/4, 1/2, 5/8, whole), whose
+    // decoded picture still covers `needed` pixels for a picture of `storedSize` (as the file
+    // stores it, before any Exif turn; `quarterTurn` when the picture is shown turned by a
+    // quarter, so that width and height trade places).
+    static int scaleFor(QSize storedSize, bool quarterTurn, QSize needed);
+    // Whether `eighths` is one of those scales.
+    static bool decodesAt(int eighths);
+
+    // The size a picture of `storedSize` decodes to at `eighths`/8, as libjpeg rounds it.
+    static QSize scaledSize(QSize storedSize, int eighths);
 
     // Reads the header, once: Decoded when the picture can be decoded, TooLarge over the
     // pixel cap. storedSize() then holds its size.
@@ -77,17 +83,17 @@ public:
     // ink, as Adobe writes them) instead of as RGB32: for a colour transform to convert.
     void keepCmykAsStored() { cmykAsStored_ = true; }
 
-    // Decodes the whole picture, as stored (not turned), reduced by `reduction`, into an
+    // Decodes the whole picture, as stored (not turned), at `eighths`/8 of its size, into an
     // RGB32 image; reads the header first when readHeader() was not called. Once per reader.
     // An `image` handed in that already is RGB32 of the decoded size (and not shared with
     // another copy) is decoded into, in its own memory; any other is replaced.
-    Outcome read(int reduction, QImage& image);
+    Outcome read(int eighths, QImage& image);
 
 private:
-    Outcome decode(int reduction, QImage& image);
+    Outcome decode(int eighths, QImage& image);
     // The lower band, on its own thread: output rows [from, to) of `image`, its decoder
     // started at iMCU row `resume` if a restart marker allows.
-    Outcome decodeLowerBand(int reduction, unsigned resume, uchar* pixels, qsizetype stride,
+    Outcome decodeLowerBand(int eighths, unsigned resume, uchar* pixels, qsizetype stride,
                             unsigned from, const JpegGeometry& geometry);
 
     const platform::PictureFile& file_;

@@ -223,8 +223,8 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
     const bool quarterTurn = turn & QImageIOHandler::TransformationRotate90;
     const QSize whole = quarterTurn ? stored.transposed() : stored;
     const QSize needed = neededFor(whole, fitInto);
-    const int reduction =
-        needed == whole ? 1 : JpegReader::reductionFor(stored, quarterTurn, needed);
+    const int eighths =
+        needed == whole ? JpegReader::kWhole : JpegReader::scaleFor(stored, quarterTurn, needed);
     // The colour model is the header's, as the decoder read it; the profile is the file's.
     ColourProfile profile = ColourProfile::readFrom(file, PictureKind::Jpeg);
     profile.model = jpeg.components() == 4   ? ColourModel::Cmyk
@@ -233,10 +233,9 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
     const auto colour = ColourTransform::between(profile, displayProfile);
     if (colour && colour->input() == ColourModel::Cmyk)
         jpeg.keepCmykAsStored();
-    QImage image = memory_
-                       ? memory_(JpegReader::reducedSize(stored, reduction), QImage::Format_RGB32)
-                       : QImage();
-    outcome = jpeg.read(reduction, image);
+    QImage image =
+        memory_ ? memory_(JpegReader::scaledSize(stored, eighths), QImage::Format_RGB32) : QImage();
+    outcome = jpeg.read(eighths, image);
     if (outcome != JpegReader::Outcome::Decoded)
         return jpegFailure(outcome, file);
     if (colour && !cancelled.load())
@@ -244,7 +243,7 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
     DecodeResult result;
     result.image = upright(std::move(image), turn);
     result.pixelSize = whole;
-    result.reduction = reduction;
+    result.eighths = eighths;
     if (cancelled.load())
         return abandoned();
     return result;

@@ -32,9 +32,9 @@ struct DecodeResult {
     bool cancelled = false;
     // The whole picture, upright, in its own pixels: what the caption gives.
     QSize pixelSize;
-    // The picture, upright (its Exif orientation applied), reduced by `reduction`.
+    // The picture, upright (its Exif orientation applied), at `eighths`/8 of its size.
     QImage image;
-    int reduction = 1;
+    int eighths = 8;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
 };

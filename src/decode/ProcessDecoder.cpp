@@ -1,6 +1,7 @@
 #include "decode/ProcessDecoder.h"
 
 #include "decode/DecodeMessages.h"
+#include "decode/JpegReader.h"
 #include "platform/DecoderProcess.h"
 #include "platform/SharedFlag.h"
 #include "platform/SharedPixels.h"
@@ -48,8 +49,7 @@ DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels
     const auto error = static_cast<LoadError>(reply.error);
     if (error != LoadError::None)
         return failed(error);
-    const bool reduced = reply.reduction == 1 || reply.reduction == 2 || reply.reduction == 4 ||
-                         reply.reduction == 8;
+    const bool scaled = JpegReader::decodesAt(reply.eighths);
     // The pixels are mapped and read in whole: their layout must be that of a picture the decoder
     // can have made, no larger than the largest it decodes (QImage pads rows to 32 bits only).
     const QSize whole(reply.pixelWidth, reply.pixelHeight);
@@ -57,12 +57,12 @@ DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels
                        reply.layout.width <= whole.width() &&
                        reply.layout.height <= whole.height() &&
                        reply.layout.bytesPerLine <= std::int64_t(reply.layout.width) * 8 + 4;
-    if (!reduced || !sized || reply.colourCount < 0 ||
+    if (!scaled || !sized || reply.colourCount < 0 ||
         reply.colourCount > DecodeReplyMessage::kMaxColours)
         return failed(LoadError::DecodeFailed);
     DecodeResult result;
     result.pixelSize = whole;
-    result.reduction = reply.reduction;
+    result.eighths = reply.eighths;
     result.image = reply.lent ? lent.copy(pixels.get(), reply.layout)
                               : platform::mapSharedPixels(std::move(pixels), reply.layout);
     if (result.image.isNull())

@@ -22,17 +22,25 @@ public:
     SharedImages(const SharedImages&) = delete;
     SharedImages& operator=(const SharedImages&) = delete;
 
+    // What a picture is decoded for: a view that fits it to the screen (a step the user waits
+    // for), or its whole resolution (for real size, decoded while the show rests).
+    enum class Use { Fitted, Whole };
+
     // A writable image of `size` and `format` over new shared memory; null when there is none.
-    QImage make(QSize size, QImage::Format format);
+    QImage make(QSize size, QImage::Format format, Use use);
 
     // The memory under `image`, sealed as sharePixels() seals it, with `layout` describing it,
     // and `image` let go: when `image` came from make() and no other copy of it is left.
     // Invalid otherwise, with `image` untouched.
     UniqueFd give(QImage& image, PixelLayout& layout);
 
-    // While the decoder waits for a request: faults in memory for a picture of the size made
-    // last, unless it was larger than kLargestSpare (SpareMemory.h).
+    // While the decoder waits for a request: faults in memory for a picture of spareLength(),
+    // unless it is larger than kLargestSpare (SpareMemory.h).
     void prepareSpare();
+    // The size of the last fitted picture made, else of the last picture made: a spare held for
+    // whole pictures would not serve the next step, and one freed for a smaller picture costs
+    // about as much as the new memory it saves.
+    std::size_t spareLength() const { return lastFitted_ > 0 ? lastFitted_ : lastLength_; }
     // When a request came: stops faulting in, so that the decode has both cores.
     void stopPreparing() { spare_.stop(); }
 
@@ -46,6 +54,7 @@ private:
     // The memory of each image made and not yet given or let go, by its first pixel.
     std::map<const uchar*, UniqueFd> memories_;
     std::size_t lastLength_ = 0;
+    std::size_t lastFitted_ = 0;
     SpareMemory spare_;
 };
 

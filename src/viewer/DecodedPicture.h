@@ -22,14 +22,14 @@ struct DecodedPicture {
     LoadError error = LoadError::None;
     bool cancelled = false;
     QSize pixelSize; // the whole picture, upright, in its own pixels: what the caption gives
-    QImage image;    // the whole picture, upright, reduced by `reduction`
-    int reduction = 1;
+    QImage image;    // the whole picture, upright, at `eighths`/8 of its size
+    int eighths = 8;
     ViewParams view;
     FrameParams frameParams;
     QImage frame;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
-    bool fullResolution() const { return ok() && reduction == 1; }
+    bool fullResolution() const { return ok() && eighths == 8; }
     // Whether this picture can be drawn in `view` without decoding the file again.
     bool serves(const ViewParams& view) const;
     // The identity of the file as it was read; a default identity when none could be opened.

@@ -88,7 +88,7 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
         picture->error = result.error;
         picture->pixelSize = result.pixelSize;
         picture->image = std::move(result.image);
-        picture->reduction = result.reduction;
+        picture->eighths = result.eighths;
         if (picture->ok()) {
             picture->frameParams = frameParamsFor(view, placementFor(view, picture->pixelSize),
                                                   picture->pixelSize, 0, 0);

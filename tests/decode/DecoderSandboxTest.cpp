@@ -149,7 +149,7 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     EXPECT_EQ(lent.copy(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
 
     platform::SharedImages shared;
-    QImage made = shared.make({300, 200}, QImage::Format_RGB32);
+    QImage made = shared.make({300, 200}, QImage::Format_RGB32, platform::SharedImages::Use::Whole);
     ASSERT_FALSE(made.isNull());
     made.fill(qRgb(10, 20, 30));
     QImage copy = made;
@@ -162,6 +162,20 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     EXPECT_TRUE(made.isNull());
     EXPECT_EQ(::fcntl(given.get(), F_GET_SEALS), platform::kSharedSeals);
     EXPECT_EQ(platform::mapSharedPixels(std::move(given), layout), foreign);
+
+    // The memory faulted in ahead is for the next step: a whole picture decoded for real size
+    // in between does not take its place.
+    using Use = platform::SharedImages::Use;
+    platform::SharedImages sized;
+    const auto madeBytes = [&sized](QSize size, Use use) {
+        return std::size_t(sized.make(size, QImage::Format_RGB32, use).sizeInBytes());
+    };
+    const std::size_t whole = madeBytes({400, 300}, Use::Whole);
+    EXPECT_EQ(sized.spareLength(), whole);
+    const std::size_t fitted = madeBytes({250, 180}, Use::Fitted);
+    EXPECT_EQ(sized.spareLength(), fitted);
+    madeBytes({400, 300}, Use::Whole);
+    EXPECT_EQ(sized.spareLength(), fitted);
 }
 
 } // namespace

@@ -25,7 +25,7 @@ protected:
     // The reader's outcome for `bytes` decoded whole.
     Outcome read(const QByteArray& bytes, JpegReader::Tuning tuning, QImage& image) {
         const auto file = put("read.jpg", bytes);
-        return JpegReader(*file, notCancelled, std::move(tuning)).read(1, image);
+        return JpegReader(*file, notCancelled, std::move(tuning)).read(JpegReader::kWhole, image);
     }
 };
 
@@ -79,17 +79,18 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
         const char* name;
         QByteArray bytes;
         JpegReader::Tuning tuning;
-        int reduction;
+        int eighths;
     } cases[] = {
         // Neither bomb reads a second buffer: only libjpeg's own checks can see a cancel.
-        {"scan bomb", LibjpegWriter::scanBomb({8000, 8000}, 5000), endless, 8},
-        {"CMYK bomb, whole", cmyk, {}, 1},
-        {"CMYK bomb, reduced", cmyk, {}, 2},
-        {"photo in two bands", photo, {}, 1},
+        {"scan bomb", LibjpegWriter::scanBomb({8000, 8000}, 5000), endless, 1},
+        {"CMYK bomb, whole", cmyk, {}, 8},
+        {"CMYK bomb, reduced", cmyk, {}, 4},
+        {"photo in two bands", photo, {}, 8},
+        {"photo in two bands at 5/8", photo, {}, 5},
         {"photo in two bands, resumed at a marker",
          LibjpegWriter::write(detailed({1200, 1100}), JCS_YCbCr, false, {1, 0}),
          {},
-         1},
+         8},
     };
     for (const auto& c : cases) {
         for (const int cancelAt : {3, 40}) {
@@ -105,7 +106,7 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
                     cancelled = true;
             };
             QImage image;
-            EXPECT_EQ(JpegReader(*file, cancelled, tuning).read(c.reduction, image),
+            EXPECT_EQ(JpegReader(*file, cancelled, tuning).read(c.eighths, image),
                       Outcome::Cancelled);
             EXPECT_TRUE(image.isNull());
             EXPECT_LE(checksAfterCancel.load(), 2); // one more look in each band at most

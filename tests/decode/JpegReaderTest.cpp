@@ -1,6 +1,6 @@
 // Two bands against one: whether the lower band's decoder starts after a restart marker or
 // passes over the rows above, a picture decoded in two bands has the very pixels one band gives
-// it, at every reduction; a file whose markers cannot be trusted is passed over, and a file
+// it, at every scale; a file whose markers cannot be trusted is passed over, and a file
 // changed between the two readings of its header fails as the reader reports it.
 
 #include "decode/JpegReader.h"
@@ -107,13 +107,13 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
          LibjpegWriter::write(photo, JCS_YCbCr, true), Outcome::Invalid},
     };
     for (const auto& c : cases) {
-        for (const int reduction : {1, 2, 4, 8}) {
-            SCOPED_TRACE(testing::Message() << c.name << " at 1/" << reduction);
+        for (const int eighths : {8, 5, 4, 2, 1}) {
+            SCOPED_TRACE(testing::Message() << c.name << " at " << eighths << "/8");
             const auto file = put("bands.jpg", c.bytes);
             const auto decodeWhole = [&](QImage& image) {
                 JpegReader::Tuning oneBand;
                 oneBand.rowsToSplit = ~0u;
-                return JpegReader(*file, notCancelled, oneBand).read(reduction, image);
+                return JpegReader(*file, notCancelled, oneBand).read(eighths, image);
             };
             QImage whole;
             const Outcome wholeOutcome = decodeWhole(whole);
@@ -139,7 +139,7 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
                     rewrite();
             };
             QImage bands;
-            EXPECT_EQ(JpegReader(*file, notCancelled, twoBands).read(reduction, bands), c.outcome);
+            EXPECT_EQ(JpegReader(*file, notCancelled, twoBands).read(eighths, bands), c.outcome);
             ASSERT_GE(startRow.load(), 0) << "one band only";
             EXPECT_EQ(startRow > 0, c.resumes) << "started at row " << startRow;
             if (c.rewritten.isEmpty()) {
@@ -158,29 +158,29 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
 }
 
 TEST(JpegBandPlan, BothBandsFinishAboutTogetherAndResumeOnlyAtAMarker) {
-    for (const int reduction : {1, 2, 4, 8}) {
+    for (const int eighths : {8, 5, 4, 2, 1}) {
         for (const unsigned rows : {2u, 3u, 17u, 250u, 2048u}) {
             for (const unsigned interval : {0u, 375u, 750u, 376u, 1125u}) {
-                SCOPED_TRACE(testing::Message() << rows << " rows at 1/" << reduction
+                SCOPED_TRACE(testing::Message() << rows << " rows at " << eighths << "/8"
                                                 << ", restart interval " << interval);
                 JpegGeometry geometry;
                 geometry.height = rows * 16;
                 geometry.iMcuHeight = 16;
                 geometry.mcusPerIMcuRow = 375; // 6000 pixels wide, 4:2:0
                 geometry.restartInterval = interval;
-                const JpegBandPlan plan = JpegBandPlan::choose(geometry, reduction);
+                const JpegBandPlan plan = JpegBandPlan::choose(geometry, eighths);
                 ASSERT_GT(plan.split, plan.resume);
                 ASSERT_LT(plan.split, rows);
                 if (plan.resume > 0) {
                     EXPECT_TRUE(JpegRestartPoint::startsRow(geometry, plan.resume));
                 }
                 // No worse than the other splits a plan could make, with rounding to a row.
-                const double finish = plan.finish(rows, reduction);
+                const double finish = plan.finish(rows, eighths);
                 const JpegBandPlan halves{rows / 2, 0};
-                EXPECT_LE(finish, halves.finish(rows, reduction));
+                EXPECT_LE(finish, halves.finish(rows, eighths));
                 if (plan.resume == 0 && rows > 2) { // from the top: the bands end together
                     const double lower =
-                        plan.split * JpegBandPlan::entropyShare(reduction) + (rows - plan.split);
+                        plan.split * JpegBandPlan::entropyShare(eighths) + (rows - plan.split);
                     EXPECT_LE(std::abs(lower - plan.split), 1.0);
                 }
                 if (interval == 375 && rows > 2) { // a marker every row: the bands split even

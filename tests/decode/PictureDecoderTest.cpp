@@ -34,23 +34,26 @@ QImage stripes(QSize size) {
     return image;
 }
 
-TEST(JpegReduction, TheLargestThatStillCoversTheFrame) {
+TEST(JpegScale, TheSmallestThatStillCoversTheFrame) {
     const struct {
         QSize stored;
         bool quarterTurn;
         QSize needed;
-        int reduction;
+        int eighths;
     } cases[] = {
-        {{6000, 4000}, false, {1570, 1047}, 2}, // a 48 MP photo on a 1920 x 1080 screen
-        {{6000, 4000}, false, {1500, 1000}, 4}, // exactly a quarter
-        {{6000, 4000}, false, {1501, 1000}, 2}, {{6000, 4000}, false, {750, 500}, 8},
-        {{6000, 4000}, false, {3001, 2000}, 1}, // more than half: nothing to gain
-        {{6001, 4001}, false, {751, 501}, 8},   // the decoder rounds reduced sizes up
-        {{4000, 6000}, true, {1500, 1000}, 4},  // stored on its side, shown upright
-        {{4000, 6000}, false, {1500, 1000}, 2},
+        {{6000, 4000}, false, {1570, 1047}, 4}, // a 24 MP photo on a 1920 x 1080 screen
+        {{6000, 4000}, false, {1500, 1000}, 2}, // exactly a quarter
+        {{6000, 4000}, false, {1501, 1000}, 4},
+        {{6000, 4000}, false, {750, 500}, 1},
+        {{6000, 4000}, false, {3240, 2160}, 5}, // on a 3840 x 2160 screen
+        {{6000, 4000}, false, {3751, 2500}, 8}, // more than 5/8: 6/8 and 7/8 do not pay
+        {{6001, 4001}, false, {751, 501}, 1},   // the decoder rounds scaled sizes up
+        {{6001, 4001}, false, {3751, 2501}, 5},
+        {{4000, 6000}, true, {1500, 1000}, 2}, // stored on its side, shown upright
+        {{4000, 6000}, false, {1500, 1000}, 4},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(JpegReader::reductionFor(c.stored, c.quarterTurn, c.needed), c.reduction)
+        EXPECT_EQ(JpegReader::scaleFor(c.stored, c.quarterTurn, c.needed), c.eighths)
             << c.stored.width() << "x" << c.stored.height() << " for " << c.needed.width() << "x"
             << c.needed.height();
     }
@@ -75,29 +78,30 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         const char* name;
         QByteArray bytes;
         QSize fitInto;
-        int reduction;
+        int eighths;
         QSize pixels; // the caption's size
         QSize image;
     } cases[] = {
-        // name                 bytes        fit into      red.  caption      image
-        {"fitted.jpg",          jpeg,        {400, 300},   4, {1600, 1200}, {400, 300}},
-        {"larger-view.jpg",     jpeg,        {500, 375},   2, {1600, 1200}, {800, 600}},
-        {"whole.jpg",           jpeg,        {},           1, {1600, 1200}, {1600, 1200}},
-        {"fits.jpg",            jpeg,        {2000, 1500}, 1, {1600, 1200}, {1600, 1200}},
-        {"bitmap.bmp",          bmp,         {400, 300},   1, {1600, 1200}, {1600, 1200}},
-        {"progressive.jpg",     encodedPicture(photo, "JPEG", true), {400, 300}, 4, {1600, 1200}, {400, 300}},
-        {"grey.jpg",            grey,        {400, 300},   4, {1600, 1200}, {400, 300}},
-        {"print.jpg",           test::LibjpegWriter::write(photo, JCS_YCCK), {400, 300}, 4, {1600, 1200}, {400, 300}},
-        {"turned.jpg",          sideways,    {300, 400},   4, {1200, 1600}, {300, 400}},
-        {"turned-wide.jpg",     sideways,    {600, 800},   2, {1200, 1600}, {600, 800}},
-        {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), {400, 300}, 4, {1600, 1200}, {400, 300}},
+        // name                 bytes        fit into      8ths caption      image
+        {"fitted.jpg",          jpeg,        {400, 300},   2, {1600, 1200}, {400, 300}},
+        {"larger-view.jpg",     jpeg,        {500, 375},   4, {1600, 1200}, {800, 600}},
+        {"five-eighths.jpg",    jpeg,        {1000, 750},  5, {1600, 1200}, {1000, 750}},
+        {"whole.jpg",           jpeg,        {},           8, {1600, 1200}, {1600, 1200}},
+        {"fits.jpg",            jpeg,        {2000, 1500}, 8, {1600, 1200}, {1600, 1200}},
+        {"bitmap.bmp",          bmp,         {400, 300},   8, {1600, 1200}, {1600, 1200}},
+        {"progressive.jpg",     encodedPicture(photo, "JPEG", true), {400, 300}, 2, {1600, 1200}, {400, 300}},
+        {"grey.jpg",            grey,        {400, 300},   2, {1600, 1200}, {400, 300}},
+        {"print.jpg",           test::LibjpegWriter::write(photo, JCS_YCCK), {400, 300}, 2, {1600, 1200}, {400, 300}},
+        {"turned.jpg",          sideways,    {300, 400},   2, {1200, 1600}, {300, 400}},
+        {"turned-wide.jpg",     sideways,    {600, 800},   4, {1200, 1600}, {600, 800}},
+        {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), {400, 300}, 2, {1600, 1200}, {400, 300}},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const DecodeResult result = decode(c.name, c.bytes, c.fitInto);
         ASSERT_TRUE(result.ok());
-        EXPECT_EQ(result.reduction, c.reduction);
+        EXPECT_EQ(result.eighths, c.eighths);
         EXPECT_EQ(result.pixelSize, c.pixels);
         EXPECT_EQ(result.image.size(), c.image);
     }
@@ -155,7 +159,7 @@ TEST_F(Decoding, AReducedPictureLooksLikeTheWholeOneScaledDown) {
     const QImage whole =
         decode("w.jpg", bytes, {})
             .image.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    ASSERT_EQ(reduced.reduction, 4);
+    ASSERT_EQ(reduced.eighths, 2);
     ASSERT_EQ(reduced.image.size(), whole.size());
     double difference = 0;
     for (int y = 0; y < 300; ++y)

@@ -81,7 +81,7 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         EXPECT_EQ(got.error, expected.error) << picture.name;
         EXPECT_FALSE(got.cancelled) << picture.name;
         EXPECT_EQ(got.pixelSize, expected.pixelSize) << picture.name;
-        EXPECT_EQ(got.reduction, expected.reduction) << picture.name;
+        EXPECT_EQ(got.eighths, expected.eighths) << picture.name;
         EXPECT_EQ(got.image.format(), expected.image.format()) << picture.name;
         EXPECT_TRUE(got.image == expected.image) << picture.name;
     }

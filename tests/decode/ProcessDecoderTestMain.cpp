@@ -31,7 +31,7 @@ void answerWith(MessageChannel& channel, Lie lie) {
     reply.pixelWidth = lie == Lie::BeyondPixelLimit ? 70000 : 4;
     reply.pixelHeight = lie == Lie::BeyondPixelLimit ? 70000 : 4;
     reply.error = lie == Lie::UnknownError ? 99 : 0;
-    reply.reduction = lie == Lie::OddReduction ? 3 : 1;
+    reply.eighths = lie == Lie::OddScale ? 3 : 8;
     reply.colourCount = lie == Lie::TooManyColours ? 300 : 0;
     UniqueFd pixels = platform::sharePixels(image, reply.layout);
     if (lie == Lie::Unsealed) {

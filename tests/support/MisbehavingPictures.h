@@ -15,7 +15,7 @@ inline constexpr char kLyingPicture[] = "orlix-test:lie:";
 enum class Lie {
     None,             // a true answer: a 4 x 4 picture
     UnknownError,     // a failure no one knows
-    OddReduction,     // reduced by 3
+    OddScale,         // decoded at 3/8, a scale never used
     LargerThanWhole,  // pixels wider than the whole picture
     BeyondPixelLimit, // a whole picture larger than any decoded
     Unsealed,         // pixels in memory the decoder can still change

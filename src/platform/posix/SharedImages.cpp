@@ -21,7 +21,7 @@ void SharedImages::unmap(void* info) {
     delete mapping;
 }
 
-QImage SharedImages::make(QSize size, QImage::Format format) {
+QImage SharedImages::make(QSize size, QImage::Format format, Use use) {
     const QImage probe(1, 1, format); // the row layout QImage itself would choose
     const int depth = probe.depth();
     if (size.isEmpty() || depth <= 0)
@@ -29,6 +29,8 @@ QImage SharedImages::make(QSize size, QImage::Format format) {
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
     const auto length = static_cast<std::size_t>(bytesPerLine * size.height());
     lastLength_ = length;
+    if (use == Use::Fitted)
+        lastFitted_ = length;
     UniqueFd memory;
     void* address = nullptr;
     std::size_t mapped = length;
@@ -80,8 +82,8 @@ UniqueFd SharedImages::give(QImage& image, PixelLayout& layout) {
 namespace orlix::platform {
 
 void SharedImages::prepareSpare() {
-    if (lastLength_ <= kLargestSpare)
-        spare_.prepare(lastLength_);
+    if (spareLength() <= kLargestSpare)
+        spare_.prepare(spareLength());
 }
 
 } // namespace orlix::platform
