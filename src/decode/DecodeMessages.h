@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decode/PictureDecoder.h"
 #include "platform/PictureFile.h"
 #include "platform/SharedPixels.h"
 
@@ -27,8 +28,8 @@ struct DecodeReplyMessage {
     std::int32_t error = 0; // a LoadError
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
-    std::int32_t eighths = 8;     // the scale decoded at
-    platform::PixelLayout layout; // empty without pixels
+    std::int32_t eighths = DecodeResult::kWhole; // the scale decoded at
+    platform::PixelLayout layout;                // empty without pixels
     // The pixels are lent (PixelArena.h): copy them before the next request, which may reuse
     // their memory. Otherwise they are sealed shared memory given for good.
     std::int32_t lent = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decode/PictureDecoder.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -59,7 +61,7 @@ public:
     JpegReader(const JpegReader&) = delete;
     JpegReader& operator=(const JpegReader&) = delete;
 
-    static constexpr int kWhole = 8; // eighths
+    static constexpr int kWhole = DecodeResult::kWhole;
 
     // The smallest scale, in eighths, of those that pay (1/8, 1/4, 1/2, 5/8, whole), whose
     // decoded picture still covers `needed` pixels for a picture of `storedSize` (as the file

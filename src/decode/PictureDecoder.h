@@ -33,8 +33,9 @@ struct DecodeResult {
     // The whole picture, upright, in its own pixels: what the caption gives.
     QSize pixelSize;
     // The picture, upright (its Exif orientation applied), at `eighths`/8 of its size.
+    static constexpr int kWhole = 8; // eighths: the picture at its own size
     QImage image;
-    int eighths = 8;
+    int eighths = kWhole;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
 };

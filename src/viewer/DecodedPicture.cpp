@@ -6,7 +6,7 @@ bool DecodedPicture::serves(const ViewParams& view) const {
     // Its colours are those of the display it was decoded for.
     if (!ok() || view.displayProfile != this->view.displayProfile)
         return false;
-    if (eighths == 8)
+    if (eighths == DecodeResult::kWhole)
         return true;
     if (view.realSize || fitsUnscaled(view, pixelSize))
         return false;

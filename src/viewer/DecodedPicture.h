@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/LoadError.h"
+#include "decode/PictureDecoder.h"
 #include "platform/PictureFile.h"
 #include "viewer/FrameRenderer.h"
 #include "viewer/ViewGeometry.h"
@@ -23,13 +24,13 @@ struct DecodedPicture {
     bool cancelled = false;
     QSize pixelSize; // the whole picture, upright, in its own pixels: what the caption gives
     QImage image;    // the whole picture, upright, at `eighths`/8 of its size
-    int eighths = 8;
+    int eighths = DecodeResult::kWhole;
     ViewParams view;
     FrameParams frameParams;
     QImage frame;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
-    bool fullResolution() const { return ok() && eighths == 8; }
+    bool fullResolution() const { return ok() && eighths == DecodeResult::kWhole; }
     // Whether this picture can be drawn in `view` without decoding the file again.
     bool serves(const ViewParams& view) const;
     // The identity of the file as it was read; a default identity when none could be opened.
