@@ -12,7 +12,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace orlix {
@@ -142,10 +141,7 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
 void warmUp(platform::PixelArena& arena) {
     constexpr auto kWarm = static_cast<std::size_t>(kLentBytesLimit) - (std::size_t(1) << 20);
     arena.reserve(kWarm);
-    if (void* heap = std::malloc(kWarm)) {
-        std::memset(heap, 0, kWarm);
-        std::free(heap);
-    }
+    platform::warmHeap(kWarm);
 }
 
 } // namespace

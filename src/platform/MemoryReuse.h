@@ -1,12 +1,24 @@
 #pragma once
 
+#include <cstddef>
+
 namespace orlix::platform {
 
 // Asks the C library to keep memory the program frees for its next use, as it comes to do
 // anyway once a few large pictures have been freed, rather than hand it back at once. Each
 // Start lists and sorts a folder anew, and each slide step makes new frames: memory handed back
 // and asked for again costs a page fault per page, which in a fresh process more than doubled
-// the time from Start to the first picture of a large folder. Call before any thread starts.
+// the time from Start to the first picture of a large folder. All threads share one heap, so
+// that memory freed or warmed on one thread serves the large blocks of every other. Call
+// before any thread starts.
 void keepFreedMemoryForReuse();
+
+// Grows the heap by about `bytes` with every page in place, and frees it again for the heap to
+// keep (keepFreedMemoryForReuse): the first large blocks the program makes then take no page
+// faults.
+void warmHeap(std::size_t bytes);
+
+// warmHeap on a thread of its own at a lowered priority, which ends when done.
+void warmHeapInBackground(std::size_t bytes);
 
 } // namespace orlix::platform
