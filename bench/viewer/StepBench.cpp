@@ -8,6 +8,7 @@
 #include "decode/PictureDecoder.h"
 #include "viewer/KeyCodes.h"
 #include "viewer/PictureBox.h"
+#include "viewer/PictureSource.h"
 #include "viewer/SlideStepMachine.h"
 
 #include <atomic>
@@ -64,14 +65,34 @@ BENCHMARK(BM_StepOntoPhotoDecodedAhead)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(4);
 
-// A step against the show's direction: the photo was not decoded ahead.
-void BM_StepOntoPhotoNotDecodedAhead(benchmark::State& state) {
-    timeKeys(state, keycode::kRight, [](FormView& view, std::int16_t) {
+// A step against the show's direction: back onto the photo shown before, kept from then; or
+// (`kept` false) that photo let go of, so that nothing the step needs was decoded ahead.
+void stepBack(benchmark::State& state, bool kept) {
+    timeKeys(state, keycode::kRight, [kept](FormView& view, std::int16_t) {
+        if (kept) {
+            view.Form_KeyDown(keycode::kRight, 0); // untimed: the step away from the photo
+            settleAndPaint(view);
+        }
         rest(view);
+        if (!kept)
+            view.pictures().forgetBehind();
         return view.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
     });
 }
+
+void BM_StepOntoPhotoNotDecodedAhead(benchmark::State& state) {
+    stepBack(state, false);
+}
 BENCHMARK(BM_StepOntoPhotoNotDecodedAhead)
+    ->Apply(onEachScreen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+
+void BM_StepBackOntoThePhotoBefore(benchmark::State& state) {
+    stepBack(state, true);
+}
+BENCHMARK(BM_StepBackOntoThePhotoBefore)
     ->Apply(onEachScreen)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)

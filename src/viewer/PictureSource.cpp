@@ -77,6 +77,8 @@ PicturePtr PictureSource::candidateFor(const QString& path, const ViewParams& vi
         return background_.result;
     if (shown_ && shown_->path == path && shown_->serves(view))
         return shown_;
+    if (behind_ && behind_->path == path && behind_->serves(view))
+        return behind_;
     return nullptr;
 }
 
@@ -168,10 +170,16 @@ void PictureSource::demand(Work work, Done done) {
 
 void PictureSource::prepare(const QString& nextPath, const ViewParams& view,
                             const PicturePtr& shown) {
-    retire(std::exchange(shown_, shown && shown->ok() ? shown : nullptr));
+    PicturePtr left = std::exchange(shown_, shown && shown->ok() ? shown : nullptr);
+    if (left && shown_ && left->path != shown_->path)
+        retire(std::exchange(behind_, std::move(left)));
+    else
+        retire(std::move(left));
 
-    const bool nextIsShown = shown_ && shown_->path == nextPath && shown_->serves(view);
-    if (nextPath.isEmpty() || nextIsShown) {
+    const auto keeps = [&nextPath, &view](const PicturePtr& picture) {
+        return picture && picture->path == nextPath && picture->serves(view);
+    };
+    if (nextPath.isEmpty() || keeps(shown_) || keeps(behind_)) {
         drop(ahead_);
     } else if (ahead_.path != nextPath || ahead_.view != view ||
                (ahead_.job == 0 && !ahead_.result)) {
@@ -227,6 +235,7 @@ void PictureSource::cancelAll() {
     drop(ahead_);
     drop(background_);
     retire(std::move(shown_));
+    retire(std::move(behind_));
 }
 
 void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {

@@ -18,7 +18,8 @@ namespace orlix {
 
 // Where the viewer gets its pictures. It lives on the GUI thread and keeps the decoding
 // thread busy with what the show will want next: the picture after the one on screen, in the
-// show's direction, and the full resolution of a picture shown reduced. Every answer comes
+// show's direction, and the full resolution of a picture shown reduced. The picture shown
+// before the one on screen is kept too. Every answer comes
 // back on the GUI thread; a decode made for one path, view and file content is never used for
 // another, and no file is opened or read on the GUI thread.
 class PictureSource : public QObject {
@@ -34,10 +35,10 @@ public:
 
     // The picture at `path` drawn for `view`, for a slide step that moves onto it. The file is
     // opened for this step, so that a file that is gone or unreadable fails at this step exactly
-    // as it would without decoding ahead. A picture decoded earlier (ahead, or the one on
-    // screen) is used when it was made for this path and view from the file now at `path`,
-    // unchanged since; anything else is decoded now. `done` runs once, later, on this thread,
-    // and never after cancel().
+    // as it would without decoding ahead. A picture decoded earlier (ahead, the one on screen
+    // or the one before it) is used when it was made for this path and view from the file now
+    // at `path`, unchanged since; anything else is decoded now. `done` runs once, later, on this
+    // thread, and never after cancel().
     void fetch(const QString& path, const ViewParams& view, Done done);
 
     // `shown` made fit for `view` after a switch of real size or the guide: itself when it will
@@ -52,6 +53,10 @@ public:
 
     // Lets go of a picture the viewer no longer shows, on the decoding thread.
     void retire(PicturePtr picture);
+
+    // Lets go of the picture shown before the one on screen: a step back onto it then decodes
+    // it anew (for measurements).
+    void forgetBehind() { retire(std::move(behind_)); }
 
     // Abandons the pending fetch or refine; its `done` never runs.
     void cancel();
@@ -92,6 +97,9 @@ private:
     Slot ahead_;
     Slot background_; // the full resolution of `shown_`
     PicturePtr shown_;
+    // The picture shown before `shown_`: a step back onto it, the commonest step against the
+    // show's direction, shows it at once.
+    PicturePtr behind_;
 
     DecodeWorker::JobId demandJob_ = 0;
     Done demandDone_;

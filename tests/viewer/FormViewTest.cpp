@@ -281,10 +281,14 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
          [](FormViewTest& t) { t.tick(), t.idle(), t.tick(); },
          "d.jpg",
          {"d.jpg", "a.jpg"}},
-        {"direction reversed",
+        {"direction reversed: a, shown before, is kept",
          [](FormViewTest& t) { t.press(Qt::Key_Left); },
          "a.jpg",
-         {"a.jpg", "d.jpg"}},
+         {"d.jpg"}},
+        {"reversed twice: b is kept, then c, decoded ahead before",
+         [](FormViewTest& t) { t.press(Qt::Key_Left), t.idle(), t.press(Qt::Key_Right); },
+         "b.jpg",
+         {"d.jpg", "c.jpg"}},
         {"guide switched", [](FormViewTest& t) { t.press(Qt::Key_Control); }, "b.jpg", {"c.jpg"}},
         {"real size switched", [](FormViewTest& t) { t.press(Qt::Key_Home); }, "b.jpg", {"c.jpg*"}},
     };
@@ -314,7 +318,7 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(FormViewTest, AFileChangedSinceItWasDecodedAheadIsReadAgainAtItsStep) {
+TEST_F(FormViewTest, AFileChangedSinceItWasDecodedIsReadAgainAtItsStep) {
     pictures({"a.jpg", "b.jpg", "c.jpg"});
     open();
     idle(); // b.jpg decoded ahead as 40 x 30, then rewritten in place
@@ -322,6 +326,12 @@ TEST_F(FormViewTest, AFileChangedSinceItWasDecodedAheadIsReadAgainAtItsStep) {
     press(Qt::Key_Right);
     EXPECT_EQ(shown(), QStringLiteral("b.jpg"));
     EXPECT_TRUE(view->caption().endsWith(QLatin1String("(Size 60X45 100%)")));
+    idle(); // a.jpg, kept since it was shown, rewritten: the step back onto it reads it anew
+    pictures({"a.jpg"}, {80, 60});
+    press(Qt::Key_Left);
+    EXPECT_TRUE(view->caption().endsWith(QLatin1String("(Size 80X60 100%)")));
+    press(Qt::Key_Right);
+    EXPECT_EQ(shown(), QStringLiteral("b.jpg"));
     idle(); // c.jpg decoded ahead, then gone
     ASSERT_EQ(::unlink(tree.path("c.jpg").constData()), 0);
     press(Qt::Key_Right);
