@@ -19,9 +19,9 @@ namespace orlix {
 // Where the viewer gets its pictures. It lives on the GUI thread and keeps the decoding
 // thread busy with what the show will want next: the picture after the one on screen, in the
 // show's direction, and the full resolution of a picture shown reduced. The picture shown
-// before the one on screen is kept too. Every answer comes
-// back on the GUI thread; a decode made for one path, view and file content is never used for
-// another, and no file is opened or read on the GUI thread.
+// before the one on screen is kept too. Every answer comes back on the GUI thread; a decode
+// made for one path, view and file content is never used for another, and no file is opened
+// or read on the GUI thread.
 class PictureSource : public QObject {
     Q_OBJECT
 public:
