@@ -22,6 +22,15 @@ struct DecodeRequestMessage {
     std::int64_t displayProfileBytes = 0; // DecodeRequest::displayProfile's size; 0: none
 };
 
+// Sent to a process started ahead of the first picture: the screen that pictures will be fitted
+// into, so that the process can hold memory ready for the first one.
+struct ScreenSizeMessage {
+    static constexpr std::uint64_t kMagic = 0x6f726c6978736372ULL;
+    std::uint64_t magic = kMagic;
+    std::int32_t width = 0; // device pixels
+    std::int32_t height = 0;
+};
+
 // The answer; the pixels, when there are any, travel with it as shared memory.
 struct DecodeReplyMessage {
     static constexpr int kMaxColours = 256;

@@ -134,6 +134,32 @@ bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory&
     return true;
 }
 
+// The memory to hold ready for the first picture fitted into a screen of `screen` device
+// pixels, when it is more than the arena lends. A photo is decoded at the smallest scale that
+// covers the screen; for the 3:2 and 4:3 photos of cameras and phones from 12 to 45 megapixels
+// that is between once and one and a half times the screen's pixels. The spare is cut down to
+// the picture when it comes (SpareMemory::take).
+std::size_t firstSpareFor(QSize screen) {
+    constexpr int kLongestSide = 1 << 15;
+    if (screen.isEmpty() || screen.width() > kLongestSide || screen.height() > kLongestSide)
+        return 0;
+    const std::int64_t bytes = std::int64_t(screen.width()) * screen.height() * 4 * 3 / 2;
+    return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes);
+}
+
+// Takes a message naming the screen; false for any other message.
+bool expectScreen(PixelMemory& memory, const void* data, std::size_t size,
+                  const std::vector<UniqueFd>& descriptors) {
+    ScreenSizeMessage message;
+    if (size != sizeof message || !descriptors.empty())
+        return false;
+    std::memcpy(&message, data, sizeof message);
+    if (message.magic != ScreenSizeMessage::kMagic)
+        return false;
+    memory.given.expectFirst(firstSpareFor(QSize(message.width, message.height)));
+    return true;
+}
+
 // Faults in, before the first request, the memory a fitted photo's decode and hand-over use: the
 // arena it is lent from, and as much heap (kept for reuse once freed) for the decode itself.
 // The program starts a decoder process before any picture is wanted, so this happens while
@@ -190,7 +216,8 @@ void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
         memory.given.stopPreparing();
         if (status != MessageChannel::Status::Received)
             return;
-        if (others && others(channel, buffer.data(), size, descriptors))
+        if (expectScreen(memory, buffer.data(), size, descriptors) ||
+            (others && others(channel, buffer.data(), size, descriptors)))
             continue;
         // Anything else means the program and this process no longer agree: end.
         if (!answer(channel, decoder, memory, buffer.data(), size, descriptors))

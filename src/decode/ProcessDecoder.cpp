@@ -140,9 +140,15 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     }
 }
 
-void ProcessDecoder::prepare() const {
+void ProcessDecoder::prepare(QSize screenPixels) const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    startProcess();
+    if (!startProcess() || screenPixels.isEmpty())
+        return;
+    ScreenSizeMessage message;
+    message.width = screenPixels.width();
+    message.height = screenPixels.height();
+    // Should it not arrive, the first picture only pays for new memory, as before.
+    process_->channel().send(&message, sizeof message);
 }
 
 bool ProcessDecoder::startProcess() const {

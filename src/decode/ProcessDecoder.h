@@ -37,8 +37,9 @@ public:
 
     // Starts a decoder process now, so that it is ready, its memory in place, by the time the
     // first picture is wanted (a process started for that picture would fault in its memory
-    // on the way).
-    void prepare() const;
+    // on the way). Given the screen's size in device pixels, the process also holds memory
+    // ready for a first picture fitted into it.
+    void prepare(QSize screenPixels = QSize()) const;
 
     // One decode at a time: concurrent calls wait for each other.
     DecodeResult decode(const DecodeRequest& request,

@@ -37,10 +37,14 @@ public:
     // While the decoder waits for a request: faults in memory for a picture of spareLength(),
     // unless it is larger than kLargestSpare (SpareMemory.h).
     void prepareSpare();
-    // The size of the last fitted picture made, else of the last picture made: a spare held for
-    // whole pictures would not serve the next step, and one freed for a smaller picture costs
-    // about as much as the new memory it saves.
-    std::size_t spareLength() const { return lastFitted_ > 0 ? lastFitted_ : lastLength_; }
+    // The size of the last fitted picture made, else of the last picture made, else the size
+    // expected for the first: a spare held for whole pictures would not serve the next step.
+    std::size_t spareLength() const {
+        return lastFitted_ > 0 ? lastFitted_ : lastLength_ > 0 ? lastLength_ : expected_;
+    }
+    // The size of spare to hold until a picture has been made: a guess from the screen, since a
+    // fresh process would otherwise fault in its first large picture's memory as it decodes.
+    void expectFirst(std::size_t bytes) { expected_ = bytes; }
     // When a request came: stops faulting in, so that the decode has both cores.
     void stopPreparing() { spare_.stop(); }
 
@@ -55,6 +59,7 @@ private:
     std::map<const uchar*, UniqueFd> memories_;
     std::size_t lastLength_ = 0;
     std::size_t lastFitted_ = 0;
+    std::size_t expected_ = 0;
     SpareMemory spare_;
 };
 

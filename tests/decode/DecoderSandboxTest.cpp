@@ -167,6 +167,9 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     // in between does not take its place.
     using Use = platform::SharedImages::Use;
     platform::SharedImages sized;
+    constexpr std::size_t kScreenGuess = std::size_t(50) << 20;
+    sized.expectFirst(kScreenGuess);
+    EXPECT_EQ(sized.spareLength(), kScreenGuess) << "the screen's guess until a picture is made";
     const auto madeBytes = [&sized](QSize size, Use use) {
         return std::size_t(sized.make(size, QImage::Format_RGB32, use).sizeInBytes());
     };

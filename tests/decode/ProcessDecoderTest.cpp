@@ -66,6 +66,10 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     };
     const StandardPictureDecoder inProgram;
     const ProcessDecoder inProcess;
+    // Told of a 4K screen, as the program tells it: the process holds memory for a large first
+    // picture, which the large ones then take and cut down to their size.
+    inProcess.prepare(QSize(3840, 2160));
+    const std::int64_t served = inProcess.processId();
     // Compared once all are decoded: a picture whose memory the decoder reused for a later one
     // would have changed by then.
     std::vector<std::pair<DecodeResult, DecodeResult>> results;
@@ -75,6 +79,7 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         results.emplace_back(inProgram.decode(asked, notCancelled),
                              inProcess.decode(asked, notCancelled));
     }
+    EXPECT_EQ(inProcess.processId(), served) << "one process served every picture";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const auto& picture = pictures[i];
         const auto& [expected, got] = results[i];

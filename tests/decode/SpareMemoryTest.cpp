@@ -1,11 +1,13 @@
 // Memory for the next large picture, faulted in ahead while a decoder process waits: it is
-// really in place when taken, and it is taken only for a picture it fits.
+// really in place when taken, it is taken only for a picture it serves, and what the picture
+// leaves over is given back.
 #include "platform/SpareMemory.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -53,7 +55,8 @@ TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
     } pictures[] = {
         {"the same size", kSpare, true},
         {"an eighth smaller", kSpare - kSpare / 9, true},
-        {"much smaller: the memory would lie idle", kSpare / 2, false},
+        {"a quarter of it and a little, not on a page's end", kSpare / 4 + 100, true},
+        {"under a quarter: the spare would cost more to cut than it saves", kSpare / 5, false},
         {"larger", kSpare + 1, false},
     };
     for (const auto& picture : pictures) {
@@ -61,8 +64,15 @@ TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
         spare.prepare(kSpare);
         block = spare.take(picture.wanted); // at once: faulting in stops where it got
         EXPECT_EQ(bool(block), picture.taken);
-        if (block)
+        if (block) {
+            const std::size_t pages = (picture.wanted + page - 1) / page;
+            EXPECT_EQ(block->length, pages * page) << "cut down to the picture's pages";
+            struct stat status {};
+            ASSERT_EQ(::fstat(block->memory.get(), &status), 0);
+            EXPECT_EQ(std::size_t(status.st_size), block->length) << "the rest given back";
+            static_cast<volatile char*>(block->address)[block->length - 1] = 1; // still mapped
             ::munmap(block->address, block->length);
+        }
         EXPECT_FALSE(spare.take(kSpare)) << "a spare not taken is freed for the picture";
     }
 }

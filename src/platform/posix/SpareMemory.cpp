@@ -82,12 +82,24 @@ void SpareMemory::faultIn(char* bytes, std::size_t length) {
     }
 }
 
+void SpareMemory::cutTo(std::size_t length) {
+    if (length >= spare_->length)
+        return;
+    // Truncating first: should it fail, the spare stays whole and still serves, only larger.
+    if (::ftruncate(spare_->memory.get(), static_cast<off_t>(length)) != 0)
+        return;
+    ::munmap(static_cast<char*>(spare_->address) + length, spare_->length - length);
+    spare_->length = length;
+}
+
 std::optional<SpareMemory::Block> SpareMemory::take(std::size_t bytes) {
     stop();
-    if (!spare_ || spare_->length < bytes || spare_->length - bytes > bytes / 8) {
+    if (!spare_ || bytes == 0 || spare_->length < bytes || spare_->length / kMostOver > bytes) {
         free();
         return std::nullopt;
     }
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    cutTo((bytes + page - 1) / page * page);
     std::optional<Block> taken = std::move(spare_);
     spare_.reset();
     faulted_ = 0;
