@@ -10,6 +10,7 @@
 //   decode_bench [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "common/CameraJpeg.h"
+#include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
 #include "decode/JpegReader.h"
@@ -24,13 +25,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-
-#include <jpeglib.h>
 
 namespace {
 
+using orlix::bench::libjpegDecodeMs;
 using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 6000, kHeight = 4000;
 
@@ -75,37 +73,6 @@ double bareQtDecodeMs(const QString& path) {
     if (image.size() != QSize(kWidth, kHeight))
         qFatal("bare decode failed");
     return ms;
-}
-
-// libjpeg alone on one thread at `eighths`/8; with `passOver`, every row but the last is
-// passed over instead of decoded (which still entropy-decodes it).
-double libjpegDecodeMs(const QString& path, int eighths, bool passOver = false) {
-    const auto start = Clock::now();
-    FILE* file = std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (!file)
-        qFatal("cannot open %s", qPrintable(path));
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.scale_num = unsigned(eighths);
-    info.scale_denom = 8;
-    info.out_color_space = JCS_EXT_BGRA;
-    jpeg_start_decompress(&info);
-    // A whole picture's memory, as the program needs, left untouched until written.
-    QImage pixels(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    if (passOver)
-        jpeg_skip_scanlines(&info, info.output_height - 1);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.scanLine(int(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_abort_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return msSince(start);
 }
 
 double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QString& path,

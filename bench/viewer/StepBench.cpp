@@ -1,5 +1,6 @@
 // Steps onto photos and the first photo of a show, on each screen, against a bare decode of the
-// same photo with Qt's own reader (the program's decoder before it decoded ahead).
+// same photo with Qt's own reader (the program's decoder before it decoded ahead), and against
+// libjpeg's single-threaded decode at the program's scale (for the figures on one core).
 
 #include "NoMessages.h"
 #include "PictureFolder.h"
@@ -34,10 +35,11 @@ void timeKeys(benchmark::State& state, std::int16_t key, Prepare prepare) {
     prepareSettings(folder.root());
     NoMessages box;
     QPointer<FormView> view = openViewer(box, screen);
-    double total = 0, floor = 0, paint = 0;
+    double total = 0, floor = 0, libjpeg = 0, paint = 0;
     for (auto _ : state) {
         const std::int16_t pressed = prepare(*view, key);
         floor += bareDecodeMs(folder.file(0));
+        libjpeg += libjpegFloorMs(folder.file(0), screen);
         rest(*view, 200);
         const auto start = Clock::now();
         view->Form_KeyDown(pressed, 0);
@@ -47,7 +49,7 @@ void timeKeys(benchmark::State& state, std::int16_t key, Prepare prepare) {
         state.SetIterationTime(ms / 1000.0);
         paint += paintMs(*view);
     }
-    report(state, total, floor, "step");
+    report(state, total, floor, "step", libjpeg);
     state.counters["paint_ms"] = paint / double(state.iterations());
     delete view.data();
 }
@@ -106,10 +108,11 @@ void BM_FirstPhotoOfAShow(benchmark::State& state) {
     PictureFolder folder(2);
     prepareSettings(folder.root());
     NoMessages box;
-    double total = 0, floor = 0, settled = 0;
+    double total = 0, floor = 0, libjpeg = 0, settled = 0;
     int guiFrames = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
+        libjpeg += libjpegFloorMs(folder.file(0), screen);
         const auto start = Clock::now();
         QPointer<FormView> view = openViewer(box, screen);
         settled += msSince(start);
@@ -120,7 +123,7 @@ void BM_FirstPhotoOfAShow(benchmark::State& state) {
         state.SetIterationTime(ms / 1000.0);
         delete view.data();
     }
-    report(state, total, floor, "first");
+    report(state, total, floor, "first", libjpeg);
     state.counters["settled_ms"] = settled / double(state.iterations());
     // Frames made on the GUI thread rather than adopted from the decoding thread: each is a
     // fitted frame made twice, the second time where it stalls the show.

@@ -2,7 +2,9 @@
 
 #include "app/Settings.h"
 #include "common/CameraJpeg.h"
+#include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
+#include "decode/JpegReader.h"
 #include "decode/PictureDecoder.h"
 #include "decode/ProcessDecoder.h"
 #include "viewer/PictureBox.h"
@@ -61,6 +63,13 @@ double bareDecodeMs(const QString& path) {
     if (image.size() != QSize(kPhotoWidth, kPhotoHeight))
         qFatal("bare decode failed");
     return ms;
+}
+
+double libjpegFloorMs(const QString& path, const BenchScreen& screen) {
+    const QSize photo(kPhotoWidth, kPhotoHeight);
+    const QSize fitted =
+        StandardPictureDecoder::neededFor(photo, QSize(screen.width, screen.height));
+    return libjpegDecodeMs(path, JpegReader::scaleFor(photo, false, fitted));
 }
 
 void waitFor(const std::function<bool()>& done) {
@@ -138,11 +147,16 @@ QPointer<FormView> openViewer(platform::MessageService& box, const BenchScreen& 
     return view;
 }
 
-void report(benchmark::State& state, double totalMs, double floorMs, const char* name) {
+void report(benchmark::State& state, double totalMs, double floorMs, const char* name,
+            double libjpegMs) {
     const double n = double(state.iterations());
     state.counters[std::string(name) + "_ms"] = totalMs / n;
     state.counters["decode_ms"] = floorMs / n;
     state.counters["ratio"] = totalMs / floorMs;
+    if (libjpegMs > 0) {
+        state.counters["libjpeg_ms"] = libjpegMs / n;
+        state.counters["vs_libjpeg"] = totalMs / libjpegMs;
+    }
 }
 
 long statusKb(const char* field, const QString& process) {

@@ -55,6 +55,10 @@ const QByteArray& bigJpeg();
 
 // The floor: a bare decode of the file with Qt's reader.
 double bareDecodeMs(const QString& path);
+// The floor of the figures taken on one core: libjpeg's own single-threaded decode of the file
+// at the scale the program decodes it at for `screen`, as djpeg decodes. Measured in the same
+// iterations as the figure, since a virtual machine's speed drifts within minutes.
+double libjpegFloorMs(const QString& path, const BenchScreen& screen);
 
 // Runs the event loop until `done`. It sleeps between events, as the program's own loop does:
 // a thread that spun here would take a core from the decoding threads.
@@ -80,8 +84,10 @@ std::shared_ptr<const PictureDecoder> viewerDecoder();
 QPointer<FormView> openViewer(platform::MessageService& box,
                               const BenchScreen& screen = defaultScreen());
 
-// The mean of `totalMs` per iteration as `<name>_ms`, the floor's and their ratio.
-void report(benchmark::State& state, double totalMs, double floorMs, const char* name);
+// The mean of `totalMs` per iteration as `<name>_ms`, the floor's and their ratio; with
+// `libjpegMs`, that floor's too (`vs_libjpeg`).
+void report(benchmark::State& state, double totalMs, double floorMs, const char* name,
+            double libjpegMs = 0);
 
 // A field of /proc/<process>/status, in kB; -1 when it cannot be read.
 long statusKb(const char* field, const QString& process = QStringLiteral("self"));
