@@ -3,6 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BIN := build/release/bin/orlix
 
 .PHONY: all deps build run test test-release test-asan test-tsan format format-check length-check \
+	layer-check \
 	bench install clean fuzz fuzz-corpus
 
 all: build
@@ -62,6 +63,10 @@ format-check: deps
 length-check:
 	@git ls-files '*.cpp' '*.h' | xargs wc -l | \
 		awk '$$2 != "total" && $$1 >= 500 { print $$2 ": " $$1 " lines"; long = 1 } END { exit long }'
+
+# No source includes a header of a floor above its own.
+layer-check:
+	@tools/check-layers.sh
 
 install: build
 	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX),)

@@ -11,9 +11,9 @@
 #include "catalogue/ScanFolder.h"
 #include "catalogue/SortEntries.h"
 #include "common/ReaddirFloor.h"
-#include "platform/MemoryReuse.h"
-#include "platform/NativePath.h"
-#include "platform/TextCollator.h"
+#include "platform/files/NativePath.h"
+#include "platform/files/TextCollator.h"
+#include "platform/sandbox/MemoryReuse.h"
 
 #include <QLocale>
 #include <QString>

@@ -6,10 +6,10 @@
 
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
-#include "decode/ColourProfile.h"
-#include "decode/ColourTransform.h"
-#include "decode/PictureDecoder.h"
-#include "platform/PictureFile.h"
+#include "decode/codec/ColourProfile.h"
+#include "decode/codec/ColourTransform.h"
+#include "decode/codec/PictureDecoder.h"
+#include "platform/files/PictureFile.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -13,9 +13,9 @@
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
-#include "decode/JpegReader.h"
-#include "decode/PictureDecoder.h"
-#include "platform/PictureFile.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/codec/PictureDecoder.h"
+#include "platform/files/PictureFile.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -6,11 +6,11 @@
 //   sandbox_bench [--benchmark_repetitions=N] [google benchmark flags]
 
 #include "common/RunBenchmarks.h"
-#include "decode/DecoderService.h"
-#include "decode/ProcessDecoder.h"
-#include "platform/CurrentThread.h"
-#include "platform/DecoderProcess.h"
-#include "platform/SharedPixels.h"
+#include "decode/process/DecoderProtocol.h"
+#include "decode/process/DecoderService.h"
+#include "decode/process/ProcessDecoder.h"
+#include "platform/sandbox/CurrentThread.h"
+#include "platform/sandbox/DecoderProcess.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -58,22 +58,22 @@ bool handOver(MessageChannel& channel, const void* message, std::size_t size,
     if (kind != kHandOverRequest)
         return false;
     static const QImage decoded = photo();
-    orlix::platform::PixelLayout layout;
-    const UniqueFd pixels = orlix::platform::sharePixels(decoded, layout);
+    orlix::PixelLayout layout;
+    const UniqueFd pixels = orlix::PixelGiver::giveCopy(decoded, layout);
     channel.send(&layout, sizeof layout, {pixels.get()});
     return true;
 }
 
 QImage askForPhoto(DecoderProcess& process) {
     process.channel().send(&kHandOverRequest, sizeof kHandOverRequest);
-    orlix::platform::PixelLayout layout;
+    orlix::PixelLayout layout;
     std::size_t size = 0;
     std::vector<UniqueFd> descriptors;
     if (process.channel().receive(&layout, sizeof layout, size, descriptors) !=
             MessageChannel::Status::Received ||
         descriptors.size() != 1)
         return QImage();
-    return orlix::platform::mapSharedPixels(std::move(descriptors.front()), layout);
+    return orlix::PixelReceiver::mapGiven(std::move(descriptors.front()), layout);
 }
 
 // The smallest request a decoder process answers: a two-pixel bitmap.

@@ -1,7 +1,7 @@
 #include "PictureFolder.h"
 
 #include "ViewerScene.h"
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 
 #include <QBuffer>
 #include <QImage>

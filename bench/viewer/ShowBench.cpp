@@ -4,12 +4,12 @@
 #include "PictureFolder.h"
 #include "ViewerScene.h"
 
-#include "app/Settings.h"
 #include "common/ReaddirFloor.h"
-#include "decode/ProcessDecoder.h"
+#include "core/Settings.h"
+#include "decode/process/ProcessDecoder.h"
 #include "settings/FormSetting.h"
-#include "viewer/KeyCodes.h"
-#include "viewer/PictureBox.h"
+#include "viewer/steps/KeyCodes.h"
+#include "viewer/window/PictureBox.h"
 
 #include <QApplication>
 #include <QCheckBox>

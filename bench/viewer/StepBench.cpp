@@ -6,11 +6,11 @@
 #include "PictureFolder.h"
 #include "ViewerScene.h"
 
-#include "decode/PictureDecoder.h"
-#include "viewer/KeyCodes.h"
-#include "viewer/PictureBox.h"
-#include "viewer/PictureSource.h"
-#include "viewer/SlideStepMachine.h"
+#include "decode/codec/PictureDecoder.h"
+#include "viewer/sources/PictureSource.h"
+#include "viewer/steps/KeyCodes.h"
+#include "viewer/steps/SlideStepMachine.h"
+#include "viewer/window/PictureBox.h"
 
 #include <atomic>
 

@@ -11,10 +11,10 @@
 #include "ViewerScene.h"
 #include "common/RunBenchmarks.h"
 
-#include "decode/DecoderService.h"
-#include "decode/ProcessDecoder.h"
-#include "platform/DecoderProcess.h"
-#include "platform/MemoryReuse.h"
+#include "decode/process/DecoderService.h"
+#include "decode/process/ProcessDecoder.h"
+#include "platform/sandbox/DecoderProcess.h"
+#include "platform/sandbox/MemoryReuse.h"
 
 #include <QApplication>
 

@@ -1,14 +1,14 @@
 #include "ViewerScene.h"
 
-#include "app/Settings.h"
 #include "common/CameraJpeg.h"
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
-#include "decode/JpegReader.h"
-#include "decode/PictureDecoder.h"
-#include "decode/ProcessDecoder.h"
-#include "viewer/PictureBox.h"
-#include "viewer/PictureSource.h"
+#include "core/Settings.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/codec/PictureDecoder.h"
+#include "decode/process/ProcessDecoder.h"
+#include "viewer/sources/PictureSource.h"
+#include "viewer/window/PictureBox.h"
 
 #include <QCoreApplication>
 #include <QEvent>

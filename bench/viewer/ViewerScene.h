@@ -3,7 +3,7 @@
 // What the viewer benchmarks share: the photo, the screens, the viewer opened on the offscreen
 // platform and the waits on its event loop.
 
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "support/PictureBytes.h"
 
-#include "decode/PictureDecoder.h"
+#include "decode/codec/PictureDecoder.h"
 #include "support/Check.h"
 
 #include <QBuffer>

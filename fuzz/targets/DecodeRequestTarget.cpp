@@ -3,8 +3,8 @@
 // Input: fit box width and height (two bytes each, little-endian; 0 x 0 is "the whole
 // picture"), then the file.
 
-#include "decode/JpegReader.h"
-#include "decode/PictureDecoder.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/codec/PictureDecoder.h"
 #include "support/Check.h"
 #include "support/FuzzInput.h"
 #include "support/PictureBytes.h"

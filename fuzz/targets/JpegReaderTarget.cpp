@@ -6,7 +6,7 @@
 // (byte + 1), the check at which to cancel (two bytes, little-endian; 0: never), flags (bit 0:
 // the second band cannot start), the scan limit (0: the program's), then the file.
 
-#include "decode/JpegReader.h"
+#include "decode/codec/JpegReader.h"
 #include "support/Check.h"
 #include "support/FuzzInput.h"
 #include "support/PictureBytes.h"

@@ -2,7 +2,7 @@
 // Every local path found survives being written back as a file: URI and read again, byte
 // for byte.
 
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 #include "settings/UriList.h"
 #include "support/Check.h"
 

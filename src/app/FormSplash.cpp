@@ -1,11 +1,11 @@
 #include "app/FormSplash.h"
 
-#include "app/AppIcon.h"
 #include "app/LinkCursor.h"
 #include "app/SplashPointer.h"
-#include "platform/Desktop.h"
-#include "platform/UiFont.h"
-#include "platform/WindowPlacement.h"
+#include "core/AppIcon.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/UiFont.h"
+#include "platform/desktop/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SplashTexts.h"
-#include "platform/ScreenMetrics.h"
+#include "platform/desktop/ScreenMetrics.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "app/SplashTexts.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 
 namespace orlix {
 

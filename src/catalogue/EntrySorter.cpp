@@ -1,7 +1,7 @@
 #include "catalogue/EntrySorter.h"
 
 #include "catalogue/ProgressDisplay.h"
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include <exception>
 

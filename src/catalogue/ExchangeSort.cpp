@@ -2,7 +2,7 @@
 
 #include "catalogue/ProgressDisplay.h"
 #include "catalogue/ProgressWindow.h"
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "catalogue/ExtensionFilter.h"
 
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include <algorithm>
 

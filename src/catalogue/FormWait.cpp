@@ -1,10 +1,10 @@
 #include "catalogue/FormWait.h"
 
 #include "catalogue/ProgressDisplay.h"
-#include "platform/ScreenMetrics.h"
-#include "platform/UiFont.h"
-#include "platform/WindowHints.h"
-#include "platform/WindowPlacement.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "platform/desktop/UiFont.h"
+#include "platform/desktop/WindowHints.h"
+#include "platform/desktop/WindowPlacement.h"
 
 #include <QColor>
 #include <QFont>

@@ -3,9 +3,9 @@
 #include "catalogue/EntrySorter.h"
 #include "catalogue/ExtensionFilter.h"
 #include "catalogue/SortEntries.h"
-#include "platform/FolderListing.h"
-#include "platform/NativePath.h"
-#include "platform/TextCollator.h"
+#include "platform/files/FolderListing.h"
+#include "platform/files/NativePath.h"
+#include "platform/files/TextCollator.h"
 
 #include <exception>
 #include <optional>

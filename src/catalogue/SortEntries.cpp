@@ -1,8 +1,8 @@
 #include "catalogue/SortEntries.h"
 
 #include "catalogue/EntrySorter.h"
-#include "platform/NativePath.h"
-#include "platform/TextCollator.h"
+#include "platform/files/NativePath.h"
+#include "platform/files/TextCollator.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "catalogue/SortKeys.h"
 
 #include "catalogue/ProgressDisplay.h"
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include <QStringView>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/SettingsWindowLink.h"
+#include "viewer/steps/SettingsWindowLink.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "settings/ReportInputErrors.h"
 
-#include "app/AppInfo.h"
-#include "platform/MessageService.h"
+#include "core/AppInfo.h"
+#include "platform/desktop/MessageService.h"
 #include "settings/StartRules.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "settings/StartRules.h"
 
-#include "platform/NumberText.h"
-#include "platform/TextCollator.h"
+#include "platform/files/NumberText.h"
+#include "platform/files/TextCollator.h"
 
 namespace orlix {
 

@@ -1,6 +1,6 @@
 #include "settings/UriList.h"
 
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 
 #include <QMimeData>
 

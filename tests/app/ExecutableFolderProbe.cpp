@@ -1,5 +1,5 @@
-#include "platform/Desktop.h"
-#include "platform/NativePath.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/files/NativePath.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "platform/WindowPlacement.h"
+#include "platform/desktop/WindowPlacement.h"
 
 #include <QRect>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "catalogue/SortEntries.h"
 #include "catalogue/TestHelpers.h"
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 #include "support/OtherUser.h"
 #include "support/TempTree.h"
 

@@ -3,7 +3,7 @@
 #include "catalogue/ExchangeSort.h"
 #include "catalogue/ProgressDisplay.h"
 #include "catalogue/TestHelpers.h"
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include <gtest/gtest.h>
 

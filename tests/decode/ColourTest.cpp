@@ -3,9 +3,9 @@
 // transform of the plain decode gives them; pictures with no profile on either side, or sRGB
 // on both, stay exactly as decoded; damaged profiles count as sRGB, in silence.
 
-#include "decode/ColourProfile.h"
-#include "decode/ColourTransform.h"
-#include "decode/PictureDecoder.h"
+#include "decode/codec/ColourProfile.h"
+#include "decode/codec/ColourTransform.h"
+#include "decode/codec/PictureDecoder.h"
 
 #include "GifWriter.h"
 #include "LibjpegWriter.h"

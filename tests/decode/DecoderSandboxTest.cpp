@@ -1,9 +1,9 @@
-#include "platform/DecoderProcess.h"
-#include "platform/LentPixels.h"
-#include "platform/PixelArena.h"
-#include "platform/SharedImages.h"
-#include "platform/SharedPixels.h"
-#include "platform/posix/SanitizerBuild.h"
+#include "decode/process/DecoderProtocol.h"
+#include "decode/process/PixelGiver.h"
+#include "decode/process/PixelLender.h"
+#include "decode/process/PixelReceiver.h"
+#include "platform/sandbox/DecoderProcess.h"
+#include "platform/sandbox/SanitizerBuild.h"
 #include "support/DecoderProbe.h"
 #include "support/LoopbackListener.h"
 #include "support/MisbehavingPictures.h"
@@ -79,21 +79,21 @@ TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
 
 // Shown from shared memory, pixels must be sealed for good; copied out at once, sealed against
 // shrinking and growing. Anything else, or memory smaller than its layout, is refused.
-TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
-    const platform::PixelLayout layout{64, 64, 256, QImage::Format_ARGB32};
+TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
+    const PixelLayout layout{64, 64, 256, QImage::Format_ARGB32};
     struct Case {
         const char* what;
         std::int64_t bytes;
         int seals;
-        platform::PixelLayout layout;
+        PixelLayout layout;
         bool shown;
         bool copied;
     };
-    constexpr int kAll = platform::kSharedSeals;
-    constexpr int kLent = platform::kLentSeals;
-    platform::PixelLayout narrowRows = layout;
+    constexpr int kAll = kGivenSeals;
+    constexpr int kLent = kLentSeals;
+    PixelLayout narrowRows = layout;
     narrowRows.bytesPerLine = 200;
-    platform::PixelLayout noFormat = layout;
+    PixelLayout noFormat = layout;
     noFormat.format = QImage::Format_Invalid;
     const Case cases[] = {
         {"sealed, the right size", layout.bytes(), kAll, layout, true, false},
@@ -107,16 +107,16 @@ TEST(DecoderSandbox, SharedPixelsAreRefusedUnlessSealedAndLargeEnough) {
         {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false, false},
         {"lent, no pixel format", layout.bytes(), kLent, noFormat, false, false},
     };
-    platform::LentPixels lent; // one for all: a mapping it keeps never serves other memory
+    PixelReceiver lent; // one for all: a mapping it keeps never serves other memory
     for (const Case& tried : cases) {
         UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
         ASSERT_EQ(::ftruncate(memory.get(), tried.bytes), 0);
         if (tried.seals != 0) {
             ASSERT_EQ(::fcntl(memory.get(), F_ADD_SEALS, tried.seals), 0) << tried.what;
         }
-        const QImage copied = lent.copy(memory.get(), tried.layout);
+        const QImage copied = lent.copyLent(memory.get(), tried.layout);
         EXPECT_EQ(!copied.isNull(), tried.copied) << tried.what;
-        const QImage image = platform::mapSharedPixels(std::move(memory), tried.layout);
+        const QImage image = PixelReceiver::mapGiven(std::move(memory), tried.layout);
         EXPECT_EQ(!image.isNull(), tried.shown) << tried.what;
     }
 }
@@ -133,23 +133,23 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
         struct stat info {};
         return ::fstat(memory, &info) == 0 ? info.st_ino : 0;
     };
-    platform::PixelArena arena;
-    platform::PixelLayout layout;
-    platform::LentPixels lent;
+    PixelLender arena;
+    PixelLayout layout;
+    PixelReceiver lent;
     const int first = arena.lend(filled({100, 100}, qRgb(1, 2, 3)), layout);
     ASSERT_GE(first, 0);
     const ino_t firstInode = inode(first);
-    const QImage firstCopy = lent.copy(first, layout);
+    const QImage firstCopy = lent.copyLent(first, layout);
     const int second = arena.lend(filled({90, 80}, qRgb(4, 5, 6)), layout);
     EXPECT_EQ(inode(second), firstInode) << "a smaller picture gets the same memory";
-    EXPECT_EQ(lent.copy(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
+    EXPECT_EQ(lent.copyLent(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
     EXPECT_EQ(firstCopy, filled({100, 100}, qRgb(1, 2, 3))) << "a copy stays what it was";
     const int larger = arena.lend(filled({2000, 1000}, qRgb(7, 8, 9)), layout);
     EXPECT_NE(inode(larger), firstInode) << "a larger picture gets larger memory";
-    EXPECT_EQ(lent.copy(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
+    EXPECT_EQ(lent.copyLent(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
 
-    platform::SharedImages shared;
-    QImage made = shared.make({300, 200}, QImage::Format_RGB32, platform::SharedImages::Use::Whole);
+    PixelGiver shared;
+    QImage made = shared.make({300, 200}, QImage::Format_RGB32, PixelGiver::Use::Whole);
     ASSERT_FALSE(made.isNull());
     made.fill(qRgb(10, 20, 30));
     QImage copy = made;
@@ -160,13 +160,13 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     UniqueFd given = shared.give(made, layout);
     ASSERT_TRUE(given);
     EXPECT_TRUE(made.isNull());
-    EXPECT_EQ(::fcntl(given.get(), F_GET_SEALS), platform::kSharedSeals);
-    EXPECT_EQ(platform::mapSharedPixels(std::move(given), layout), foreign);
+    EXPECT_EQ(::fcntl(given.get(), F_GET_SEALS), kGivenSeals);
+    EXPECT_EQ(PixelReceiver::mapGiven(std::move(given), layout), foreign);
 
     // The memory faulted in ahead is for the next step: a whole picture decoded for real size
     // in between does not take its place.
-    using Use = platform::SharedImages::Use;
-    platform::SharedImages sized;
+    using Use = PixelGiver::Use;
+    PixelGiver sized;
     constexpr std::size_t kScreenGuess = std::size_t(50) << 20;
     sized.expectFirst(kScreenGuess);
     EXPECT_EQ(sized.spareLength(), kScreenGuess) << "the screen's guess until a picture is made";

@@ -2,8 +2,8 @@
 // common path does not see, on a failing disk. Each must end soon, write nothing outside its
 // picture and fail in the way the viewer reports.
 
-#include "decode/JpegReader.h"
-#include "decode/PictureDecoder.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/codec/PictureDecoder.h"
 
 #include "LibjpegWriter.h"
 #include "PictureFileTest.h"

@@ -3,10 +3,10 @@
 // it, at every scale; a file whose markers cannot be trusted is passed over, and a file
 // changed between the two readings of its header fails as the reader reports it.
 
-#include "decode/JpegReader.h"
-#include "decode/JpegBand.h"
-#include "decode/JpegBandPlan.h"
-#include "decode/JpegRestartPoint.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/codec/JpegBand.h"
+#include "decode/codec/JpegBandPlan.h"
+#include "decode/codec/JpegRestartPoint.h"
 
 #include "LibjpegWriter.h"
 #include "PictureFileTest.h"

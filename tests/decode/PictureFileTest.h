@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PictureFile.h"
+#include "platform/files/PictureFile.h"
 #include "support/TempTree.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 // The program's decoder in processes of its own: it gives what the decoder gives in the
 // program, and a decoder process that fails costs one picture and nothing more.
-#include "decode/ProcessDecoder.h"
+#include "decode/process/ProcessDecoder.h"
 
 #include "GifWriter.h"
 #include "PictureFileTest.h"
-#include "platform/posix/SanitizerBuild.h"
+#include "platform/sandbox/SanitizerBuild.h"
 #include "support/MisbehavingPictures.h"
 
 #include <QColorSpace>

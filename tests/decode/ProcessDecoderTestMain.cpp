@@ -2,8 +2,9 @@
 // main, before any thread. Its decoder processes serve the program's decoder, except for probes
 // of their confinement and test pictures whose content tells them to fail as a flawed decoder
 // would.
-#include "decode/DecodeMessages.h"
-#include "decode/DecoderService.h"
+#include "decode/process/DecoderProtocol.h"
+#include "decode/process/DecoderService.h"
+#include "decode/process/PixelGiver.h"
 #include "support/DecoderProbe.h"
 #include "support/MisbehavingPictures.h"
 
@@ -33,7 +34,7 @@ void answerWith(MessageChannel& channel, Lie lie) {
     reply.error = lie == Lie::UnknownError ? 99 : 0;
     reply.eighths = lie == Lie::OddScale ? 3 : 8;
     reply.colourCount = lie == Lie::TooManyColours ? 300 : 0;
-    UniqueFd pixels = platform::sharePixels(image, reply.layout);
+    UniqueFd pixels = PixelGiver::giveCopy(image, reply.layout);
     if (lie == Lie::Unsealed) {
         pixels.reset(::memfd_create("unsealed", MFD_CLOEXEC));
         ::ftruncate(pixels.get(), reply.layout.bytes());
@@ -45,7 +46,8 @@ bool misbehave(MessageChannel& channel, const void*, std::size_t,
                std::vector<UniqueFd>& descriptors) {
     if (descriptors.empty())
         return false;
-    descriptors.front() = platform::placePictureDescriptor(std::move(descriptors.front()));
+    descriptors.front() =
+        platform::placeReceivedDescriptor(std::move(descriptors.front()), kPictureSlot);
     char head[32] = {};
     if (::pread(descriptors.front().get(), head, sizeof head - 1, 0) <= 0)
         return false;

@@ -1,7 +1,7 @@
 // Memory for the next large picture, faulted in ahead while a decoder process waits: it is
 // really in place when taken, it is taken only for a picture it serves, and what the picture
 // leaves over is given back.
-#include "platform/SpareMemory.h"
+#include "decode/process/SpareMemory.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 namespace orlix {
 namespace {
 
-using platform::SpareMemory;
+using orlix::SpareMemory;
 
 constexpr std::size_t kSpare = std::size_t(24) << 20;
 

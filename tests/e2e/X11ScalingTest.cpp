@@ -3,15 +3,15 @@
 // ratio, with QT_SCALE_FACTOR set by CTest (see CMakeLists.txt): only the window system's own
 // backing store shows what a fractional ratio does to a widget's edges.
 
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
 #include "ShotAreas.h"
 #include "X11TestMain.h"
-#include "app/Settings.h"
-#include "platform/ScreenMetrics.h"
+#include "core/Settings.h"
+#include "platform/desktop/ScreenMetrics.h"
 #include "support/NoBoxes.h"
 #include "support/TempTree.h"
-#include "viewer/PictureBox.h"
+#include "viewer/window/PictureBox.h"
 
 #include <QPointer>
 #include <QTest>

@@ -8,7 +8,7 @@
 #include "settings/FormSetting.h"
 #include "support/NoBoxes.h"
 #include "support/TempTree.h"
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The display profiles of a private Xvfb's root window, read through a connection of the
 // reader's own while the test's connection sets, changes and removes them.
-#include "platform/DisplayProfile.h"
-#include "platform/posix/X11DisplayProfiles.h"
+#include "platform/desktop/DisplayProfile.h"
+#include "platform/desktop/X11DisplayProfiles.h"
 
 #include "support/XvfbServer.h"
 

@@ -1,7 +1,7 @@
-#include "platform/FolderListing.h"
+#include "platform/files/FolderListing.h"
 
 #include "catalogue/TestHelpers.h"
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>

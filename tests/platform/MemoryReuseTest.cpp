@@ -1,5 +1,5 @@
-#include "platform/MemoryReuse.h"
-#include "platform/posix/SanitizerBuild.h"
+#include "platform/sandbox/MemoryReuse.h"
+#include "platform/sandbox/SanitizerBuild.h"
 
 #include <gtest/gtest.h>
 

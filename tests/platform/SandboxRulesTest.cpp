@@ -1,5 +1,5 @@
-#include "platform/posix/LandlockRuleset.h"
-#include "platform/posix/XDisplayAddress.h"
+#include "platform/sandbox/LandlockRuleset.h"
+#include "platform/sandbox/XDisplayAddress.h"
 
 #include <gtest/gtest.h>
 

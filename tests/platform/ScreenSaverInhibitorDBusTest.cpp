@@ -1,6 +1,6 @@
-#include "platform/posix/ScreenSaverInhibitorDBus.h"
+#include "platform/desktop/ScreenSaverInhibitorDBus.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "support/FakeScreenSaverBus.h"
 
 #include <QTest>

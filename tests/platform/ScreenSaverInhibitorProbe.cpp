@@ -6,9 +6,9 @@
 //   crash      ends at once, as a crash would, destroying nothing
 // Prints "ready <kind>" once the inhibitor exists, kind being dbus, xcb or none, and nothing
 // else of its own.
-#include "platform/ScreenSaverInhibitor.h"
-#include "platform/posix/ScreenSaverInhibitorDBus.h"
-#include "platform/posix/ScreenSaverInhibitorXcb.h"
+#include "platform/desktop/ScreenSaverInhibitor.h"
+#include "platform/desktop/ScreenSaverInhibitorDBus.h"
+#include "platform/desktop/ScreenSaverInhibitorXcb.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>

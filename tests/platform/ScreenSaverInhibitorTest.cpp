@@ -1,7 +1,7 @@
 // The inhibitor the program makes for its desktop, and the X screen-saver suspension it falls
 // back on; the saver of a private Xvfb is watched through the test's own connection to it.
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "support/FakeScreenSaverBus.h"
 #include "support/ProgramRun.h"
 #include "support/XvfbServer.h"

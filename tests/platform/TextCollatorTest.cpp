@@ -1,4 +1,4 @@
-#include "platform/TextCollator.h"
+#include "platform/files/TextCollator.h"
 
 #include "catalogue/TestHelpers.h"
 

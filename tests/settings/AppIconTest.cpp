@@ -1,4 +1,4 @@
-#include "app/AppIcon.h"
+#include "core/AppIcon.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 #include "settings/FormSetting.h"
-#include "app/Settings.h"
-#include "platform/Desktop.h"
-#include "platform/MessageService.h"
-#include "platform/NativePath.h"
+#include "core/Settings.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/MessageService.h"
+#include "platform/files/NativePath.h"
 #include "settings/UriList.h"
 #include "support/TempTree.h"
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 // display and the session bus as the program would, and sends the second argument's address to
 // the desktop's opener.
 //   lockdown_probe <landlock cap> <address> <scratch folder> <picture> <tcp port>
-#include "platform/Desktop.h"
-#include "platform/ProgramLockdown.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/sandbox/ProgramLockdown.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,5 +1,5 @@
 #include "StartupHelpers.h"
-#include "platform/posix/LandlockRuleset.h"
+#include "platform/sandbox/LandlockRuleset.h"
 #include "support/ChildProcess.h"
 #include "support/FakeScreenSaverBus.h"
 #include "support/LoopbackListener.h"

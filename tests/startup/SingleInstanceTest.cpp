@@ -1,4 +1,4 @@
-#include "platform/SingleInstance.h"
+#include "platform/desktop/SingleInstance.h"
 
 #include "startup/StartupHelpers.h"
 #include "support/OtherUser.h"

@@ -1,5 +1,7 @@
 #include "support/DecoderProbe.h"
 
+#include "decode/process/DecoderProtocol.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -81,7 +83,8 @@ int tryAction(const ProbeRequest& request, std::vector<UniqueFd>& descriptors) {
     case ProbeAction::ReadPicture: {
         if (descriptors.size() != 1)
             return EINVAL;
-        const UniqueFd picture = platform::placePictureDescriptor(std::move(descriptors.front()));
+        const UniqueFd picture =
+            platform::placeReceivedDescriptor(std::move(descriptors.front()), kPictureSlot);
         char byte = 0;
         return outcome(::pread(picture.get(), &byte, 1, 0));
     }

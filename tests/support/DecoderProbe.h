@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DecoderProcess.h"
+#include "platform/sandbox/DecoderProcess.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageService.h"
+#include "platform/desktop/MessageService.h"
 
 #include <gtest/gtest.h>
 

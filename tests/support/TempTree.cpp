@@ -1,6 +1,6 @@
 #include "support/TempTree.h"
 
-#include "platform/NativePath.h"
+#include "platform/files/NativePath.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -2,17 +2,17 @@
 // the progress window of a listing, pictures decoded ahead on its decoding thread, and closing
 // while a decode is under way.
 
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
-#include "app/Settings.h"
 #include "catalogue/FormWait.h"
 #include "catalogue/ProgressWindow.h"
 #include "catalogue/ScanFolder.h"
-#include "platform/NativePath.h"
-#include "viewer/KeyCodes.h"
-#include "viewer/PictureBox.h"
-#include "viewer/PictureSource.h"
+#include "core/Settings.h"
+#include "platform/files/NativePath.h"
 #include "viewer/ViewerScene.h"
+#include "viewer/sources/PictureSource.h"
+#include "viewer/steps/KeyCodes.h"
+#include "viewer/window/PictureBox.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // its file, shown under its own size, and a decode that fails in any way is that picture's
 // failure.
 
-#include "viewer/PictureLoader.h"
+#include "viewer/sources/PictureLoader.h"
 
 #include "support/OtherUser.h"
 #include "support/TempTree.h"

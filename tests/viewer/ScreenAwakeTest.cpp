@@ -1,13 +1,13 @@
 // The show's keys, and the screen kept awake exactly while the show runs, through the desktop's
 // screen-saver service: a private bus with a fake service stands in for the desktop.
 
-#include "viewer/FormView.h"
+#include "viewer/window/FormView.h"
 
-#include "app/Settings.h"
-#include "platform/posix/ScreenSaverInhibitorDBus.h"
+#include "core/Settings.h"
+#include "platform/desktop/ScreenSaverInhibitorDBus.h"
 #include "support/FakeScreenSaverBus.h"
-#include "viewer/GuideColours.h"
 #include "viewer/ViewerScene.h"
+#include "viewer/steps/GuideColours.h"
 
 #include <QLabel>
 #include <QTest>

@@ -3,15 +3,15 @@
 // a gate. Driving the window costs milliseconds a show, so a few hundred shows run there and
 // ten thousand on the machine.
 
-#include "viewer/FormView.h"
-#include "viewer/PictureLoader.h"
+#include "viewer/sources/PictureLoader.h"
+#include "viewer/window/FormView.h"
 
-#include "app/Settings.h"
 #include "catalogue/ScanFolder.h"
-#include "viewer/KeyCodes.h"
-#include "viewer/SlideStepMachine.h"
+#include "core/Settings.h"
 #include "viewer/StepRuns.h"
 #include "viewer/ViewerScene.h"
+#include "viewer/steps/KeyCodes.h"
+#include "viewer/steps/SlideStepMachine.h"
 
 #include <QLabel>
 #include <QTest>

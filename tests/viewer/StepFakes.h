@@ -1,9 +1,9 @@
 #pragma once
 
-#include "viewer/FolderLister.h"
-#include "viewer/PictureProvider.h"
-#include "viewer/SettingsWindowLink.h"
-#include "viewer/StepHost.h"
+#include "viewer/steps/FolderLister.h"
+#include "viewer/steps/PictureProvider.h"
+#include "viewer/steps/SettingsWindowLink.h"
+#include "viewer/steps/StepHost.h"
 
 #include <QSize>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "viewer/StepRuns.h"
 
-#include "viewer/KeyCodes.h"
+#include "viewer/steps/KeyCodes.h"
 
 #include <QStringList>
 #include <QtGlobal>

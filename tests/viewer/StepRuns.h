@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Settings.h"
-#include "viewer/SlideStepMachine.h"
+#include "core/Settings.h"
 #include "viewer/StepFakes.h"
+#include "viewer/steps/SlideStepMachine.h"
 
 #include <QPoint>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decode/PictureDecoder.h"
+#include "decode/codec/PictureDecoder.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "viewer/FrameRenderer.h"
-#include "viewer/KeyMapping.h"
-#include "viewer/PictureBox.h"
+#include "viewer/steps/FrameRenderer.h"
+#include "viewer/steps/KeyMapping.h"
+#include "viewer/window/PictureBox.h"
 
 #include <gtest/gtest.h>
 

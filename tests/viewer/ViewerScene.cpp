@@ -1,6 +1,6 @@
 #include "viewer/ViewerScene.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

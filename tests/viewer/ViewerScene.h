@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/MessageService.h"
+#include "platform/desktop/MessageService.h"
 #include "support/TempTree.h"
-#include "viewer/BackgroundScan.h"
-#include "viewer/FormView.h"
 #include "viewer/StepFakes.h"
 #include "viewer/TestDecoders.h"
+#include "viewer/sources/BackgroundScan.h"
+#include "viewer/window/FormView.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,7 +1,0 @@
-#include "app/Settings.h"
-
-namespace orlix {
-
-SettingsRecord Settings;
-
-} // namespace orlix

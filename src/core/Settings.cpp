@@ -1,0 +1,7 @@
+#include "core/Settings.h"
+
+namespace orlix {
+
+SettingsRecord Settings;
+
+} // namespace orlix

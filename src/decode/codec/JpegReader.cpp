@@ -1,0 +1,234 @@
+#include "decode/codec/JpegReader.h"
+
+#include "decode/codec/JpegBand.h"
+#include "decode/codec/JpegBandPlan.h"
+#include "decode/codec/JpegRestartPoint.h"
+#include "platform/sandbox/CurrentThread.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <system_error>
+#include <thread>
+
+namespace orlix {
+
+namespace {
+
+using Outcome = JpegReader::Outcome;
+
+// The scales decoded at, in eighths, smallest first. At 1/8, 1/4 and 1/2 libjpeg-turbo's
+// reduced transforms skip most of the work. 5/8 costs more processor time than a whole decode
+// (its transform has no SIMD form), but where a fitted photo needs more than half its size, as
+// on a 3840x2160 screen, it takes 61% less memory than the whole picture, and that memory is new
+// (a page fault every 4 KiB) and has to be shrunk again for the frame. 3/8, 6/8 and 7/8 do not pay:
+// 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode plus its shrink.
+constexpr int kScales[] = {1, 2, 4, 5, JpegReader::kWhole};
+
+// Of two bands' outcomes, the one that stands for the whole picture. A band that stopped only
+// because the other gave up says Cancelled; the other's reason stands then.
+Outcome combined(Outcome top, Outcome bottom, bool cancelled) {
+    if (top == Outcome::Decoded && bottom == Outcome::Decoded)
+        return Outcome::Decoded;
+    if (cancelled)
+        return Outcome::Cancelled;
+    for (const Outcome stated : {top, bottom}) {
+        if (stated != Outcome::Decoded && stated != Outcome::Cancelled)
+            return stated;
+    }
+    return Outcome::Invalid;
+}
+
+// What the lower band's own reading of the header says, for the picture: anything but the
+// picture the upper band read is a file changed in between.
+Outcome asSecondReading(Outcome header) {
+    return header == Outcome::TooLarge || header == Outcome::Unsupported ? Outcome::Invalid
+                                                                         : header;
+}
+
+// Whether this thread may run on more than one CPU. On one, a second band would add the
+// entropy decoding it passes over and take nothing off the first.
+bool moreThanOneCpu() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) > 1;
+}
+
+} // namespace
+
+JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled)
+    : JpegReader(file, cancelled, Tuning()) {}
+
+JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
+                       Tuning tuning)
+    : file_(file), cancelled_(cancelled), tuning_(std::move(tuning)) {}
+
+JpegReader::~JpegReader() = default;
+
+QSize JpegReader::scaledSize(QSize storedSize, int eighths) {
+    const auto scaled = [eighths](int length) {
+        return static_cast<int>((std::int64_t(length) * eighths + 7) / 8);
+    };
+    return QSize(scaled(storedSize.width()), scaled(storedSize.height()));
+}
+
+bool JpegReader::decodesAt(int eighths) {
+    return std::find(std::begin(kScales), std::end(kScales), eighths) != std::end(kScales);
+}
+
+int JpegReader::scaleFor(QSize storedSize, bool quarterTurn, QSize needed) {
+    if (quarterTurn)
+        needed.transpose();
+    for (const int eighths : kScales) {
+        const QSize scaled = scaledSize(storedSize, eighths);
+        if (scaled.width() >= needed.width() && scaled.height() >= needed.height())
+            return eighths;
+    }
+    return kWhole;
+}
+
+JpegReader::Outcome JpegReader::readHeader() {
+    if (headerRead_)
+        return header_;
+    headerRead_ = true;
+    try {
+        top_ = std::make_unique<JpegBand>(
+            file_, JpegBand::Stops{&cancelled_, &bandFailed_, &tuning_.onCheck, tuning_.maxScans});
+        header_ = top_->readHeader();
+    } catch (const std::exception&) {
+        header_ = Outcome::Failed; // no memory for the decoder
+    }
+    if (header_ == Outcome::Decoded)
+        storedSize_ = QSize(static_cast<int>(top_->geometry().width),
+                            static_cast<int>(top_->geometry().height));
+    return header_;
+}
+
+int JpegReader::components() const {
+    return headerRead_ && header_ == Outcome::Decoded ? top_->geometry().components : 0;
+}
+
+JpegReader::Outcome JpegReader::read(int eighths, QImage& image) {
+    const Outcome header = readHeader();
+    if (header != Outcome::Decoded)
+        return header;
+    // Nothing thrown may leave the decoding thread: a failed allocation is a failed picture.
+    try {
+        return decode(eighths, image);
+    } catch (const std::exception&) {
+        return Outcome::Failed;
+    }
+}
+
+JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
+    JpegBand& top = *top_;
+    if (cmykAsStored_)
+        top.keepCmykAsStored();
+    Outcome outcome = top.start(eighths);
+    if (outcome != Outcome::Decoded)
+        return outcome;
+    const JpegGeometry geometry = top.geometry();
+    const QSize size(static_cast<int>(geometry.outputWidth),
+                     static_cast<int>(geometry.outputHeight));
+    const bool given =
+        image.size() == size && image.format() == QImage::Format_RGB32 && image.isDetached();
+    QImage decoded = given ? std::move(image) : QImage(size, QImage::Format_RGB32);
+    if (decoded.isNull())
+        return Outcome::Failed; // no memory for it
+    const unsigned height = geometry.outputHeight;
+    // Taken once, here: both bands write rows of the one image, and a QImage may not be
+    // touched from two threads, not even to ask for a row.
+    uchar* const pixels = decoded.bits();
+    const qsizetype stride = decoded.bytesPerLine();
+
+    // Two bands on two cores, split where both should finish together; the lower band's
+    // decoder starts at a restart marker above the split when the file has one there, else at
+    // the top. A picture of several scans keeps its whole coefficient data in memory; it is
+    // not decoded twice.
+    const JpegBandPlan plan = tuning_.splitInHalves ? JpegBandPlan{geometry.iMcuRows() / 2, 0}
+                                                    : JpegBandPlan::choose(geometry, eighths);
+    // An iMCU row is a multiple of 8 stored rows: at every scale a whole number of output rows.
+    const unsigned split = plan.split * geometry.iMcuHeight * static_cast<unsigned>(eighths) / 8;
+    Outcome lowerOutcome = Outcome::Decoded;
+    std::thread lower;
+    if (height >= tuning_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
+        (tuning_.startSecondBand ? tuning_.startSecondBand() : moreThanOneCpu())) {
+        try {
+            lower = std::thread([&] {
+                platform::lowerCurrentThreadPriority();
+                try {
+                    lowerOutcome =
+                        decodeLowerBand(eighths, plan.resume, pixels, stride, split, geometry);
+                } catch (const std::exception&) {
+                    lowerOutcome = Outcome::Failed;
+                }
+                if (lowerOutcome != Outcome::Decoded)
+                    bandFailed_ = true;
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does all the rows.
+        }
+    }
+    if (lower.joinable()) {
+        outcome = top.readRows(pixels, stride, 0, split, geometry);
+        if (outcome != Outcome::Decoded)
+            bandFailed_ = true;
+        lower.join();
+        outcome = combined(outcome, lowerOutcome, cancelled_.load());
+    } else {
+        outcome = top.readRows(pixels, stride, 0, height, geometry);
+    }
+    if (outcome == Outcome::Decoded)
+        image = std::move(decoded);
+    return outcome;
+}
+
+JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uchar* pixels,
+                                                qsizetype stride, unsigned from,
+                                                const JpegGeometry& geometry) {
+    JpegBand band(file_,
+                  JpegBand::Stops{&cancelled_, &bandFailed_, &tuning_.onCheck, tuning_.maxScans});
+    if (cmykAsStored_)
+        band.keepCmykAsStored();
+    // The rows above the resumed marker are not this decoder's: its output row 0 is the
+    // image's row `above`, and its header says so, with the height lowered by as much.
+    JpegGeometry expected = geometry;
+    unsigned above = 0;
+    if (resume > 0) {
+        const auto stop = [this] {
+            if (tuning_.onCheck)
+                tuning_.onCheck();
+            return cancelled_.load(std::memory_order_relaxed) ||
+                   bandFailed_.load(std::memory_order_relaxed);
+        };
+        JpegSplice splice;
+        switch (JpegRestartPoint::locate(file_, geometry, resume, stop, splice)) {
+        case JpegRestartPoint::Found::Yes:
+            band.resumeAt(splice);
+            above = resume * geometry.iMcuHeight * static_cast<unsigned>(eighths) / 8;
+            expected.height = splice.height;
+            expected.outputHeight -= above;
+            break;
+        case JpegRestartPoint::Found::No:
+            resume = 0; // markers missing, out of order or not where expected: pass over
+            break;
+        case JpegRestartPoint::Found::Stopped:
+            return Outcome::Cancelled;
+        case JpegRestartPoint::Found::ReadFailed:
+            return Outcome::ReadFailed;
+        }
+    }
+    if (tuning_.onLowerBandStart)
+        tuning_.onLowerBandStart(resume * geometry.iMcuHeight);
+    Outcome outcome = asSecondReading(band.readHeader());
+    if (outcome == Outcome::Decoded)
+        outcome = band.start(eighths);
+    if (outcome == Outcome::Decoded)
+        outcome = band.readRows(pixels + stride * static_cast<qsizetype>(above), stride,
+                                from - above, geometry.outputHeight - above, expected);
+    return outcome;
+}
+
+} // namespace orlix

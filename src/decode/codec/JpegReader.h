@@ -1,0 +1,112 @@
+#pragma once
+
+#include "decode/codec/PictureDecoder.h"
+
+#include <QImage>
+#include <QSize>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace orlix {
+
+namespace platform {
+class PictureFile;
+}
+
+class JpegBand;
+struct JpegGeometry;
+
+// Decodes a JPEG file with the reduction done inside the decoder: at 1/2, 1/4 or 1/8 the
+// decoder skips most of the work, which is what makes a fitted photo appear quickly. Scales are
+// given in eighths of the stored size (8: whole). Every size, scale and check comes from one
+// reading of the header; the second band of a large
+// picture reads it again and gives up unless it sees the same. A decode stops within a few rows
+// or one scan step once `cancelled` turns true, and prints nothing about damaged data.
+class JpegReader {
+public:
+    enum class Outcome {
+        Decoded,     // `image` holds the picture (a file cut short is shown as far as it goes)
+        Unsupported, // a JPEG of a colour space no reader here decodes
+        Invalid,     // not a JPEG, or damaged beyond decoding, or changed while being read
+        ReadFailed,  // the file could not be read
+        Cancelled,
+        TooLarge, // more pixels than StandardPictureDecoder::kMaxPixels
+        Failed,   // out of memory, over the decoder's memory or scan limit, or no thread
+    };
+
+    // Knobs for tests and fuzzing; the defaults are what the program uses.
+    struct Tuning {
+        unsigned rowsToSplit = 512;            // pictures with fewer output rows: one band
+        int maxScans = 100;                    // progressive scans accepted
+        std::function<void()> onCheck;         // called at every cancellation check (tests,
+                                               // fuzzing: may set the cancel flag); from
+                                               // either band's thread
+        std::function<bool()> startSecondBand; // false: the second band cannot start; none:
+                                               // it starts when there are two CPUs to use
+        // Told, from the lower band's thread, the stored row its decoder starts at: 0 when it
+        // passes over the rows above, else the row just after a restart marker.
+        std::function<void(unsigned row)> onLowerBandStart;
+        bool splitInHalves = false; // the lower band passes over the upper half (benchmarks
+                                    // weigh the chosen split against it)
+    };
+
+    // Two constructors rather than a default argument: GCC cannot take `Tuning{}` as a default
+    // inside the class that declares Tuning.
+    JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled);
+    JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
+               Tuning tuning);
+    ~JpegReader();
+    JpegReader(const JpegReader&) = delete;
+    JpegReader& operator=(const JpegReader&) = delete;
+
+    static constexpr int kWhole = DecodeResult::kWhole;
+
+    // The smallest scale, in eighths, of those that pay (1/8, 1/4, 1/2, 5/8, whole), whose
+    // decoded picture still covers `needed` pixels for a picture of `storedSize` (as the file
+    // stores it, before any Exif turn; `quarterTurn` when the picture is shown turned by a
+    // quarter, so that width and height trade places).
+    static int scaleFor(QSize storedSize, bool quarterTurn, QSize needed);
+    // Whether `eighths` is one of those scales.
+    static bool decodesAt(int eighths);
+
+    // The size a picture of `storedSize` decodes to at `eighths`/8, as libjpeg rounds it.
+    static QSize scaledSize(QSize storedSize, int eighths);
+
+    // Reads the header, once: Decoded when the picture can be decoded, TooLarge over the
+    // pixel cap. storedSize() then holds its size.
+    Outcome readHeader();
+    QSize storedSize() const { return storedSize_; }
+    // The number of colour components the header gives: 1 grey, 3 colour, 4 CMYK or YCCK.
+    int components() const;
+
+    // A CMYK picture is read() with its stored ink values in each four-byte pixel (255 for no
+    // ink, as Adobe writes them) instead of as RGB32: for a colour transform to convert.
+    void keepCmykAsStored() { cmykAsStored_ = true; }
+
+    // Decodes the whole picture, as stored (not turned), at `eighths`/8 of its size, into an
+    // RGB32 image; reads the header first when readHeader() was not called. Once per reader.
+    // An `image` handed in that already is RGB32 of the decoded size (and not shared with
+    // another copy) is decoded into, in its own memory; any other is replaced.
+    Outcome read(int eighths, QImage& image);
+
+private:
+    Outcome decode(int eighths, QImage& image);
+    // The lower band, on its own thread: output rows [from, to) of `image`, its decoder
+    // started at iMCU row `resume` if a restart marker allows.
+    Outcome decodeLowerBand(int eighths, unsigned resume, uchar* pixels, qsizetype stride,
+                            unsigned from, const JpegGeometry& geometry);
+
+    const platform::PictureFile& file_;
+    const std::atomic<bool>& cancelled_;
+    const Tuning tuning_;
+    std::atomic<bool> bandFailed_{false}; // one band gave up: the other stops too
+    std::unique_ptr<JpegBand> top_;
+    Outcome header_ = Outcome::Invalid;
+    bool headerRead_ = false;
+    QSize storedSize_;
+    bool cmykAsStored_ = false;
+};
+
+} // namespace orlix

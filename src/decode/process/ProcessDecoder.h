@@ -1,0 +1,73 @@
+#pragma once
+
+#include "decode/codec/PictureDecoder.h"
+#include "decode/process/PixelReceiver.h"
+#include "platform/ipc/UniqueFd.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace orlix {
+
+namespace platform {
+class DecoderProcess;
+class SharedFlag;
+} // namespace platform
+
+// The program's decoder: hands each picture file to a decoder process (DecoderProcess.h), which
+// decodes it with the program's own decoder, and takes the pixels back without copying them.
+// A decoder process that dies (a crash, its memory ceiling, a kill from outside) or does not
+// answer in time fails its picture with LoadError::DecodeFailed; the next picture gets a new
+// process. A cancelled decode ends at once here; its process is told to stop through a shared
+// flag and keeps serving (its memory stays in place), unless it has not stopped by the time the
+// next picture is asked for: then it is ended and replaced.
+class ProcessDecoder : public PictureDecoder {
+public:
+    // Long enough for the largest picture on a slow machine; a decoder still silent by then is
+    // taken for stuck.
+    static constexpr std::chrono::milliseconds kDefaultPatience{60000};
+    // How long the next picture waits for a cancelled decode to stop before its process is
+    // ended: decoders stop within a few rows or one scan.
+    static constexpr std::chrono::milliseconds kStopPatience{250};
+
+    explicit ProcessDecoder(std::chrono::milliseconds patience = kDefaultPatience);
+    ~ProcessDecoder() override;
+
+    // Starts a decoder process now, so that it is ready, its memory in place, by the time the
+    // first picture is wanted (a process started for that picture would fault in its memory
+    // on the way). Given the screen's size in device pixels, the process also holds memory
+    // ready for a first picture fitted into it.
+    void prepare(QSize screenPixels = QSize()) const;
+
+    // One decode at a time: concurrent calls wait for each other.
+    DecodeResult decode(const DecodeRequest& request,
+                        const std::atomic<bool>& cancelled) const override;
+
+    // The id of the decoder process now serving, 0 when there is none (for tests that end it
+    // from outside).
+    std::int64_t processId() const { return processId_.load(); }
+
+private:
+    DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
+    // Starts a process when none serves; false when none can be had.
+    bool startProcess() const;
+    void endProcess() const;
+    // Waits for the answer to a cancelled request and drops it; false when none came in time.
+    bool drainCancelled() const;
+    // The shared copy of `profile`, made once for as long as the display's profile stays.
+    int sharedProfile(const QByteArray& profile) const;
+
+    const std::chrono::milliseconds patience_;
+    mutable std::mutex mutex_;
+    mutable std::unique_ptr<platform::DecoderProcess> process_;
+    mutable std::atomic<std::int64_t> processId_{0};
+    mutable std::unique_ptr<platform::SharedFlag> stop_; // the serving process's
+    mutable bool cancelledUnanswered_ = false;
+    mutable QByteArray profile_;
+    mutable platform::UniqueFd profileMemory_;
+    mutable PixelReceiver receiver_; // maps the serving process's lent memory
+};
+
+} // namespace orlix

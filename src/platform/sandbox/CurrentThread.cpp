@@ -1,0 +1,31 @@
+#include "platform/sandbox/CurrentThread.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace orlix::platform {
+
+void nameCurrentThread(const char* name) {
+    pthread_setname_np(pthread_self(), name);
+}
+
+void lowerCurrentThreadPriority() {
+    // On Linux a nice value belongs to a thread, not to the whole process. Ten steps down
+    // weigh about a tenth of a normal thread; a failure leaves the thread as it was.
+    constexpr int kBackground = 10;
+    const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
+    const int now = ::getpriority(PRIO_PROCESS, thread);
+    if (now < kBackground)
+        ::setpriority(PRIO_PROCESS, thread, kBackground);
+}
+
+void idleCurrentThread() {
+    const sched_param none{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19); // the least
+}
+
+} // namespace orlix::platform

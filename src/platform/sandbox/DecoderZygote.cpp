@@ -1,0 +1,172 @@
+#include "platform/sandbox/DecoderZygote.h"
+
+#include "platform/sandbox/LandlockRuleset.h"
+#include "platform/sandbox/ProcessSetup.h"
+#include "platform/sandbox/SandboxPolicy.h"
+#include "platform/sandbox/SanitizerBuild.h"
+#include "platform/sandbox/SeccompFilter.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace orlix::platform {
+
+namespace {
+
+// The forking process keeps its channel to the program here; in a decoder process the
+// decoder's own channel takes the number over, which closes the first.
+constexpr int kZygoteChannelDescriptor = kDecoderChannelDescriptor;
+// Decoding gives way to the program's windows whenever both want a core.
+constexpr int kBackgroundNice = 10;
+
+void wakeUp(int) {}
+
+// The address space this process has mapped, in bytes; 0 when it cannot be read.
+std::int64_t addressSpaceInUse() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "re");
+    if (!statm)
+        return 0;
+    unsigned long pages = 0;
+    const bool read = std::fscanf(statm, "%lu", &pages) == 1;
+    std::fclose(statm);
+    return read ? static_cast<std::int64_t>(pages) * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
+} // namespace
+
+DecoderZygote::DecoderZygote(const DecoderProgram& program, MessageChannel channel, pid_t programId)
+    : program_(program), channel_(std::move(channel)), programId_(programId) {}
+
+void DecoderZygote::run() {
+    selfId_ = ::getpid();
+    if (confine())
+        serveRequests();
+    for (const pid_t decoder : decoders_)
+        ::kill(decoder, SIGKILL);
+    ::_exit(0);
+}
+
+bool DecoderZygote::confine() {
+    if (!dieWithParent(programId_) ||
+        !keepOnlyDescriptor(channel_.descriptor(), kZygoteChannelDescriptor))
+        return false;
+    channel_.release(); // closed by the move above
+    channel_ = MessageChannel(UniqueFd(kZygoteChannelDescriptor));
+    forbidDumps();
+    if (program_.prepare)
+        program_.prepare();
+    if (program_.memoryAllowance > 0 && !kSanitizerBuild) {
+        const std::int64_t inUse = addressSpaceInUse();
+        if (inUse > 0)
+            addressSpaceLimit_ = inUse + program_.memoryAllowance;
+    }
+    // Made once here; each decoder process only installs it.
+    SeccompFilter filter(SyscallAction::fail(EPERM));
+    if (addDecoderRules(filter, program_))
+        decoderFilter_ = filter.compiled();
+    if (decoderFilter_.empty() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return false; // no decoder process runs unconfined
+    // No file, no network, no signal or abstract socket outside: every right the kernel knows,
+    // handled without a rule. Decoder processes inherit it. Kernels without Landlock skip it.
+    const LandlockLevel level = kernelLandlockLevel();
+    LandlockRuleset(level, landlockRightsOf(level)).enforce();
+    return true;
+}
+
+void DecoderZygote::serveRequests() {
+    // A decoder that ends wakes the wait below (SIGCHLD is let through only there) so that it
+    // is reaped at once; its id stays taken until then, so an End never hits another process.
+    struct sigaction onChild {};
+    onChild.sa_handler = wakeUp;
+    ::sigaction(SIGCHLD, &onChild, nullptr);
+    sigset_t childEnded;
+    sigemptyset(&childEnded);
+    sigaddset(&childEnded, SIGCHLD);
+    sigset_t waiting;
+    ::sigprocmask(SIG_BLOCK, &childEnded, &waiting);
+    sigdelset(&waiting, SIGCHLD);
+    for (;;) {
+        reapEnded();
+        pollfd watch{channel_.descriptor(), POLLIN, 0};
+        if (::ppoll(&watch, 1, nullptr, &waiting) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        ZygoteRequest request;
+        std::size_t size = 0;
+        std::vector<UniqueFd> descriptors;
+        const MessageChannel::Status status =
+            channel_.receive(&request, sizeof request, size, descriptors, 0);
+        if (status == MessageChannel::Status::Closed || status == MessageChannel::Status::Failed)
+            return;
+        if (status != MessageChannel::Status::Received || size != sizeof request)
+            continue;
+        if (request.kind == ZygoteRequest::Kind::Start)
+            startDecoder();
+        else if (request.kind == ZygoteRequest::Kind::End &&
+                 decoders_.count(static_cast<pid_t>(request.process)) > 0)
+            ::kill(static_cast<pid_t>(request.process), SIGKILL);
+    }
+}
+
+void DecoderZygote::reapEnded() {
+    int status = 0;
+    for (pid_t ended; (ended = ::waitpid(-1, &status, WNOHANG)) > 0;)
+        decoders_.erase(ended);
+}
+
+void DecoderZygote::startDecoder() {
+    ZygoteReply reply;
+    MessageChannel programEnd;
+    MessageChannel decoderEnd;
+    if (!MessageChannel::makePair(programEnd, decoderEnd)) {
+        channel_.send(&reply, sizeof reply);
+        return;
+    }
+    const pid_t decoder = ::fork();
+    if (decoder == 0) {
+        programEnd = MessageChannel();
+        becomeDecoder(std::move(decoderEnd));
+    }
+    decoderEnd = MessageChannel();
+    if (decoder < 0) {
+        channel_.send(&reply, sizeof reply);
+        return;
+    }
+    decoders_.insert(decoder);
+    reply.process = decoder;
+    channel_.send(&reply, sizeof reply, {programEnd.descriptor()});
+}
+
+void DecoderZygote::becomeDecoder(MessageChannel channel) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGCHLD, SIG_DFL);
+    channel_.release(); // its number is about to be the decoder's channel
+    if (!dieWithParent(selfId_) ||
+        !keepOnlyDescriptor(channel.descriptor(), kDecoderChannelDescriptor))
+        ::_exit(1);
+    channel.release();
+    MessageChannel decoderChannel{UniqueFd(kDecoderChannelDescriptor)};
+    ::setpriority(PRIO_PROCESS, 0, kBackgroundNice);
+    if (addressSpaceLimit_ > 0) {
+        const rlimit ceiling{static_cast<rlim_t>(addressSpaceLimit_),
+                             static_cast<rlim_t>(addressSpaceLimit_)};
+        if (::setrlimit(RLIMIT_AS, &ceiling) != 0)
+            ::_exit(1);
+    }
+    if (!installFilter(decoderFilter_))
+        ::_exit(1);
+    program_.serve(decoderChannel);
+    ::_exit(0);
+}
+
+} // namespace orlix::platform

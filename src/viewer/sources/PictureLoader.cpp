@@ -1,0 +1,115 @@
+#include "viewer/sources/PictureLoader.h"
+
+#include <new>
+#include <system_error>
+#include <utility>
+
+namespace orlix {
+
+namespace {
+
+// A file that keeps changing under every read is given up after this many.
+constexpr int kReadAttempts = 3;
+
+bool stopped(const std::atomic<bool>& cancelled) {
+    return cancelled.load(std::memory_order_relaxed);
+}
+
+PicturePtr abandonedPicture(const QString& path, const ViewParams& view) {
+    auto picture = std::make_shared<DecodedPicture>();
+    picture->path = path;
+    picture->view = view;
+    picture->cancelled = true;
+    return picture;
+}
+
+} // namespace
+
+PictureLoader::PictureLoader(std::shared_ptr<const PictureDecoder> decoder)
+    : decoder_(std::move(decoder)) {}
+
+PicturePtr PictureLoader::failure(const QString& path, const ViewParams& view, LoadError error) {
+    auto picture = std::make_shared<DecodedPicture>();
+    picture->path = path;
+    picture->view = view;
+    picture->error = error;
+    return picture;
+}
+
+PicturePtr PictureLoader::load(const QString& path, const ViewParams& view, bool whole,
+                               const PicturePtr& kept, const std::atomic<bool>& cancelled) const {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (stopped(cancelled))
+            return abandonedPicture(path, view);
+        platform::FileError error = platform::FileError::None;
+        std::shared_ptr<const platform::PictureFile> file =
+            platform::PictureFile::open(path, error);
+        if (!file)
+            return failure(path, view, loadErrorFrom(error));
+        if (kept && kept->file && kept->path == path && kept->identity() == file->identity() &&
+            kept->file->unchanged())
+            return kept;
+        if (PicturePtr picture = decodeFile(path, std::move(file), view, whole, cancelled))
+            return picture;
+    }
+    return failure(path, view, LoadError::DeviceIO);
+}
+
+PicturePtr PictureLoader::reload(const PicturePtr& shown, const ViewParams& view, bool whole,
+                                 bool reopen, const std::atomic<bool>& cancelled) const {
+    if (shown->file && shown->file->unchanged()) {
+        if (PicturePtr picture =
+                decodeFile(shown->path, shown->file, view, whole, cancelled, shown.get()))
+            return picture;
+    }
+    if (!reopen)
+        return abandonedPicture(shown->path, view);
+    return load(shown->path, view, whole, nullptr, cancelled);
+}
+
+PicturePtr PictureLoader::decodeFile(const QString& path,
+                                     std::shared_ptr<const platform::PictureFile> file,
+                                     const ViewParams& view, bool whole,
+                                     const std::atomic<bool>& cancelled,
+                                     const DecodedPicture* shown) const {
+    auto picture = std::make_shared<DecodedPicture>();
+    picture->path = path;
+    picture->view = view;
+    try {
+        DecodeResult result = decoder_->decode(
+            DecodeRequest{file, whole ? QSize() : deviceFitBox(view), view.displayProfile},
+            cancelled);
+        if (result.cancelled || stopped(cancelled))
+            return abandonedPicture(path, view);
+        // Rewritten in place while it was read: the pixels may mix two contents.
+        if (!file->unchanged())
+            return nullptr;
+        picture->file = std::move(file);
+        picture->error = result.error;
+        picture->pixelSize = result.pixelSize;
+        picture->image = std::move(result.image);
+        picture->eighths = result.eighths;
+        if (picture->ok()) {
+            picture->frameParams = frameParamsFor(view, placementFor(view, picture->pixelSize),
+                                                  picture->pixelSize, 0, 0);
+            // The full resolution of a picture on screen keeps the frame already shown for the
+            // same view: scaling a whole photo down again would cost more than its decode,
+            // and show the same.
+            if (shown && !shown->frame.isNull() && shown->frameParams == picture->frameParams) {
+                picture->frame = shown->frame;
+            } else {
+                FrameRenderer renderer;
+                picture->frame = renderer.render(picture->image, picture->frameParams);
+            }
+            if (stopped(cancelled))
+                return abandonedPicture(path, view);
+        }
+    } catch (const std::bad_alloc&) {
+        return failure(path, view, LoadError::DecodeFailed);
+    } catch (const std::system_error&) {
+        return failure(path, view, LoadError::DecodeFailed);
+    }
+    return picture;
+}
+
+} // namespace orlix

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "decode/codec/PictureDecoder.h"
+#include "viewer/steps/DecodedPicture.h"
+
+#include <atomic>
+#include <memory>
+
+namespace orlix {
+
+// Opens and decodes the viewer's pictures, on the decoding thread: every file-system call of
+// the viewer's pictures happens here, never on the GUI thread. A picture is only ever made of
+// one content of its file: a file rewritten while it is read is read again, and a picture is
+// decoded again through its open file only while that still holds what was shown.
+class PictureLoader {
+public:
+    explicit PictureLoader(std::shared_ptr<const PictureDecoder> decoder);
+
+    // The file at `path` as it is now, decoded for `view` (`whole`: at full resolution even
+    // where the view would do with less). `kept`, when not null, is used instead when it was
+    // decoded from the very file now at `path` and that file has not changed since.
+    PicturePtr load(const QString& path, const ViewParams& view, bool whole, const PicturePtr& kept,
+                    const std::atomic<bool>& cancelled) const;
+
+    // `shown` decoded again for `view`: through the file it was read from while that still
+    // holds what was shown. Once it has changed, with `reopen` the file at its path as it is
+    // now, a new picture with its own size and failures; without, an abandoned picture.
+    PicturePtr reload(const PicturePtr& shown, const ViewParams& view, bool whole, bool reopen,
+                      const std::atomic<bool>& cancelled) const;
+
+    // A picture that holds only the failure `error`.
+    static PicturePtr failure(const QString& path, const ViewParams& view, LoadError error);
+
+private:
+    // The decode of `file`; null when the file changed while it was read. `shown`, when not
+    // null, is the same content decoded before: its frame is taken where it was made for the
+    // same view.
+    PicturePtr decodeFile(const QString& path, std::shared_ptr<const platform::PictureFile> file,
+                          const ViewParams& view, bool whole, const std::atomic<bool>& cancelled,
+                          const DecodedPicture* shown = nullptr) const;
+
+    const std::shared_ptr<const PictureDecoder> decoder_;
+};
+
+} // namespace orlix

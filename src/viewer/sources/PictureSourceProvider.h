@@ -1,0 +1,32 @@
+#pragma once
+
+#include "viewer/sources/PictureSource.h"
+#include "viewer/steps/PictureProvider.h"
+
+#include <utility>
+
+namespace orlix {
+
+// The decoding thread's PictureSource, as the slide steps ask for pictures.
+class PictureSourceProvider : public PictureProvider {
+public:
+    explicit PictureSourceProvider(PictureSource& source) : source_(source) {}
+
+    void fetch(const QString& path, const ViewParams& view, Done done) override {
+        source_.fetch(path, view, std::move(done));
+    }
+    void refine(const PicturePtr& shown, const ViewParams& view, Done done) override {
+        source_.refine(shown, view, std::move(done));
+    }
+    void prepare(const QString& nextPath, const ViewParams& view,
+                 const PicturePtr& shown) override {
+        source_.prepare(nextPath, view, shown);
+    }
+    void retire(PicturePtr picture) override { source_.retire(std::move(picture)); }
+    void cancelAll() override { source_.cancelAll(); }
+
+private:
+    PictureSource& source_;
+};
+
+} // namespace orlix

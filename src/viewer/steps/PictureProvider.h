@@ -1,0 +1,34 @@
+#pragma once
+
+#include "viewer/steps/DecodedPicture.h"
+#include "viewer/steps/ViewGeometry.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace orlix {
+
+// Where the slide steps get their pictures (PictureSource in the program). `done` runs once,
+// on the GUI thread: before fetch or refine returns when the picture is at hand, later
+// otherwise, and never after cancelAll().
+class PictureProvider {
+public:
+    using Done = std::function<void(PicturePtr)>;
+
+    virtual ~PictureProvider() = default;
+
+    // The picture at `path` drawn for `view`, for a step that moves onto it.
+    virtual void fetch(const QString& path, const ViewParams& view, Done done) = 0;
+    // `shown` made fit for `view`, for a step that draws it again.
+    virtual void refine(const PicturePtr& shown, const ViewParams& view, Done done) = 0;
+    // After a step: what the show will want next (empty: nothing in this folder).
+    virtual void prepare(const QString& nextPath, const ViewParams& view,
+                         const PicturePtr& shown) = 0;
+    // A picture the viewer no longer shows.
+    virtual void retire(PicturePtr picture) = 0;
+    // Abandons everything under way.
+    virtual void cancelAll() = 0;
+};
+
+} // namespace orlix
