@@ -8,6 +8,8 @@
 #include "common/RunBenchmarks.h"
 #include "decode/process/DecoderProtocol.h"
 #include "decode/process/DecoderService.h"
+#include "decode/process/PixelGiver.h"
+#include "decode/process/PixelReceiver.h"
 #include "decode/process/ProcessDecoder.h"
 #include "platform/sandbox/CurrentThread.h"
 #include "platform/sandbox/DecoderProcess.h"
