@@ -5,7 +5,7 @@
 
 #include "viewer/window/FormView.h"
 
-#include "ShotAreas.h"
+#include "support/ShotAreas.h"
 #include "X11TestMain.h"
 #include "core/Settings.h"
 #include "platform/desktop/ScreenMetrics.h"

@@ -1,4 +1,4 @@
-#include "ShotAreas.h"
+#include "support/ShotAreas.h"
 
 #include <algorithm>
 

@@ -1,0 +1,1 @@
+// Compiles the precompiled header that the layers reuse; it holds no code of its own.
