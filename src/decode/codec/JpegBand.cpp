@@ -24,7 +24,7 @@ constexpr long kMaxDecoderMemory =
     static_cast<long>(StandardPictureDecoder::kMaxPixels * 4 * 2 + (std::int64_t(256) << 20));
 
 // iMCU rows skipped between two cancellation checks: passing over rows still entropy-decodes
-// them, which for a wide picture takes a few milliseconds per iMCU row.
+// them, which for a wide picture is too long to go without a check.
 constexpr unsigned kIMcuRowsPerSkip = 4;
 
 JpegBand& bandOf(j_common_ptr info) {

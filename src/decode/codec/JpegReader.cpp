@@ -22,9 +22,10 @@ using Outcome = JpegReader::Outcome;
 // The scales decoded at, in eighths, smallest first. At 1/8, 1/4 and 1/2 libjpeg-turbo's
 // reduced transforms skip most of the work. 5/8 costs more processor time than a whole decode
 // (its transform has no SIMD form), but where a fitted photo needs more than half its size, as
-// on a 3840x2160 screen, it takes 61% less memory than the whole picture, and that memory is new
-// (a page fault every 4 KiB) and has to be shrunk again for the frame. 3/8, 6/8 and 7/8 do not pay:
-// 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode plus its shrink.
+// on a large screen, it takes well under half the memory of the whole picture, and that memory
+// is new (every page of it faults in) and has to be shrunk again for the frame. 3/8, 6/8 and
+// 7/8 do not pay: 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode
+// plus its shrink.
 constexpr int kScales[] = {1, 2, 4, 5, JpegReader::kWhole};
 
 // Of two bands' outcomes, the one that stands for the whole picture. A band that stopped only
