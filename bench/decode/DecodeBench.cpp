@@ -13,6 +13,7 @@
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
+#include "decode/codec/JpegBand.h"
 #include "decode/codec/JpegReader.h"
 #include "decode/codec/PictureDecoder.h"
 #include "platform/files/PictureFile.h"
@@ -122,11 +123,13 @@ double readerDecodeMs(const QString& path, int eighths, bool inHalves) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const auto file = orlix::platform::PictureFile::open(path, error);
-    const std::atomic<bool> cancelled{false};
-    orlix::JpegReader::Tuning tuning;
-    tuning.splitInHalves = inHalves;
+    orlix::JpegReader::Options options;
+    if (inHalves) // the lower band passes over the upper half
+        options.planBands = [](const orlix::JpegGeometry& geometry, int) {
+            return orlix::JpegBandPlan{geometry.iMcuRows() / 2, 0};
+        };
     QImage image;
-    if (orlix::JpegReader(*file, cancelled, tuning).read(eighths, image) !=
+    if (orlix::JpegReader(*file, options).read(eighths, image) !=
         orlix::JpegReader::Outcome::Decoded)
         qFatal("reader failed");
     return msSince(start);

@@ -28,26 +28,25 @@ constexpr int kEighths[] = {8, 4, 2, 1, 5, 8, 4, 2};
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput input(data, size);
     const int eighths = kEighths[input.byte() & 7];
-    JpegReader::Tuning tuning;
-    tuning.rowsToSplit = input.byte() + 1u;
+    JpegReader::Options options;
+    options.rowsToSplit = input.byte() + 1u;
     const unsigned cancelAt = input.word();
     const std::uint8_t flags = input.byte();
     if (const std::uint8_t scans = input.byte())
-        tuning.maxScans = scans;
+        options.maxScans = scans;
     const QByteArray bytes = input.rest();
     std::atomic<bool> cancelled{false};
     std::atomic<unsigned> checks{0}; // both bands check
-    if (cancelAt > 0) {
-        tuning.onCheck = [&] {
-            if (checks.fetch_add(1) + 1 == cancelAt)
-                cancelled = true;
-        };
-    }
+    options.stopRequested = [&] {
+        if (cancelAt > 0 && checks.fetch_add(1) + 1 == cancelAt)
+            cancelled = true;
+        return cancelled.load();
+    };
     if (flags & kNoSecondBand)
-        tuning.startSecondBand = [] { return false; };
+        options.startSecondBand = [] { return false; };
 
     const auto file = fuzz::openInMemory(bytes);
-    JpegReader reader(*file, cancelled, tuning);
+    JpegReader reader(*file, options);
     // As the program does: the header first, read once, and the sizes from it.
     const JpegReader::Outcome header = reader.readHeader();
     const QSize stored = reader.storedSize();
@@ -65,13 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(image.format() == QImage::Format_RGB32);
     FUZZ_CHECK(image.size() == JpegReader::scaledSize(stored, eighths));
     // Two bands give the very pixels one band gives.
-    if (!cancelled && unsigned(image.height()) >= tuning.rowsToSplit) {
-        const std::atomic<bool> never{false};
-        JpegReader::Tuning oneBand;
+    if (!cancelled && unsigned(image.height()) >= options.rowsToSplit) {
+        JpegReader::Options oneBand;
         oneBand.rowsToSplit = ~0u;
-        oneBand.maxScans = tuning.maxScans;
+        oneBand.maxScans = options.maxScans;
         QImage whole;
-        FUZZ_CHECK(JpegReader(*file, never, oneBand).read(eighths, whole) == outcome);
+        FUZZ_CHECK(JpegReader(*file, oneBand).read(eighths, whole) == outcome);
         FUZZ_CHECK(whole == image);
     }
     return 0;

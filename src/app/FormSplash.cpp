@@ -55,9 +55,14 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QRect& twips) {
 
 } // namespace
 
-FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, QWidget* parent)
+SplashDesktop SplashDesktop::current() {
+    return {platform::movePointer, platform::openAddress};
+}
+
+FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, SplashDesktop desktop,
+                       QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), texts_(std::move(texts)),
-      screen_(screen), movePointer_(platform::movePointer), openAddress_(platform::openAddress) {
+      screen_(screen), desktop_(std::move(desktop)), timWait_(new QTimer(this)) {
     setObjectName(QStringLiteral("FormSplash"));
     setWindowTitle(texts_.title);
     setFocusPolicy(Qt::NoFocus);
@@ -90,8 +95,9 @@ FormSplash::FormSplash(SplashTexts texts, platform::ScreenMetrics screen, QWidge
         label->installEventFilter(this);
     }
 
-    timWait_.setSingleShot(true);
-    connect(&timWait_, &QTimer::timeout, this, &FormSplash::TimWait_Timer);
+    timWait_->setObjectName(QStringLiteral("TimWait"));
+    timWait_->setSingleShot(true);
+    connect(timWait_, &QTimer::timeout, this, &FormSplash::TimWait_Timer);
     activateFallback_.setSingleShot(true);
     activateFallback_.setInterval(kActivateFallbackMilliseconds);
     connect(&activateFallback_, &QTimer::timeout, this, &FormSplash::Form_Activate);
@@ -115,7 +121,7 @@ void FormSplash::Form_Load() {
     labAppVersion_->setText(appVersionText(texts_));
     labCopyright_->setText(copyrightText(texts_));
     labUrl_->setText(urlText(texts_));
-    timWait_.start(kWaitMilliseconds);
+    timWait_->start(kWaitMilliseconds);
 }
 
 void FormSplash::Form_Activate() {
@@ -134,8 +140,8 @@ void FormSplash::Form_Activate() {
                                   link.width() * kTwipsPerPixel, link.height() * kTwipsPerPixel),
                            kTwipsPerPixel, kTwipsPerPixel);
     // Where the pointer cannot be moved (Wayland) it stays put, and nothing is said.
-    if (movePointer_)
-        movePointer_(target);
+    if (desktop_.movePointer)
+        desktop_.movePointer(target);
 }
 
 void FormSplash::Form_MouseMove() {
@@ -157,8 +163,8 @@ void FormSplash::LabUrl_MouseMove() {
 void FormSplash::LabUrl_Click() {
     // The address itself, not the label's text with its indent. Failures are not reported;
     // the window stays and its timer runs on.
-    if (openAddress_)
-        openAddress_(texts_.comments);
+    if (desktop_.openAddress)
+        desktop_.openAddress(texts_.comments);
 }
 
 void FormSplash::TimWait_Timer() {

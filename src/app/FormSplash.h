@@ -12,6 +12,18 @@ class QLabel;
 
 namespace orlix {
 
+// What the splash window asks of the desktop: the platform's functions unless others are
+// handed in.
+struct SplashDesktop {
+    // Moves the pointer to a screen point in pixels; false where the platform does not allow it.
+    std::function<bool(const QPoint&)> movePointer;
+    // Asks the desktop to open an address.
+    std::function<void(const QString&)> openAddress;
+
+    // The desktop the program runs on.
+    static SplashDesktop current();
+};
+
 // The first window of the program: icon, title and version, copyright line and home-page
 // link on white, without a frame. It puts the pointer onto the link when it first becomes
 // active, shows the link blue while the pointer is over it, opens the address when the link
@@ -19,36 +31,22 @@ namespace orlix {
 // other close requests are ignored.
 //
 // Modal use: construct (this loads the window and starts TimWait), then call showModal(),
-// which returns once TimWait has closed the window.
+// which returns once TimWait has closed the window. Its controls and its timer carry the names
+// the window was designed with (ImgIcon, LabAppVersion, LabCopyright, LabUrl, TimWait).
 class FormSplash final : public QWidget {
     Q_OBJECT
 
 public:
-    // Moves the pointer to a screen point in pixels; false where the platform does not allow it.
-    using PointerMover = std::function<bool(const QPoint&)>;
-    // Asks the desktop to open an address.
-    using AddressOpener = std::function<void(const QString&)>;
-
     static constexpr int kWaitMilliseconds = 5000;
 
     explicit FormSplash(SplashTexts texts = SplashTexts::fromBuild(),
                         platform::ScreenMetrics screen = platform::primaryScreen(),
+                        SplashDesktop desktop = SplashDesktop::current(),
                         QWidget* parent = nullptr);
 
     // Shows the window application-modal and serves events until TimWait has closed it.
     // Returns 0 (the window has no result); returns at once if TimWait already fired.
     int showModal();
-
-    // The platform's desktop functions by default; tests hand in their own.
-    void setPointerMover(PointerMover mover) { movePointer_ = std::move(mover); }
-    void setAddressOpener(AddressOpener opener) { openAddress_ = std::move(opener); }
-
-    // The controls and the timer, for tests and for nothing else.
-    QLabel* imgIcon() const { return imgIcon_; }
-    QLabel* labAppVersion() const { return labAppVersion_; }
-    QLabel* labCopyright() const { return labCopyright_; }
-    QLabel* labUrl() const { return labUrl_; }
-    QTimer& timWait() { return timWait_; }
 
 signals:
     // TimWait has closed the window.
@@ -76,14 +74,13 @@ private:
 
     SplashTexts texts_;
     platform::ScreenMetrics screen_;
-    PointerMover movePointer_;
-    AddressOpener openAddress_;
+    SplashDesktop desktop_;
 
     QLabel* imgIcon_ = nullptr;
     QLabel* labAppVersion_ = nullptr;
     QLabel* labCopyright_ = nullptr;
     QLabel* labUrl_ = nullptr;
-    QTimer timWait_;
+    QTimer* timWait_ = nullptr;
     // Places the pointer where the platform shows the window without ever activating it.
     QTimer activateFallback_;
 

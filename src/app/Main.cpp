@@ -89,9 +89,8 @@ int Main(int argc, char** argv) {
     decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
     // The first picture of a show is copied from its decoder (a fitted photo, up to 32 MiB) and
     // shrunk into a frame (8 MiB on a 1920x1080 screen, 28 MiB fitted on 3840x2160). Into
-    // fresh memory each page faults in: 18 to 32 ms of its 156 to 176 ms from Start on a
-    // 1920x1080 screen, measured on Xvfb. Warmed while the settings window waits for the user,
-    // the heap has them in place.
+    // fresh memory each page faults in, a wait the first picture would see. Warmed while the
+    // settings window waits for the user, the heap has them in place.
     constexpr std::size_t kFirstPictureHeap = std::size_t(48) << 20;
     platform::warmHeapInBackground(kFirstPictureHeap);
     settings.setDecoder(decoder);

@@ -67,7 +67,6 @@ struct FormWait::Parts {
     QWidget* shpFrame = nullptr;
     QWidget* shpProg = nullptr;
     QLabel* labProg = nullptr;
-    int progressTwips = 0;
 };
 
 FormWait::FormWait(const QWidget* anchor)
@@ -110,7 +109,6 @@ void FormWait::setProgressText(const QString& text) {
 }
 
 void FormWait::setProgressWidth(int twips) {
-    parts_->progressTwips = twips;
     QRect bar = parts_->shpProg->geometry();
     bar.setWidth(twipsToPixels(twips));
     parts_->shpProg->setGeometry(bar);
@@ -122,14 +120,6 @@ int FormWait::frameWidth() const {
 
 void FormWait::repaintNow() {
     repaint();
-}
-
-QString FormWait::progressText() const {
-    return parts_->labProg->text();
-}
-
-int FormWait::progressWidth() const {
-    return parts_->progressTwips;
 }
 
 } // namespace orlix

@@ -12,7 +12,9 @@ namespace orlix {
 // percentage and a growing green bar. Frameless, no taskbar button, centred on the screen of
 // `anchor` (or the primary screen), wait pointer while it is loaded.
 // Construct it (that loads it and resets the display), show() it, let pending events run once,
-// pass it to ScanFolder, then close and destroy it.
+// pass it to ScanFolder, then close and destroy it. Its parts carry the names the window was
+// designed with: the panel Frame1, the caption Label1, the track Shp_Frame, the fill Shp_Prog
+// and the percentage Lab_Prog.
 class FormWait : public QWidget, public ProgressWindow {
     Q_OBJECT
 public:
@@ -24,10 +26,6 @@ public:
     void setProgressWidth(int twips) override;
     int frameWidth() const override;
     void repaintNow() override;
-
-    // What is on display, for tests.
-    QString progressText() const;
-    int progressWidth() const;
 
 private:
     struct Parts;

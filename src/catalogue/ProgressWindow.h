@@ -17,7 +17,7 @@ struct ProgressCounters {
 
 // What the sort's progress routines need of a progress window: the percentage text
 // (Lab_Prog), the fill (Shp_Prog, whose width is set) and the track (Shp_Frame, whose width
-// is read). Widths are twips. FormWait is the program's one implementation; tests record calls.
+// is read). Widths are twips. FormWait shows them; the sort knows no more of it than this.
 class ProgressWindow {
 public:
     virtual ~ProgressWindow() = default;

@@ -29,8 +29,7 @@ void SortEntries(EntryList& entries, std::int16_t keyLength,
 // Where the keys of paths that all begin with `shared` may start: just past its last separator
 // within the first `keyLength` characters. Equal leading text adds equal weights at every level
 // of the comparison, and a separator neither combines with nor reorders the character after
-// it, so leaving out the shared folders keeps the order (the tests hold it against the
-// exchange passes under several collations) and makes the keys much shorter.
+// it, so leaving out the shared folders keeps the order and makes the keys much shorter.
 qsizetype SortKeyStart(QStringView shared, qsizetype keyLength);
 
 } // namespace orlix

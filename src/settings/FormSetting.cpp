@@ -1,17 +1,16 @@
 #include "settings/FormSetting.h"
 
-#include "catalogue/FileEntry.h"
-#include "catalogue/ScanFolder.h"
 #include "core/AppIcon.h"
 #include "core/AppInfo.h"
 #include "core/Settings.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
-#include "platform/desktop/UiFont.h"
 #include "platform/desktop/WindowHints.h"
 #include "platform/desktop/WindowPlacement.h"
-#include "platform/files/NumberText.h"
 #include "platform/files/TextCollator.h"
+#include "settings/DialogKeys.h"
+#include "settings/PathDrop.h"
+#include "settings/PathHistory.h"
 #include "settings/ReportInputErrors.h"
 #include "settings/StartRules.h"
 #include "settings/TipText.h"
@@ -22,45 +21,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDropEvent>
-#include <QFontMetrics>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionButton>
-
-#include <algorithm>
 
 namespace orlix {
 
 namespace {
-
-// The window was designed in twips; every rectangle below is (left, top, width, height).
-constexpr int kClientWidthTwips = 5670;
-constexpr int kClientHeightTwips = 2040;
-constexpr qreal kBoxFontPoints = 9.0;
-constexpr qreal kCaptionFontPoints = 9.75;
-
-void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(platform::twipsToPixels(left), platform::twipsToPixels(top),
-                        platform::twipsToPixels(width), platform::twipsToPixels(height));
-}
-
-// The substitute fonts are wider than the one the window was laid out for; a caption that
-// would be clipped is narrowed just enough to fit its control.
-void fitCaption(QWidget* widget, const QString& caption, int room) {
-    QFont font = widget->font();
-    const int needed = QFontMetrics(font).horizontalAdvance(caption);
-    if (needed <= room || needed == 0)
-        return;
-    constexpr int kNarrowestStretch = 70;
-    font.setStretch(std::max(kNarrowestStretch, room * 100 / needed));
-    widget->setFont(font);
-}
 
 std::int16_t valueOf(const QCheckBox* box) {
     return box->isChecked() ? 1 : 0;
@@ -78,7 +46,7 @@ QStringList itemsOf(const QComboBox* box) {
 }
 
 // The busy pointer while the folder is listed; the listing blocks the event loop, so the
-// pointer has to be set for the whole application and restored however the test ends.
+// pointer has to be set for the whole application and restored however the listing ends.
 class BusyPointer {
 public:
     BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -95,145 +63,35 @@ FormSetting::FormSetting(platform::MessageService& messages, std::function<void(
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       messages_(messages), endProgram_(std::move(endProgram)), screenSaver_(screenSaver),
-      collator_(std::make_unique<platform::TextCollator>()) {
+      collator_(std::make_unique<platform::TextCollator>()),
+      controls_(FormSettingControls::makeIn(*this)) {
     if (!endProgram_)
         endProgram_ = [] { QCoreApplication::exit(0); };
     setObjectName(QStringLiteral("FormSetting"));
-    createControls();
+    setWindowIcon(appIcon());
+    new PathDrop(*controls_.CmbPath,
+                 [this](const QMimeData& data) { return CmbPath_OLEDragDrop(data); });
+    new DialogKeys(*this, *controls_.CmdStart, *controls_.CmdExit);
+    connect(controls_.CmdStart, &QPushButton::clicked, this, &FormSetting::CmdStart_Click);
+    connect(controls_.CmdExit, &QPushButton::clicked, this, &FormSetting::CmdExit_Click);
+    connect(controls_.CmbExt, &QComboBox::editTextChanged, this, &FormSetting::CmbExt_Change);
     Form_Load();
 }
 
 FormSetting::~FormSetting() = default;
 
-void FormSetting::createControls() {
-    setFixedSize(platform::twipsToPixels(kClientWidthTwips),
-                 platform::twipsToPixels(kClientHeightTwips));
-    setWindowIcon(appIcon());
-
-    const QFont boxFont = platform::uiGothicFont(kBoxFontPoints);
-    const QFont captionFont = platform::uiGothicFont(kCaptionFontPoints);
-
-    auto label = [&](const char* name, const QString& caption) {
-        auto* widget = new QLabel(caption, this);
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(captionFont);
-        return widget;
-    };
-    auto checkBox = [&](const char* name, const QString& caption) {
-        auto* widget = new QCheckBox(caption, this);
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(captionFont);
-        // The square on the right: the boxes of each column then line up on the right edges
-        // the layout gives them.
-        widget->setLayoutDirection(Qt::RightToLeft);
-        return widget;
-    };
-    auto comboBox = [&](const char* name) {
-        auto* widget = new QComboBox(this);
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(boxFont);
-        widget->setEditable(true);
-        // Enter must not add the typed text to the list, and no text may be completed for
-        // the user: the path history and the extension list are kept by this window alone.
-        widget->setInsertPolicy(QComboBox::NoInsert);
-        widget->setCompleter(nullptr);
-        return widget;
-    };
-    auto button = [&](const char* name, const QString& caption) {
-        auto* widget = new QPushButton(caption, this);
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(captionFont);
-        widget->setAutoDefault(false);
-        return widget;
-    };
-
-    LabPath = label("LabPath", QStringLiteral("Path"));
-    place(LabPath, 180, 240, 495, 255);
-    CmbPath = comboBox("CmbPath");
-    place(CmbPath, 660, 180, 4875, 300);
-    ChkLoop = checkBox("ChkLoop", QStringLiteral("Loop"));
-    place(ChkLoop, 120, 720, 735, 255);
-    ChkSubFld = checkBox("ChkSubFld", QStringLiteral("SubFolder"));
-    place(ChkSubFld, 1740, 720, 1155, 255);
-    Label3 = label("Label3", QStringLiteral("Ext."));
-    place(Label3, 4020, 780, 375, 255);
-    CmbExt = comboBox("CmbExt");
-    place(CmbExt, 4440, 720, 1095, 300);
-    CmbExt->addItems({QStringLiteral("*(All)"), QStringLiteral("bmp"), QStringLiteral("jpg"),
-                      QStringLiteral("gif")});
-    ChkSort = checkBox("ChkSort", QStringLiteral("Sort"));
-    place(ChkSort, 120, 1140, 735, 255);
-    ChkRealSize = checkBox("ChkRealSize", QStringLiteral("RealSize"));
-    place(ChkRealSize, 1860, 1140, 1035, 255);
-    Label2 = label("Label2", QStringLiteral("Interval (1-60sec.)"));
-    place(Label2, 3540, 1200, 1635, 255);
-    TxtInterval = new QLineEdit(this);
-    TxtInterval->setObjectName(QStringLiteral("TxtInterval"));
-    TxtInterval->setFont(boxFont);
-    place(TxtInterval, 5160, 1140, 375, 300);
-    ChkAuto = checkBox("ChkAuto", QStringLiteral("Auto"));
-    place(ChkAuto, 120, 1560, 735, 255);
-    ChkGuide = checkBox("ChkGuide", QStringLiteral("DisplayGuide"));
-    place(ChkGuide, 1500, 1560, 1395, 255);
-    CmdStart = button("CmdStart", QStringLiteral("Start"));
-    place(CmdStart, 3360, 1560, 975, 375);
-    // Drawn as the default button; Enter reaches it through handleKey(), not through Qt's
-    // default-button machinery, which only dialogs have.
-    CmdStart->setDefault(true);
-    CmdExit = button("CmdExit", QStringLiteral("Exit"));
-    place(CmdExit, 4560, 1560, 975, 375);
-
-    for (QCheckBox* box : {ChkLoop, ChkSubFld, ChkSort, ChkRealSize, ChkAuto, ChkGuide}) {
-        QStyleOptionButton option;
-        option.initFrom(box);
-        const int indicator =
-            box->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, box) +
-            box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, box);
-        fitCaption(box, box->text(), box->width() - indicator - 2);
-    }
-    for (QLabel* caption : {LabPath, Label3, Label2})
-        fitCaption(caption, caption->text(), caption->width() - 1);
-
-    // The label of the interval box overlaps the box's left edge in the design; the box
-    // must stay clickable there.
-    TxtInterval->raise();
-
-    const QList<QWidget*> focusOrder = {CmbPath,  ChkLoop,     ChkSubFld,   CmbExt,
-                                        ChkSort,  ChkRealSize, TxtInterval, ChkAuto,
-                                        ChkGuide, CmdStart,    CmdExit};
-    for (qsizetype i = 1; i < focusOrder.size(); ++i)
-        setTabOrder(focusOrder.at(i - 1), focusOrder.at(i));
-
-    // Only the path box takes drops; the line edits would otherwise accept dragged text.
-    CmbPath->setAcceptDrops(true);
-    CmbPath->lineEdit()->setAcceptDrops(true);
-    CmbExt->setAcceptDrops(false);
-    CmbExt->lineEdit()->setAcceptDrops(false);
-    TxtInterval->setAcceptDrops(false);
-
-    connect(CmdStart, &QPushButton::clicked, this, &FormSetting::CmdStart_Click);
-    connect(CmdExit, &QPushButton::clicked, this, &FormSetting::CmdExit_Click);
-    connect(CmbExt, &QComboBox::editTextChanged, this, &FormSetting::CmbExt_Change);
-
-    // Enter and Esc reach whichever control has the focus first; they are taken there.
-    installEventFilter(this);
-    for (QWidget* child : findChildren<QWidget*>()) {
-        if (child->window() == this)
-            child->installEventFilter(this);
-    }
-}
-
 void FormSetting::Form_Load() {
+    const FormSettingControls& c = controls_;
     setWindowTitle(QString::fromUtf8(app::kTitle));
-    CmbPath->setEditText(platform::executableFolder());
-    setValue(ChkLoop, 0);
-    setValue(ChkSubFld, 0);
-    CmbExt->setCurrentIndex(0);
-    CmbExt->setEditText(CmbExt->itemText(0));
-    setValue(ChkRealSize, 0);
-    TxtInterval->setText(QStringLiteral("1"));
-    setValue(ChkAuto, 1);
-    setValue(ChkGuide, 1);
+    c.CmbPath->setEditText(platform::executableFolder());
+    setValue(c.ChkLoop, 0);
+    setValue(c.ChkSubFld, 0);
+    c.CmbExt->setCurrentIndex(0);
+    c.CmbExt->setEditText(c.CmbExt->itemText(0));
+    setValue(c.ChkRealSize, 0);
+    c.TxtInterval->setText(QStringLiteral("1"));
+    setValue(c.ChkAuto, 1);
+    setValue(c.ChkGuide, 1);
 
     for (QObject* child : children()) {
         auto* control = qobject_cast<QWidget*>(child);
@@ -245,19 +103,20 @@ void FormSetting::Form_Load() {
     }
 
     platform::centreOnScreen(this, platform::primaryScreen().geometry);
-    CmbPath->setFocus();
+    c.CmbPath->setFocus();
 }
 
 void FormSetting::CmbExt_Change() {
-    const int index = CmbExt->currentIndex();
-    const int count = CmbExt->count();
+    QComboBox* box = controls_.CmbExt;
+    const int index = box->currentIndex();
+    const int count = box->count();
     // Qt keeps the last chosen index while the user types, so typed text that differs from
     // that item's text counts as no item selected.
     const bool typedOver =
-        index >= 0 && index < count && CmbExt->currentText() != CmbExt->itemText(index);
+        index >= 0 && index < count && box->currentText() != box->itemText(index);
     if (index == -1 || index > count - 1 || typedOver) {
-        CmbExt->setCurrentIndex(0);
-        CmbExt->setEditText(CmbExt->itemText(0));
+        box->setCurrentIndex(0);
+        box->setEditText(box->itemText(0));
     }
 }
 
@@ -265,47 +124,46 @@ bool FormSetting::CmbPath_OLEDragDrop(const QMimeData& data) {
     const QString path = FirstDroppedPath(data);
     if (path.isEmpty())
         return false;
-    CmbPath->setEditText(path);
+    controls_.CmbPath->setEditText(path);
     return true;
 }
 
 void FormSetting::CmdStart_Click() {
-    int errors = kNoInputError;
+    const FormSettingControls& c = controls_;
+    StartInputs inputs;
+    inputs.path = c.CmbPath->currentText();
+    inputs.loop = valueOf(c.ChkLoop);
+    inputs.subFolder = valueOf(c.ChkSubFld);
+    inputs.extensionItems = itemsOf(c.CmbExt);
+    inputs.extensionIndex = c.CmbExt->currentIndex();
+    inputs.extensionText = c.CmbExt->currentText();
+    inputs.interval = c.TxtInterval->text();
+    inputs.sort = valueOf(c.ChkSort);
+    inputs.realSize = valueOf(c.ChkRealSize);
+    inputs.autoAdvance = valueOf(c.ChkAuto);
+    inputs.guide = valueOf(c.ChkGuide);
+    StartChecks checks;
     {
         const BusyPointer busy;
-        const QString path = platform::trimSpaces(CmbPath->currentText());
-        CmbPath->setEditText(path);
-        if (FolderHasEntry(FileEntry{path, kDirectoryBit}, kAnyEntryMask, QString()))
-            Settings.Path = path;
-        else
-            errors |= kFolderError;
+        checks = TakeStartInputs(inputs, Settings);
     }
+    c.CmbPath->setEditText(checks.path);
 
-    Settings.Loop = valueOf(ChkLoop);
-    Settings.SubFolder = valueOf(ChkSubFld);
-    Settings.ExtList =
-        JoinExtensions(itemsOf(CmbExt), CmbExt->currentIndex(), CmbExt->currentText());
-    if (const std::optional<std::int16_t> interval = IntervalFromText(TxtInterval->text()))
-        Settings.Interval = *interval;
-    else
-        errors |= kIntervalError;
-    Settings.Sort = valueOf(ChkSort);
-    Settings.RealSize = valueOf(ChkRealSize);
-    Settings.Auto = valueOf(ChkAuto);
-    Settings.Guide = valueOf(ChkGuide);
-
-    ReportInputErrors(errors, messages_, this);
-
-    const QString path = CmbPath->currentText();
-    QStringList history = itemsOf(CmbPath);
-    if (RecordInHistory(history, path, *collator_)) {
-        CmbPath->clear();
-        CmbPath->addItems(history);
-        CmbPath->setEditText(path);
-    }
-
-    if (errors == kNoInputError)
+    ReportInputErrors(checks.errors, messages_, this);
+    recordPathInHistory();
+    if (checks.errors == kNoInputError)
         openViewer();
+}
+
+void FormSetting::recordPathInHistory() {
+    QComboBox* box = controls_.CmbPath;
+    const QString path = box->currentText();
+    QStringList history = itemsOf(box);
+    if (RecordInHistory(history, path, *collator_)) {
+        box->clear();
+        box->addItems(history);
+        box->setEditText(path);
+    }
 }
 
 void FormSetting::openViewer() {
@@ -332,11 +190,11 @@ void FormSetting::CmdExit_Click() {
 }
 
 void FormSetting::setRealSizeCheck(std::int16_t value) {
-    setValue(ChkRealSize, value);
+    setValue(controls_.ChkRealSize, value);
 }
 
 void FormSetting::setGuideCheck(std::int16_t value) {
-    setValue(ChkGuide, value);
+    setValue(controls_.ChkGuide, value);
 }
 
 void FormSetting::closeEvent(QCloseEvent* event) {
@@ -359,58 +217,6 @@ void FormSetting::Form_Unload() {
             window->hide();
     }
     endProgram_();
-}
-
-bool FormSetting::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        return handleKey(watched, static_cast<QKeyEvent*>(event));
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        if (watched == CmbPath || watched == CmbPath->lineEdit())
-            return handleDrag(event);
-        return false;
-    default:
-        return false;
-    }
-}
-
-bool FormSetting::handleKey(QObject* receiver, QKeyEvent* key) {
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // As in a dialog: a focused button is the one Enter presses, Start otherwise. Key
-        // presses go to the focused control, so the receiver is the one that has the focus.
-        if (receiver == CmdExit)
-            CmdExit->click();
-        else
-            CmdStart->click();
-        return true;
-    case Qt::Key_Escape:
-        CmdExit->click();
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool FormSetting::handleDrag(QEvent* event) {
-    auto* drag = static_cast<QDropEvent*>(event);
-    const QMimeData* data = drag->mimeData();
-    if (event->type() == QEvent::Drop) {
-        if (data != nullptr && CmbPath_OLEDragDrop(*data))
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
-        return true;
-    }
-    // Only a file list is welcome; dragged text is refused rather than typed into the box.
-    if (data != nullptr && !FirstDroppedPath(*data).isEmpty())
-        drag->acceptProposedAction();
-    else
-        drag->ignore();
-    return true;
 }
 
 } // namespace orlix

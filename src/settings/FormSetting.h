@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/FormSettingControls.h"
 #include "viewer/steps/SettingsWindowLink.h"
 
 #include <QPointer>
@@ -9,13 +10,7 @@
 #include <functional>
 #include <memory>
 
-class QCheckBox;
-class QComboBox;
-class QKeyEvent;
-class QLabel;
-class QLineEdit;
 class QMimeData;
-class QPushButton;
 
 namespace orlix {
 
@@ -27,9 +22,11 @@ class TextCollator;
 class FormView;
 class PictureDecoder;
 
-// The program's main window: folder, file type, interval and switches, Start and Exit.
-// It is a plain top-level window, so it gives Enter and Esc the meaning of a dialog's default
-// and cancel buttons itself. Closing it ends the program.
+// The program's main window: folder, file type, interval and switches, Start and Exit. Its
+// controls are placed by the layout table (SettingsLayout.h), Start's checks need no window
+// (StartRules.h), the path box keeps a history (PathHistory.h) and takes dropped folders
+// (PathDrop.h); Enter and Esc work as in a dialog (DialogKeys.h). This window owns the viewer
+// it opens, and closing it ends the program.
 class FormSetting : public QWidget, public SettingsWindowLink {
     Q_OBJECT
 public:
@@ -67,14 +64,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void createControls();
     void Form_Load();
     void Form_Unload();
-    bool handleKey(QObject* receiver, QKeyEvent* key);
-    bool handleDrag(QEvent* event);
+    void recordPathInHistory();
     void openViewer();
 
     platform::MessageService& messages_;
@@ -85,20 +79,7 @@ private:
     bool unloaded_ = false;
     QPointer<FormView> viewer_;
 
-    QLabel* LabPath = nullptr;
-    QComboBox* CmbPath = nullptr;
-    QCheckBox* ChkLoop = nullptr;
-    QCheckBox* ChkSubFld = nullptr;
-    QLabel* Label3 = nullptr;
-    QComboBox* CmbExt = nullptr;
-    QCheckBox* ChkSort = nullptr;
-    QCheckBox* ChkRealSize = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* TxtInterval = nullptr;
-    QCheckBox* ChkAuto = nullptr;
-    QCheckBox* ChkGuide = nullptr;
-    QPushButton* CmdStart = nullptr;
-    QPushButton* CmdExit = nullptr;
+    FormSettingControls controls_;
 };
 
 } // namespace orlix

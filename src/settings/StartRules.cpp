@@ -1,7 +1,9 @@
 #include "settings/StartRules.h"
 
+#include "catalogue/FileEntry.h"
+#include "catalogue/ScanFolder.h"
+#include "core/Settings.h"
 #include "platform/files/NumberText.h"
-#include "platform/files/TextCollator.h"
 
 namespace orlix {
 
@@ -12,6 +14,29 @@ constexpr int kMinInterval = 1;
 constexpr int kMaxInterval = 60;
 
 } // namespace
+
+StartChecks TakeStartInputs(const StartInputs& inputs, SettingsRecord& settings) {
+    StartChecks checks;
+    checks.path = platform::trimSpaces(inputs.path);
+    if (FolderHasEntry(FileEntry{checks.path, kDirectoryBit}, kAnyEntryMask, QString()))
+        settings.Path = checks.path;
+    else
+        checks.errors |= kFolderError;
+
+    settings.Loop = inputs.loop;
+    settings.SubFolder = inputs.subFolder;
+    settings.ExtList =
+        JoinExtensions(inputs.extensionItems, inputs.extensionIndex, inputs.extensionText);
+    if (const std::optional<std::int16_t> interval = IntervalFromText(inputs.interval))
+        settings.Interval = *interval;
+    else
+        checks.errors |= kIntervalError;
+    settings.Sort = inputs.sort;
+    settings.RealSize = inputs.realSize;
+    settings.Auto = inputs.autoAdvance;
+    settings.Guide = inputs.guide;
+    return checks;
+}
 
 std::optional<std::int16_t> IntervalFromText(const QString& text) {
     const QString trimmed = platform::trimSpaces(text);
@@ -41,18 +66,6 @@ QString JoinExtensions(const QStringList& items, int selectedIndex, const QStrin
         joined += items.at(i);
     }
     return joined;
-}
-
-bool RecordInHistory(QStringList& history, const QString& path,
-                     const platform::TextCollator& collator) {
-    for (const QString& entry : history) {
-        if (collator.equalIgnoringCase(entry, path))
-            return false;
-    }
-    if (history.size() >= kHistoryLimit)
-        history.erase(history.begin() + (kHistoryLimit - 1), history.end());
-    history.prepend(path);
-    return true;
 }
 
 } // namespace orlix

@@ -8,11 +8,9 @@
 
 namespace orlix {
 
-namespace platform {
-class TextCollator;
-}
+struct SettingsRecord;
 
-// The checks and bookkeeping of the Start command that need no window.
+// The checks of the Start command, which need no window.
 
 // The error set of one Start: a bit per input that is wrong.
 enum InputError : int {
@@ -20,6 +18,32 @@ enum InputError : int {
     kFolderError = 1,
     kIntervalError = 2,
 };
+
+// What the settings window's controls hold when Start is pressed. Switches hold a check box's
+// value, as Settings does.
+struct StartInputs {
+    QString path;
+    std::int16_t loop = 0;
+    std::int16_t subFolder = 0;
+    QStringList extensionItems; // the extension box's list
+    int extensionIndex = 0;     // and its selection
+    QString extensionText;      // and its text
+    QString interval;
+    std::int16_t sort = 0;
+    std::int16_t realSize = 0;
+    std::int16_t autoAdvance = 0;
+    std::int16_t guide = 0;
+};
+
+struct StartChecks {
+    int errors = kNoInputError; // InputError bits
+    QString path;               // the path as the path box is to show it: spaces around it gone
+};
+
+// Checks `inputs` and takes them into `settings`: the path when it names a listable folder with
+// something in it, the interval when IntervalFromText() takes it, the other seven always. Lists
+// the folder, so it may take a while.
+StartChecks TakeStartInputs(const StartInputs& inputs, SettingsRecord& settings);
 
 // The interval in seconds typed into the interval box, or nothing when the text is not a whole
 // number of 1 to 60 of at most two characters (spaces around it do not count; full-width digits
@@ -29,14 +53,5 @@ std::optional<std::int16_t> IntervalFromText(const QString& text);
 // The extension list handed to the scan. `items` is the extension box's list, whose first item
 // stands for all the others; `selectedIndex` and `currentText` are the box's selection and text.
 QString JoinExtensions(const QStringList& items, int selectedIndex, const QString& currentText);
-
-// The path box keeps this many recent paths.
-inline constexpr int kHistoryLimit = 32;
-
-// Puts `path` at the top of `history`, most recent first, unless an entry already equals it in
-// the collator's case-insensitive comparison; then nothing moves. The oldest entry falls off
-// when the list is full. True when `path` was added.
-bool RecordInHistory(QStringList& history, const QString& path,
-                     const platform::TextCollator& collator);
 
 } // namespace orlix

@@ -25,8 +25,13 @@ SplashTexts sampleTexts() {
 // which goes to (451, 346): a half pixel left over is rounded up.
 const platform::ScreenMetrics kScreen{QRect(100, 40, 1000, 700), 1.0};
 
+QLabel* label(const FormSplash& splash, const char* name) {
+    return splash.findChild<QLabel*>(QString::fromLatin1(name));
+}
+
 QStringList labelTexts(const FormSplash& splash) {
-    return {splash.labAppVersion()->text(), splash.labCopyright()->text(), splash.labUrl()->text()};
+    return {label(splash, "LabAppVersion")->text(), label(splash, "LabCopyright")->text(),
+            label(splash, "LabUrl")->text()};
 }
 
 TEST(FormSplash, LabelsShowTheTextsAfterTwoSpaces) {
@@ -37,7 +42,8 @@ TEST(FormSplash, LabelsShowTheTextsAfterTwoSpaces) {
     EXPECT_EQ(labelTexts(FormSplash({QStringLiteral("Orlix"), 10, 0, 123, {}, {}}, kScreen)),
               QStringList({QStringLiteral("  Orlix  Version 10.0.123"), indent, indent}));
     // The build's own texts: the project's version, as the package is numbered.
-    EXPECT_EQ(FormSplash().labAppVersion()->text(), QStringLiteral("  Orlix  Version 1.4.2"));
+    EXPECT_EQ(label(FormSplash(), "LabAppVersion")->text(),
+              QStringLiteral("  Orlix  Version 1.4.2"));
 }
 
 // Where on the screen it goes is the placement's business (WindowPlacementTest), and that it
@@ -51,7 +57,7 @@ TEST(FormSplash, IsAFramelessWhiteWindowCentredOnItsScreen) {
 
 TEST(FormSplash, LinkHasAnArrowPointerWithItsHotSpotAtTheTip) {
     FormSplash splash(sampleTexts(), kScreen);
-    const QCursor cursor = splash.labUrl()->cursor();
+    const QCursor cursor = label(splash, "LabUrl")->cursor();
     ASSERT_EQ(cursor.shape(), Qt::BitmapCursor);
     ASSERT_EQ(cursor.pixmap().size(), QSize(32, 32));
     // The arrow points up and to the left (its shadow lies below and to the right).
@@ -63,14 +69,14 @@ TEST(FormSplash, LinkHasAnArrowPointerWithItsHotSpotAtTheTip) {
 
 // Shown, with desktop functions that only record what they were asked to do.
 TEST(FormSplash, ShownItPutsThePointerOnTheLinkWhichTurnsBlueUnderItAndOpensOnLeftClicks) {
-    FormSplash splash{sampleTexts(), kScreen};
     std::vector<QPoint> pointerTargets;
     std::vector<QString> opened;
-    splash.setPointerMover([&pointerTargets](const QPoint& point) {
-        pointerTargets.push_back(point);
-        return true;
-    });
-    splash.setAddressOpener([&opened](const QString& address) { opened.push_back(address); });
+    const SplashDesktop desktop{[&pointerTargets](const QPoint& point) {
+                                    pointerTargets.push_back(point);
+                                    return true;
+                                },
+                                [&opened](const QString& address) { opened.push_back(address); }};
+    FormSplash splash{sampleTexts(), kScreen, desktop};
     splash.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pointerTargets.empty(); }, 3000));
@@ -82,7 +88,8 @@ TEST(FormSplash, ShownItPutsThePointerOnTheLinkWhichTurnsBlueUnderItAndOpensOnLe
         return child->mapTo(&splash, child->rect().center());
     };
     const QColor blue(0, 0, 255), black(0, 0, 0);
-    const QPoint link = centreOf(splash.labUrl()), icon = centreOf(splash.imgIcon());
+    QLabel* url = label(splash, "LabUrl");
+    const QPoint link = centreOf(url), icon = centreOf(label(splash, "ImgIcon"));
     // Each step moves the pointer: a move to where it already is would not be delivered.
     const std::tuple<const char*, QPoint, QColor> steps[] = {
         {"background", QPoint(5, 5), black},
@@ -91,17 +98,17 @@ TEST(FormSplash, ShownItPutsThePointerOnTheLinkWhichTurnsBlueUnderItAndOpensOnLe
         {"background", QPoint(5, 5), black},
         {"icon keeps black", icon, black},
         {"link", link, blue},
-        {"version", centreOf(splash.labAppVersion()), black},
+        {"version", centreOf(label(splash, "LabAppVersion")), black},
         {"link", link, blue},
-        {"copyright", centreOf(splash.labCopyright()), black}};
+        {"copyright", centreOf(label(splash, "LabCopyright")), black}};
     for (const auto& [where, point, expected] : steps) {
         QTest::mouseMove(splash.windowHandle(), point);
-        EXPECT_EQ(splash.labUrl()->palette().color(QPalette::WindowText), expected) << where;
+        EXPECT_EQ(url->palette().color(QPalette::WindowText), expected) << where;
     }
 
     QWindow* window = splash.windowHandle();
     QTest::mouseClick(window, Qt::RightButton, {}, link);
-    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(splash.labCopyright()));
+    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(label(splash, "LabCopyright")));
     QTest::mouseClick(window, Qt::LeftButton, {}, link);
     QTest::mouseClick(window, Qt::LeftButton, {}, link);
     // The address, not the label's indented text.
@@ -110,13 +117,15 @@ TEST(FormSplash, ShownItPutsThePointerOnTheLinkWhichTurnsBlueUnderItAndOpensOnLe
 
 TEST(FormSplash, OnlyItsFiveSecondTimerClosesItAndEndsTheModalWait) {
     FormSplash splash(sampleTexts(), kScreen);
-    EXPECT_TRUE(splash.timWait().isActive());
-    EXPECT_EQ(splash.timWait().interval(), 5000);
+    QTimer* timWait = splash.findChild<QTimer*>("TimWait");
+    ASSERT_NE(timWait, nullptr);
+    EXPECT_TRUE(timWait->isActive());
+    EXPECT_EQ(timWait->interval(), 5000);
     bool stayedOpen = false;
     QTimer::singleShot(100, &splash, [&] {
         QTest::keyClick(&splash, Qt::Key_Escape);
         stayedOpen = !splash.close() && splash.isVisible();
-        splash.timWait().start(1); // the tick, without waiting five seconds for it
+        timWait->start(1); // the tick, without waiting five seconds for it
     });
     EXPECT_EQ(splash.showModal(), 0);
     EXPECT_TRUE(stayedOpen);

@@ -23,40 +23,40 @@ using Outcome = JpegReader::Outcome;
 class HostileJpeg : public test::PictureFileTest {
 protected:
     // The reader's outcome for `bytes` decoded whole.
-    Outcome read(const QByteArray& bytes, JpegReader::Tuning tuning, QImage& image) {
+    Outcome read(const QByteArray& bytes, JpegReader::Options options, QImage& image) {
         const auto file = put("read.jpg", bytes);
-        return JpegReader(*file, notCancelled, std::move(tuning)).read(JpegReader::kWhole, image);
+        return JpegReader(*file, std::move(options)).read(JpegReader::kWhole, image);
     }
 };
 
-JpegReader::Tuning split(unsigned rowsToSplit) {
-    JpegReader::Tuning tuning;
-    tuning.rowsToSplit = rowsToSplit;
-    tuning.startSecondBand = [] { return true; }; // on one CPU too
-    return tuning;
+JpegReader::Options split(unsigned rowsToSplit) {
+    JpegReader::Options options;
+    options.rowsToSplit = rowsToSplit;
+    options.startSecondBand = [] { return true; }; // on one CPU too
+    return options;
 }
 
 TEST_F(HostileJpeg, EveryColourSpaceLooksAsQtsReaderShowsItInOneBandOrTwo) {
     const QImage picture = detailed({61, 45});
     // Without a second thread to be had, the one band must do every row.
     int asked = 0;
-    JpegReader::Tuning alone = split(8);
+    JpegReader::Options alone = split(8);
     alone.startSecondBand = [&asked] {
         ++asked;
         return false;
     };
-    const std::pair<const char*, JpegReader::Tuning> tunings[] = {
+    const std::pair<const char*, JpegReader::Options> ways[] = {
         {"two bands", split(8)}, {"one band", split(512)}, {"no second thread", alone}};
     for (const J_COLOR_SPACE space : {JCS_GRAYSCALE, JCS_YCbCr, JCS_RGB, JCS_CMYK, JCS_YCCK}) {
         for (const bool progressive : {false, true}) {
             const QByteArray bytes = LibjpegWriter::write(picture, space, progressive);
             const QImage expected =
                 QImage::fromData(bytes, "JPEG").convertToFormat(QImage::Format_RGB32);
-            for (const auto& [how, tuning] : tunings) {
+            for (const auto& [how, options] : ways) {
                 SCOPED_TRACE(testing::Message() << "colour space " << space << ", progressive "
                                                 << progressive << ", " << how);
                 QImage image;
-                ASSERT_EQ(read(bytes, tuning, image), Outcome::Decoded);
+                ASSERT_EQ(read(bytes, options, image), Outcome::Decoded);
                 EXPECT_EQ(image, expected);
             }
         }
@@ -69,7 +69,7 @@ TEST_F(HostileJpeg, EveryColourSpaceLooksAsQtsReaderShowsItInOneBandOrTwo) {
 // made at one check must end the decode at the next check of each band. How long that is on a
 // given machine is measured in the decoding benchmark.
 TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
-    JpegReader::Tuning endless;
+    JpegReader::Options endless;
     endless.maxScans = INT_MAX;
     // Claims exactly the pixel cap, which is still decoded.
     const QByteArray cmyk = LibjpegWriter::withFrameSize(
@@ -78,7 +78,7 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
     const struct {
         const char* name;
         QByteArray bytes;
-        JpegReader::Tuning tuning;
+        JpegReader::Options options;
         int eighths;
     } cases[] = {
         // Neither bomb reads a second buffer: only libjpeg's own checks can see a cancel.
@@ -98,16 +98,16 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
             const auto file = put("bomb.jpg", c.bytes);
             std::atomic<bool> cancelled{false};
             std::atomic<int> checks{0}, checksAfterCancel{0};
-            JpegReader::Tuning tuning = c.tuning;
-            tuning.onCheck = [&] {
+            JpegReader::Options options = c.options;
+            options.stopRequested = [&] {
                 if (cancelled.load())
                     ++checksAfterCancel;
                 else if (++checks == cancelAt)
                     cancelled = true;
+                return cancelled.load();
             };
             QImage image;
-            EXPECT_EQ(JpegReader(*file, cancelled, tuning).read(c.eighths, image),
-                      Outcome::Cancelled);
+            EXPECT_EQ(JpegReader(*file, options).read(c.eighths, image), Outcome::Cancelled);
             EXPECT_TRUE(image.isNull());
             EXPECT_LE(checksAfterCancel.load(), 2); // one more look in each band at most
         }
@@ -128,8 +128,17 @@ TEST_F(HostileJpeg, AReadErrorInsideAPictureIsADeviceErrorWhateverTheReaderMadeO
     StandardPictureDecoder decoder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto file = put(c.name, c.bytes);
-        file->failReadsFrom(c.bytes.size() / 2, EIO);
+        // A failing disk: reads stop short of the middle, and one from there on fails.
+        const std::int64_t middle = c.bytes.size() / 2;
+        const auto file =
+            put(c.name, c.bytes, 0,
+                [middle](int fd, std::int64_t at, char* data, std::int64_t length) -> std::int64_t {
+                    if (at < middle)
+                        return platform::PictureFile::preadAt(fd, at, data,
+                                                              std::min(length, middle - at));
+                    errno = EIO;
+                    return -1;
+                });
         EXPECT_EQ(decoder.decode(DecodeRequest{file, {}}, notCancelled).error, LoadError::DeviceIO);
     }
 }

@@ -33,15 +33,18 @@ inline QByteArray profileFile(const char* name) {
 // Picture files written into a scratch tree and opened as the program opens them.
 class PictureFileTest : public ::testing::Test {
 protected:
-    // `bytes` at `name`, made up to `padTo` bytes with zeros (sparse) when that is longer.
-    std::shared_ptr<platform::PictureFile> put(const QByteArray& name, const QByteArray& bytes,
-                                               qint64 padTo = 0) {
+    // `bytes` at `name`, made up to `padTo` bytes with zeros (sparse) when that is longer, and
+    // read through `read`.
+    std::shared_ptr<platform::PictureFile>
+    put(const QByteArray& name, const QByteArray& bytes, qint64 padTo = 0,
+        platform::PictureFile::ReadAt read = platform::PictureFile::preadAt) {
         tree.write(name, bytes);
         if (padTo > bytes.size()) {
             EXPECT_EQ(::truncate(tree.path(name).constData(), padTo), 0);
         }
         platform::FileError error = platform::FileError::None;
-        auto opened = platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error);
+        auto opened =
+            platform::PictureFile::open(QString::fromUtf8(tree.path(name)), error, std::move(read));
         EXPECT_TRUE(opened) << name.constData();
         return opened;
     }

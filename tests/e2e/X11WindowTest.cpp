@@ -177,8 +177,9 @@ TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&wait, kWaitMs));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return probe.placeOnRoot(id(&wait)) == QRect(323, 303, 378, 161); }, kWaitMs));
-    FormSplash splash;
-    splash.setPointerMover([](const QPoint&) { return true; });
+    SplashDesktop desktop = SplashDesktop::current();
+    desktop.movePointer = [](const QPoint&) { return true; };
+    FormSplash splash(SplashTexts::fromBuild(), platform::primaryScreen(), desktop);
     splash.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash, kWaitMs));
     EXPECT_TRUE(QTest::qWaitFor(

@@ -214,7 +214,7 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
         QTimer::singleShot(0, [&] { served = true; });
         ASSERT_TRUE(runUntil([&] {
             return served && waiting > 0 && view->progressWindow() &&
-                   view->progressWindow()->progressText() == QStringLiteral("50%");
+                   view->progressWindow()->findChild<QLabel*>("Lab_Prog")->text() == "50%";
         }));
         EXPECT_TRUE(view->progressWindow()->isVisible());
         EXPECT_EQ(view->isVisible(), !c.duringStart);

@@ -24,7 +24,7 @@ constexpr long kMaxDecoderMemory =
     static_cast<long>(StandardPictureDecoder::kMaxPixels * 4 * 2 + (std::int64_t(256) << 20));
 
 // iMCU rows skipped between two cancellation checks: passing over rows still entropy-decodes
-// them, which for a wide picture takes a few milliseconds per iMCU row.
+// them, which for a wide picture is too long to go without a check.
 constexpr unsigned kIMcuRowsPerSkip = 4;
 
 JpegBand& bandOf(j_common_ptr info) {
@@ -72,7 +72,7 @@ void cmykToRgb32(uchar* row, unsigned width) {
 
 } // namespace
 
-JpegBand::JpegBand(const platform::PictureFile& file, Stops stops)
+JpegBand::JpegBand(const platform::PictureFile& file, JpegBandStops stops)
     : file_(file), stops_(stops), buffer_(kBufferSize) {
     info_.err = jpeg_std_error(&errors_);
     errors_.error_exit = errorExit;
@@ -93,10 +93,7 @@ JpegBand::~JpegBand() {
 }
 
 void JpegBand::check() {
-    if (*stops_.onCheck)
-        (*stops_.onCheck)();
-    if (stops_.cancelled->load(std::memory_order_relaxed) ||
-        stops_.otherBandFailed->load(std::memory_order_relaxed))
+    if (stops_.stopNow() || stops_.otherBandGaveUp())
         leave(Outcome::Cancelled);
 }
 

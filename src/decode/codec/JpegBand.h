@@ -57,6 +57,23 @@ struct JpegSplice {
     int markerNumber = 0;          // its number, 0 to 7
 };
 
+// What stops a band early, shared by both bands of a picture.
+struct JpegBandStops {
+    const std::function<bool()>* stopRequested = nullptr; // JpegReader::Options'; may be empty
+    std::atomic<bool>* stopSeen = nullptr;                // set once a check was told to stop
+    const std::atomic<bool>* otherBandFailed = nullptr;
+    int maxScans = 0;
+
+    // Whether the decode is asked to stop; asks every time.
+    bool stopNow() const {
+        if (!*stopRequested || !(*stopRequested)())
+            return false;
+        stopSeen->store(true, std::memory_order_relaxed);
+        return true;
+    }
+    bool otherBandGaveUp() const { return otherBandFailed->load(std::memory_order_relaxed); }
+};
+
 // One libjpeg decoder over a file, decoding a band of rows into RGB32. It reads by offset, so
 // that two of them can read one file at once, and stops at its next check (every buffer,
 // every few rows, every scan) once the picture is cancelled or the other band gave up.
@@ -66,15 +83,7 @@ class JpegBand {
 public:
     using Outcome = JpegReader::Outcome;
 
-    // What stops a band early, shared by both bands of a picture.
-    struct Stops {
-        const std::atomic<bool>* cancelled = nullptr;
-        const std::atomic<bool>* otherBandFailed = nullptr;
-        const std::function<void()>* onCheck = nullptr; // may be empty
-        int maxScans = 0;
-    };
-
-    JpegBand(const platform::PictureFile& file, Stops stops);
+    JpegBand(const platform::PictureFile& file, JpegBandStops stops);
     ~JpegBand();
     JpegBand(const JpegBand&) = delete;
     JpegBand& operator=(const JpegBand&) = delete;
@@ -116,7 +125,7 @@ private:
     void spliceBuffer(JOCTET* bytes, std::int64_t position, std::size_t count);
 
     const platform::PictureFile& file_;
-    const Stops stops_;
+    const JpegBandStops stops_;
     std::vector<JOCTET> buffer_;
     // Where the next read starts, in the bytes the decoder is given: the file's, or a splice's.
     std::int64_t position_ = 0;

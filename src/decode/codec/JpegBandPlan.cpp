@@ -11,9 +11,9 @@ namespace orlix {
 namespace {
 
 // The time to pass over every row of a 6000 x 4000 4:2:0 photo (jpeg_skip_scanlines) as a share
-// of the time to decode it into a new picture, at each scale decoded at (in eighths): medians
-// measured by decode_bench (BM_EntropyShare), rounded. At 8/8 and 5/8 writing the picture's
-// memory weighs in; 5/8's transform costs more than the whole one.
+// of the time to decode it into a new picture, at each scale decoded at (in eighths), as
+// decode_bench measures it (BM_EntropyShare). At 8/8 and 5/8 writing the picture's memory
+// weighs in; 5/8's transform costs more than the whole one.
 struct EntropyShare {
     int eighths;
     double share;
@@ -21,11 +21,9 @@ struct EntropyShare {
 constexpr EntropyShare kEntropyShares[] = {{8, 0.40}, {5, 0.42}, {4, 0.73}, {2, 0.80}, {1, 0.88}};
 
 // Passing over rows beside the upper band's decode costs less than that share alone: with the
-// shares as measured, the split where both bands finish together lay too low at every
-// scale. With this factor the split (at 0.60, 0.72, 0.76 and 0.80 of the rows at 8/8, 4/8, 2/8
-// and 1/8) decodes a photo without restart markers 1.04x to 1.08x faster than halves at 8/8,
-// 4/8 and 2/8, and as fast at 1/8 (decode_bench, BM_SplitGain, two runs on a 2-core AMD EPYC);
-// at 5/8 it splits at 0.61 of the rows, 1.04x and 1.14x faster than halves.
+// shares as measured, the split where both bands finish together lies too low at every scale.
+// With this factor the split decodes a photo without restart markers faster than halves at every
+// scale but 1/8, where it is as fast (decode_bench, BM_SplitGain).
 constexpr double kBesideUpperBand = 0.85;
 
 } // namespace

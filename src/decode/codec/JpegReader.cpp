@@ -22,9 +22,10 @@ using Outcome = JpegReader::Outcome;
 // The scales decoded at, in eighths, smallest first. At 1/8, 1/4 and 1/2 libjpeg-turbo's
 // reduced transforms skip most of the work. 5/8 costs more processor time than a whole decode
 // (its transform has no SIMD form), but where a fitted photo needs more than half its size, as
-// on a 3840x2160 screen, it takes 61% less memory than the whole picture, and that memory is new
-// (a page fault every 4 KiB) and has to be shrunk again for the frame. 3/8, 6/8 and 7/8 do not pay:
-// 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode plus its shrink.
+// on a large screen, it takes well under half the memory of the whole picture, and that memory
+// is new (every page of it faults in) and has to be shrunk again for the frame. 3/8, 6/8 and
+// 7/8 do not pay: 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode
+// plus its shrink.
 constexpr int kScales[] = {1, 2, 4, 5, JpegReader::kWhole};
 
 // Of two bands' outcomes, the one that stands for the whole picture. A band that stopped only
@@ -48,22 +49,22 @@ Outcome asSecondReading(Outcome header) {
                                                                          : header;
 }
 
-// Whether this thread may run on more than one CPU. On one, a second band would add the
-// entropy decoding it passes over and take nothing off the first.
-bool moreThanOneCpu() {
+} // namespace
+
+bool JpegReader::moreThanOneCpu() {
     cpu_set_t cpus;
     CPU_ZERO(&cpus);
     return sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) > 1;
 }
 
-} // namespace
+JpegReader::JpegReader(const platform::PictureFile& file) : JpegReader(file, Options()) {}
 
-JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled)
-    : JpegReader(file, cancelled, Tuning()) {}
+JpegReader::JpegReader(const platform::PictureFile& file, Options options)
+    : file_(file), options_(std::move(options)) {}
 
-JpegReader::JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
-                       Tuning tuning)
-    : file_(file), cancelled_(cancelled), tuning_(std::move(tuning)) {}
+JpegBandStops JpegReader::stops() {
+    return JpegBandStops{&options_.stopRequested, &stopSeen_, &bandFailed_, options_.maxScans};
+}
 
 JpegReader::~JpegReader() = default;
 
@@ -94,8 +95,7 @@ JpegReader::Outcome JpegReader::readHeader() {
         return header_;
     headerRead_ = true;
     try {
-        top_ = std::make_unique<JpegBand>(
-            file_, JpegBand::Stops{&cancelled_, &bandFailed_, &tuning_.onCheck, tuning_.maxScans});
+        top_ = std::make_unique<JpegBand>(file_, stops());
         header_ = top_->readHeader();
     } catch (const std::exception&) {
         header_ = Outcome::Failed; // no memory for the decoder
@@ -147,14 +147,13 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
     // decoder starts at a restart marker above the split when the file has one there, else at
     // the top. A picture of several scans keeps its whole coefficient data in memory; it is
     // not decoded twice.
-    const JpegBandPlan plan = tuning_.splitInHalves ? JpegBandPlan{geometry.iMcuRows() / 2, 0}
-                                                    : JpegBandPlan::choose(geometry, eighths);
+    const JpegBandPlan plan = options_.planBands(geometry, eighths);
     // An iMCU row is a multiple of 8 stored rows: at every scale a whole number of output rows.
     const unsigned split = plan.split * geometry.iMcuHeight * static_cast<unsigned>(eighths) / 8;
     Outcome lowerOutcome = Outcome::Decoded;
     std::thread lower;
-    if (height >= tuning_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
-        (tuning_.startSecondBand ? tuning_.startSecondBand() : moreThanOneCpu())) {
+    if (height >= options_.rowsToSplit && plan.split > 0 && !geometry.multipleScans &&
+        options_.startSecondBand()) {
         try {
             lower = std::thread([&] {
                 platform::lowerCurrentThreadPriority();
@@ -176,7 +175,7 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
         if (outcome != Outcome::Decoded)
             bandFailed_ = true;
         lower.join();
-        outcome = combined(outcome, lowerOutcome, cancelled_.load());
+        outcome = combined(outcome, lowerOutcome, stopSeen_.load() || stops().stopNow());
     } else {
         outcome = top.readRows(pixels, stride, 0, height, geometry);
     }
@@ -188,8 +187,7 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
 JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uchar* pixels,
                                                 qsizetype stride, unsigned from,
                                                 const JpegGeometry& geometry) {
-    JpegBand band(file_,
-                  JpegBand::Stops{&cancelled_, &bandFailed_, &tuning_.onCheck, tuning_.maxScans});
+    JpegBand band(file_, stops());
     if (cmykAsStored_)
         band.keepCmykAsStored();
     // The rows above the resumed marker are not this decoder's: its output row 0 is the
@@ -197,12 +195,7 @@ JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uc
     JpegGeometry expected = geometry;
     unsigned above = 0;
     if (resume > 0) {
-        const auto stop = [this] {
-            if (tuning_.onCheck)
-                tuning_.onCheck();
-            return cancelled_.load(std::memory_order_relaxed) ||
-                   bandFailed_.load(std::memory_order_relaxed);
-        };
+        const auto stop = [stops = stops()] { return stops.stopNow() || stops.otherBandGaveUp(); };
         JpegSplice splice;
         switch (JpegRestartPoint::locate(file_, geometry, resume, stop, splice)) {
         case JpegRestartPoint::Found::Yes:
@@ -220,8 +213,6 @@ JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uc
             return Outcome::ReadFailed;
         }
     }
-    if (tuning_.onLowerBandStart)
-        tuning_.onLowerBandStart(resume * geometry.iMcuHeight);
     Outcome outcome = asSecondReading(band.readHeader());
     if (outcome == Outcome::Decoded)
         outcome = band.start(eighths);

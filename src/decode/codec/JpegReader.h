@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decode/codec/JpegBandPlan.h"
 #include "decode/codec/PictureDecoder.h"
 
 #include <QImage>
@@ -16,14 +17,15 @@ class PictureFile;
 }
 
 class JpegBand;
+struct JpegBandStops;
 struct JpegGeometry;
 
 // Decodes a JPEG file with the reduction done inside the decoder: at 1/2, 1/4 or 1/8 the
 // decoder skips most of the work, which is what makes a fitted photo appear quickly. Scales are
 // given in eighths of the stored size (8: whole). Every size, scale and check comes from one
-// reading of the header; the second band of a large
-// picture reads it again and gives up unless it sees the same. A decode stops within a few rows
-// or one scan step once `cancelled` turns true, and prints nothing about damaged data.
+// reading of the header; the second band of a large picture reads it again and gives up unless
+// it sees the same. A decode stops within a few rows or one scan step once it is asked to
+// (Options::stopRequested), and prints nothing about damaged data.
 class JpegReader {
 public:
     enum class Outcome {
@@ -36,27 +38,28 @@ public:
         Failed,   // out of memory, over the decoder's memory or scan limit, or no thread
     };
 
-    // Knobs for tests and fuzzing; the defaults are what the program uses.
-    struct Tuning {
-        unsigned rowsToSplit = 512;            // pictures with fewer output rows: one band
-        int maxScans = 100;                    // progressive scans accepted
-        std::function<void()> onCheck;         // called at every cancellation check (tests,
-                                               // fuzzing: may set the cancel flag); from
-                                               // either band's thread
-        std::function<bool()> startSecondBand; // false: the second band cannot start; none:
-                                               // it starts when there are two CPUs to use
-        // Told, from the lower band's thread, the stored row its decoder starts at: 0 when it
-        // passes over the rows above, else the row just after a restart marker.
-        std::function<void(unsigned row)> onLowerBandStart;
-        bool splitInHalves = false; // the lower band passes over the upper half (benchmarks
-                                    // weigh the chosen split against it)
+    // Whether this thread may run on more than one CPU.
+    static bool moreThanOneCpu();
+
+    // How a reader decodes and when it stops; the defaults are the program's.
+    struct Options {
+        // Asked at every check (every buffer read, every few rows, every scan step) from either
+        // band's thread: true stops the decode there. None: it runs to its end.
+        std::function<bool()> stopRequested;
+        unsigned rowsToSplit = 512; // pictures with fewer output rows: one band
+        int maxScans = 100;         // progressive scans accepted; more is a scan bomb
+        // Asked before a second band starts, on the reader's thread: false leaves the picture
+        // to one band. On one CPU a second band would add the entropy decoding it passes over
+        // and take nothing off the first.
+        std::function<bool()> startSecondBand = moreThanOneCpu;
+        // Where a picture decoded in two bands is split, and where the lower band resumes.
+        JpegBandPlan (*planBands)(const JpegGeometry& geometry, int eighths) = JpegBandPlan::choose;
     };
 
-    // Two constructors rather than a default argument: GCC cannot take `Tuning{}` as a default
-    // inside the class that declares Tuning.
-    JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled);
-    JpegReader(const platform::PictureFile& file, const std::atomic<bool>& cancelled,
-               Tuning tuning);
+    // Two constructors rather than a default argument: GCC cannot take `Options{}` as a default
+    // inside the class that declares Options.
+    explicit JpegReader(const platform::PictureFile& file);
+    JpegReader(const platform::PictureFile& file, Options options);
     ~JpegReader();
     JpegReader(const JpegReader&) = delete;
     JpegReader& operator=(const JpegReader&) = delete;
@@ -92,6 +95,7 @@ public:
     Outcome read(int eighths, QImage& image);
 
 private:
+    JpegBandStops stops();
     Outcome decode(int eighths, QImage& image);
     // The lower band, on its own thread: output rows [from, to) of `image`, its decoder
     // started at iMCU row `resume` if a restart marker allows.
@@ -99,8 +103,8 @@ private:
                             unsigned from, const JpegGeometry& geometry);
 
     const platform::PictureFile& file_;
-    const std::atomic<bool>& cancelled_;
-    const Tuning tuning_;
+    const Options options_;
+    std::atomic<bool> stopSeen_{false};   // a check was told to stop
     std::atomic<bool> bandFailed_{false}; // one band gave up: the other stops too
     std::unique_ptr<JpegBand> top_;
     Outcome header_ = Outcome::Invalid;

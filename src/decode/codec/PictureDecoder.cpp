@@ -212,7 +212,9 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
                                                 const QByteArray& displayProfile,
                                                 const std::atomic<bool>& cancelled) const {
     // Every size below comes from this one reading of the header, however the file changes.
-    JpegReader jpeg(file, cancelled);
+    JpegReader::Options options;
+    options.stopRequested = [&cancelled] { return cancelled.load(std::memory_order_relaxed); };
+    JpegReader jpeg(file, std::move(options));
     JpegReader::Outcome outcome = jpeg.readHeader();
     if (outcome != JpegReader::Outcome::Decoded)
         return jpegFailure(outcome, file);

@@ -6,8 +6,8 @@ class QWidget;
 
 namespace orlix::platform {
 
-// Modal message boxes. Windows take one of these so that tests can see what would have been
-// shown without blocking on a modal window.
+// Modal message boxes. Windows take one of these rather than showing boxes themselves, so that
+// what they say can be taken anywhere, not only into a box that blocks until it is closed.
 class MessageService {
 public:
     virtual ~MessageService() = default;

@@ -54,18 +54,21 @@ FileIdentity identityOf(const struct stat& info) {
 
 struct PictureFile::ReadState {
     std::atomic<int> lastError{0};
-    std::atomic<std::int64_t> failFrom{std::numeric_limits<std::int64_t>::max()};
-    std::atomic<int> failError{0};
 };
 
-PictureFile::PictureFile(int descriptor)
-    : descriptor_(descriptor), readState_(std::make_unique<ReadState>()) {}
+PictureFile::PictureFile(int descriptor, ReadAt read)
+    : descriptor_(descriptor), read_(std::move(read)), readState_(std::make_unique<ReadState>()) {}
 
 PictureFile::~PictureFile() {
     ::close(descriptor_);
 }
 
-std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& error) {
+std::int64_t PictureFile::preadAt(int descriptor, std::int64_t offset, char* data,
+                                  std::int64_t length) {
+    return ::pread(descriptor, data, static_cast<size_t>(length), static_cast<off_t>(offset));
+}
+
+std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& error, ReadAt read) {
     // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused below.
     const QByteArray native = toNative(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -73,7 +76,7 @@ std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& e
         error = fromErrno(errno);
         return nullptr;
     }
-    std::shared_ptr<PictureFile> file(new PictureFile(fd));
+    std::shared_ptr<PictureFile> file(new PictureFile(fd, std::move(read)));
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         error = fromErrno(errno);
@@ -90,7 +93,7 @@ std::shared_ptr<PictureFile> PictureFile::open(const QString& path, FileError& e
 }
 
 std::shared_ptr<PictureFile> PictureFile::adopt(int descriptor, const FileIdentity& identity) {
-    std::shared_ptr<PictureFile> file(new PictureFile(descriptor));
+    std::shared_ptr<PictureFile> file(new PictureFile(descriptor, preadAt));
     file->identity_ = identity;
     return file;
 }
@@ -103,15 +106,8 @@ FileIdentity PictureFile::currentIdentity() const {
 }
 
 std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t length) const {
-    const std::int64_t failFrom = readState_->failFrom.load(std::memory_order_relaxed);
-    if (offset >= failFrom) {
-        readState_->lastError.store(readState_->failError.load(), std::memory_order_relaxed);
-        return -1;
-    }
-    length = std::min(length, failFrom - offset);
     for (;;) {
-        const ssize_t count =
-            ::pread(descriptor_, data, static_cast<size_t>(length), static_cast<off_t>(offset));
+        const std::int64_t count = read_(descriptor_, offset, data, length);
         if (count >= 0)
             return count;
         if (errno == EINTR)
@@ -119,11 +115,6 @@ std::int64_t PictureFile::readAt(std::int64_t offset, char* data, std::int64_t l
         readState_->lastError.store(errno, std::memory_order_relaxed);
         return -1;
     }
-}
-
-void PictureFile::failReadsFrom(std::int64_t offset, int errorNumber) {
-    readState_->failError.store(errorNumber);
-    readState_->failFrom.store(offset);
 }
 
 FileError PictureFile::error() const {

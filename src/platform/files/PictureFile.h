@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace orlix::platform {
@@ -42,8 +43,18 @@ enum class FileError {
 // time after it was opened on another.
 class PictureFile {
 public:
-    // The opened file, or null with `error` set.
-    static std::shared_ptr<PictureFile> open(const QString& path, FileError& error);
+    // How the file's bytes are read: as pread() reads up to `length` bytes at `offset` of
+    // `descriptor` into `data`, and with its result (the count, 0 at the end, or -1 with errno
+    // set). Called on whichever thread reads the file.
+    using ReadAt = std::function<std::int64_t(int descriptor, std::int64_t offset, char* data,
+                                              std::int64_t length)>;
+    // pread() itself.
+    static std::int64_t preadAt(int descriptor, std::int64_t offset, char* data,
+                                std::int64_t length);
+
+    // The opened file, or null with `error` set; read through `read`.
+    static std::shared_ptr<PictureFile> open(const QString& path, FileError& error,
+                                             ReadAt read = preadAt);
     // A file another process opened and handed over as `descriptor` (owned from now on), with
     // the identity that process saw; it has no path. A decoder process cannot ask the system.
     static std::shared_ptr<PictureFile> adopt(int descriptor, const FileIdentity& identity);
@@ -72,14 +83,11 @@ public:
     // The error of the last failed read, FileError::None when none failed.
     FileError error() const;
 
-    // A failing disk, for tests: from now on reads stop short of `offset`, and a read at or
-    // past it fails with `errorNumber` (an errno value).
-    void failReadsFrom(std::int64_t offset, int errorNumber);
-
 private:
-    explicit PictureFile(int descriptor);
+    PictureFile(int descriptor, ReadAt read);
 
     int descriptor_;
+    const ReadAt read_;
     QString path_;
     FileIdentity identity_;
     struct ReadState;

@@ -47,7 +47,7 @@ struct UCollatorCloser {
 };
 
 // ICU set up as Qt sets up its collator for a case-insensitive QCollator of `locale`, so that
-// the keys order text as QCollator::compare() does (the tests hold the two together).
+// the keys order text as QCollator::compare() does.
 std::unique_ptr<UCollator, UCollatorCloser> openLikeQt(const QLocale& locale) {
     const QByteArray name = locale.bcp47Name().toLatin1().replace('-', '_');
     UErrorCode status = U_ZERO_ERROR;
