@@ -144,7 +144,7 @@ bool DecoderService::answer(Message& message) {
     if (head.tag == MessageTag::ScreenSize)
         return takeScreen(message);
     if (head.tag == MessageTag::DecodeRequest)
-        return answerDecode(message, message.descriptors);
+        return answerDecode(message);
     return false;
 }
 
@@ -157,7 +157,8 @@ bool DecoderService::takeScreen(const Message& message) {
     return true;
 }
 
-bool DecoderService::answerDecode(const Message& message, std::vector<UniqueFd>& descriptors) {
+bool DecoderService::answerDecode(Message& message) {
+    std::vector<UniqueFd>& descriptors = message.descriptors;
     DecodeRequestMessage asked;
     if (message.size != sizeof asked)
         return false;

@@ -37,9 +37,8 @@ public:
         std::vector<platform::UniqueFd> descriptors;
     };
 
-    // Faults in the memory a fitted photo's decode and hand-over use, before the first
-    // request: the program starts a decoder process before any picture is wanted, so this
-    // happens while the settings window waits for the user rather than on the first picture.
+    // Serves on `channel`; faults in the memory a fitted photo's decode and hand-over use
+    // before the first request comes.
     explicit DecoderService(platform::MessageChannel& channel);
     DecoderService(const DecoderService&) = delete;
     DecoderService& operator=(const DecoderService&) = delete;
@@ -53,7 +52,7 @@ public:
     bool answer(Message& message);
 
 private:
-    bool answerDecode(const Message& message, std::vector<platform::UniqueFd>& descriptors);
+    bool answerDecode(Message& message);
     bool takeScreen(const Message& message);
     void reply(std::uint32_t sequence, DecodeResult result);
 
