@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-90}
-targets=(decode jpeg_reader uri_list)
+targets=(decode jpeg_reader uri_list decoder_reply)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 start=$SECONDS
@@ -20,8 +20,8 @@ echo "fuzz build: $((SECONDS - start)) s"
 export ASAN_OPTIONS=abort_on_error=1:symbolize=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
-# The targets run side by side: on a 2-core machine each still gets most of a core, and the
-# step takes FUZZ_SECONDS instead of three times that.
+# The targets run side by side: on a 2-core machine each still gets half a core, and the
+# step takes FUZZ_SECONDS instead of four times that.
 declare -A pids
 for target in "${targets[@]}"; do
     work=build/fuzz/work/$target
@@ -30,7 +30,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$work" "$found"
     options=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1
              -artifact_prefix="$found/")
-    if [ "$target" != uri_list ]; then
+    if [ "$target" = decode ] || [ "$target" = jpeg_reader ]; then
         options+=(-dict=fuzz/jpeg.dict)
     fi
     echo "fuzzing $target for $seconds s"

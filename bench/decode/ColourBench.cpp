@@ -93,7 +93,7 @@ double bareDecodeMs(const QString& path) {
 }
 
 // The program's decode of `path` fitted into the screen, for an sRGB display.
-double fittedDecodeMs(const orlix::StandardPictureDecoder& decoder, const QString& path,
+double fittedDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& path,
                       QImage* image = nullptr) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
@@ -126,7 +126,7 @@ double colourMs(const QString& path, QImage& image, double& lookupMs) {
 
 void BM_ColourOfAFittedProPhotoPhoto(benchmark::State& state) {
     const Photos& files = photos();
-    const orlix::StandardPictureDecoder decoder;
+    orlix::StandardPictureDecoder decoder;
     double floor = 0, plain = 0, tagged = 0, colour = 0, lookup = 0, floorCpu = 0, colourCpu = 0;
     for (auto _ : state) {
         double cpuStart = processCpuMs();

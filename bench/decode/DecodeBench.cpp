@@ -76,8 +76,8 @@ double bareQtDecodeMs(const QString& path) {
     return ms;
 }
 
-double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QString& path,
-                       QSize screen, int& eighths) {
+double programDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& path, QSize screen,
+                       int& eighths) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const std::atomic<bool> cancelled{false};
@@ -94,7 +94,7 @@ double programDecodeMs(const orlix::StandardPictureDecoder& decoder, const QStri
 void BM_FittedDecode(benchmark::State& state) {
     const QString path = photos().path(Photo(state.range(0)));
     const QSize screen = kScreens[state.range(1)];
-    const orlix::StandardPictureDecoder decoder;
+    orlix::StandardPictureDecoder decoder;
     double program = 0, qt = 0, libjpeg = 0;
     int eighths = 8;
     for (auto _ : state) {

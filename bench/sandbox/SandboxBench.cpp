@@ -51,8 +51,7 @@ QImage photo() {
 }
 
 // In the decoder processes: a hand-over request is answered with the photo, decoded once.
-bool handOver(MessageChannel& channel, const void* message, std::size_t size,
-              std::vector<UniqueFd>&) {
+bool handOver(MessageChannel& channel, const void* message, std::size_t size) {
     std::uint64_t kind = 0;
     if (size != sizeof kind)
         return false;
@@ -113,7 +112,7 @@ void BM_DecoderProcessStart(benchmark::State& state) {
         floor += secondsSince(start);
 
         // A new decoder for each round: its first decode starts a process.
-        const orlix::ProcessDecoder decoder;
+        orlix::ProcessDecoder decoder;
         start = Clock::now();
         const bool decoded = decoder.decode(picture.request(), cancelled).ok();
         const double seconds = secondsSince(start);
@@ -170,8 +169,8 @@ void BM_DecodeOfA6000x4000Jpeg(benchmark::State& state) {
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const orlix::DecodeRequest request{orlix::platform::PictureFile::open(path, error),
                                        QSize(int(state.range(0)), int(state.range(1)))};
-    const orlix::StandardPictureDecoder inProgram;
-    const orlix::ProcessDecoder inProcess;
+    orlix::StandardPictureDecoder inProgram;
+    orlix::ProcessDecoder inProcess;
     const std::atomic<bool> cancelled{false};
     inProcess.decode(request, cancelled); // the process is started outside the measurement
     double total = 0, floor = 0;
@@ -207,7 +206,14 @@ int main(int argc, char** argv) {
     // As the program does, before anything else: the forking process. Its decoder processes
     // also answer this benchmark's hand-over requests.
     orlix::platform::DecoderProgram program = orlix::decoderProgram();
-    program.serve = [](MessageChannel& channel) { orlix::serveDecodeRequests(channel, handOver); };
+    program.serve = [](MessageChannel& channel) {
+        orlix::DecoderService service(channel);
+        orlix::DecoderService::Message message;
+        while (service.receive(message)) {
+            if (!handOver(channel, message.bytes.data(), message.size) && !service.answer(message))
+                return;
+        }
+    };
     orlix::platform::startDecoderZygote(program);
     // Everything here runs where the program runs it: on its decoding thread, which gives way
     // to the windows, as the decoder processes do.

@@ -23,7 +23,7 @@
 
 namespace orlix::bench {
 
-std::shared_ptr<const ProcessDecoder> programDecoder;
+std::shared_ptr<ProcessDecoder> programDecoder;
 bool inProgramDecoder = false;
 bool cameraPhotos = false;
 
@@ -132,7 +132,7 @@ void prepareSettings(const QString& root, std::int16_t interval) {
     Settings.Guide = 1;
 }
 
-std::shared_ptr<const PictureDecoder> viewerDecoder() {
+std::shared_ptr<PictureDecoder> viewerDecoder() {
     if (inProgramDecoder)
         return std::make_shared<StandardPictureDecoder>();
     return programDecoder;

@@ -72,13 +72,13 @@ void prepareSettings(const QString& root, std::int16_t interval = 60);
 
 // The program's decoder, made in main: its decoder processes serve every viewer here. With
 // `inProgramDecoder`, pictures are decoded on the decoding thread itself instead.
-extern std::shared_ptr<const ProcessDecoder> programDecoder;
+extern std::shared_ptr<ProcessDecoder> programDecoder;
 extern bool inProgramDecoder;
 // `cameraPhotos`: the photos carry a restart marker at every MCU row, as many cameras write them
 // (and the two bands of a decode can then split its entropy decoding); otherwise none, as Qt
 // writes them.
 extern bool cameraPhotos;
-std::shared_ptr<const PictureDecoder> viewerDecoder();
+std::shared_ptr<PictureDecoder> viewerDecoder();
 
 // A viewer covering `screen`, opened and showing its first picture.
 QPointer<FormView> openViewer(platform::MessageService& box,

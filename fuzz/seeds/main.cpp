@@ -1,16 +1,21 @@
 // Writes the fuzz targets' seed corpus: small pictures of every kind the decoder meets, made
-// with libjpeg's compressor, Qt's writers and the demo pictures' GIF encoder, each behind the
-// parameter bytes its target reads first.
+// with libjpeg's compressor, Qt's writers and the demo pictures' GIF encoder, and true decoder
+// replies, each behind the parameter bytes its target reads first.
 // Usage: orlix_fuzz_seeds <corpus folder>
 
 #include "GifWriter.h"
 #include "JpegSeeds.h"
 #include "SeedWriter.h"
+#include "decode/codec/JpegReader.h"
+#include "decode/process/DecoderProtocol.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -154,6 +159,80 @@ QByteArray jpegReaderInput(int scaleCode, int splitRows, int cancelAt, int flags
     return input + file;
 }
 
+// A decoder reply's input (DecoderReplyTarget): the request's fit box, flags (bit 0: told to
+// stop; bits 1-2: 0 nothing travels with the reply, 1 memory), the memory's seals and size,
+// then the reply's bytes.
+QByteArray replyInput(QSize fitInto, bool stopAsked, bool memory, int seals,
+                      std::uint32_t memoryBytes, const orlix::DecodeReplyMessage& reply) {
+    QByteArray input;
+    const auto add = [&input](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            input.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+    };
+    add(std::uint32_t(std::max(0, fitInto.width())), 2);
+    add(std::uint32_t(std::max(0, fitInto.height())), 2);
+    add((stopAsked ? 1u : 0u) | (memory ? 2u : 0u), 1);
+    add(std::uint32_t(seals), 1);
+    add(memoryBytes, 4);
+    return input + QByteArray(reinterpret_cast<const char*>(&reply), sizeof reply);
+}
+
+// A reply to the request numbered 7 with nothing in it, its padding zeros too, so that the
+// seeds come out the same every time.
+orlix::DecodeReplyMessage blankReply(orlix::ReplyKind kind) {
+    orlix::DecodeReplyMessage reply;
+    std::memset(static_cast<void*>(&reply), 0, sizeof reply);
+    reply.head.tag = orlix::MessageTag::DecodeReply;
+    reply.head.sequence = 7;
+    reply.kind = kind;
+    reply.picture.eighths = orlix::DecodeResult::kWhole;
+    reply.picture.layout.format = QImage::Format_Invalid;
+    return reply;
+}
+
+// True replies, as the program's decoder sends them for a request numbered 7: pictures lent
+// and given, whole and fitted, opaque and not, a failure, and a stop.
+std::vector<Named> replySeeds() {
+    using namespace orlix;
+    const auto picture = [](QSize whole, QSize fitInto, QImage::Format format) {
+        DecodeReplyMessage reply = blankReply(ReplyKind::Picture);
+        ReplyPicture& decoded = reply.picture;
+        decoded.pixelWidth = whole.width();
+        decoded.pixelHeight = whole.height();
+        decoded.eighths = StandardPictureDecoder::jpegEighthsFor(whole, fitInto);
+        const QSize size = JpegReader::scaledSize(whole, decoded.eighths);
+        decoded.layout.width = size.width();
+        decoded.layout.height = size.height();
+        decoded.layout.bytesPerLine = std::int64_t(size.width()) * 4;
+        decoded.layout.format = format;
+        decoded.lent = decoded.layout.bytes() <= kLentBytesLimit ? 1 : 0;
+        return reply;
+    };
+    const auto lentBytes = [](const DecodeReplyMessage& reply) {
+        constexpr std::int64_t kGranule = 1 << 20; // the lender's
+        return std::uint32_t((reply.picture.layout.bytes() + kGranule - 1) / kGranule * kGranule);
+    };
+    std::vector<Named> seeds;
+    const auto add = [&](const char* name, QSize fitInto, const DecodeReplyMessage& reply) {
+        const bool lent = reply.picture.lent == 1;
+        const std::uint32_t bytes =
+            lent ? lentBytes(reply) : std::uint32_t(reply.picture.layout.bytes());
+        seeds.emplace_back(
+            QString::fromLatin1(name),
+            replyInput(fitInto, false, true, lent ? kLentSeals : kGivenSeals, bytes, reply));
+    };
+    add("lent-whole.bin", {}, picture({40, 30}, {}, QImage::Format_RGB32));
+    add("lent-transparent.bin", {}, picture({33, 17}, {}, QImage::Format_ARGB32));
+    add("lent-fitted.bin", {1920, 1080}, picture({6000, 4000}, {1920, 1080}, QImage::Format_RGB32));
+    add("given-whole.bin", {}, picture({2900, 2900}, {}, QImage::Format_RGB32));
+    DecodeReplyMessage failure = blankReply(ReplyKind::Failure);
+    failure.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
+    seeds.emplace_back("failure.bin", replyInput({}, false, false, 0, 0, failure));
+    seeds.emplace_back("stopped.bin",
+                       replyInput({800, 600}, true, false, 0, 0, blankReply(ReplyKind::Stopped)));
+    return seeds;
+}
+
 const char* const kUriLists[] = {
     "file:///home/user/Pictures/Holiday%202024\r\n",
     "# dragged from a file manager\r\nfile:///mnt/photos\r\nfile:///media/usb/DCIM\r\n",
@@ -191,6 +270,8 @@ int main(int argc, char** argv) {
     }
     for (const auto& [name, file] : otherPictureSeeds())
         writer.add("decode", name, decodeInput(0, 0, file));
+    for (const auto& [name, input] : replySeeds())
+        writer.add("decoder_reply", name, input);
     index = 0;
     for (const char* list : kUriLists)
         writer.add("uri_list", QStringLiteral("list-%1.txt").arg(++index), list);

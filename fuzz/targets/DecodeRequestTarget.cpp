@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fuzz::overFuzzBudget(claimed) && StandardPictureDecoder::withinPixelLimit(claimed))
         return -1; // not worth keeping in the corpus
 
-    static const StandardPictureDecoder decoder;
+    static StandardPictureDecoder decoder;
     const std::atomic<bool> cancelled{false};
     const DecodeResult result =
         decoder.decode(DecodeRequest{fuzz::openInMemory(bytes), fitInto}, cancelled);

@@ -41,9 +41,7 @@ public:
 
     // What the viewers opened from now on decode pictures with; by default the program's own
     // decoder on their decoding thread.
-    void setDecoder(std::shared_ptr<const PictureDecoder> decoder) {
-        decoder_ = std::move(decoder);
-    }
+    void setDecoder(std::shared_ptr<PictureDecoder> decoder) { decoder_ = std::move(decoder); }
 
     // The Start command: checks the inputs, fills Settings, keeps the path history and opens
     // the viewer (or brings the open one to the front).
@@ -74,7 +72,7 @@ private:
     platform::MessageService& messages_;
     std::function<void()> endProgram_;
     platform::ScreenSaverInhibitor* screenSaver_;
-    std::shared_ptr<const PictureDecoder> decoder_;
+    std::shared_ptr<PictureDecoder> decoder_;
     std::unique_ptr<platform::TextCollator> collator_;
     bool unloaded_ = false;
     QPointer<FormView> viewer_;

@@ -33,6 +33,18 @@ ProbeRequest request(ProbeAction action, std::int64_t number = 0, const QByteArr
     return made;
 }
 
+// This process's resident shared memory in KiB, as the kernel counts it.
+std::int64_t sharedResidentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssShmem:"))
+            return line.mid(9).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
     TempTree tree;
     tree.write("picture.jpg", "not really a picture");
@@ -77,8 +89,9 @@ TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
     EXPECT_EQ(::read(displayStandInReader, &byte, 1), -1) << "something reached the display";
 }
 
-// Shown from shared memory, pixels must be sealed for good; copied out at once, sealed against
-// shrinking and growing. Anything else, or memory smaller than its layout, is refused.
+// Shown from shared memory, pixels must be sealed for good and fill it exactly; copied out at
+// once, sealed against shrinking and growing and no larger than anything lent. Anything else,
+// or memory smaller than its layout, is refused.
 TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
     const PixelLayout layout{64, 64, 256, QImage::Format_ARGB32};
     struct Case {
@@ -106,6 +119,8 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
         {"lent, smaller than its layout", layout.bytes() - 1, kLent, layout, false, false},
         {"rows shorter than the width", layout.bytes(), kAll, narrowRows, false, false},
         {"lent, no pixel format", layout.bytes(), kLent, noFormat, false, false},
+        {"larger than its layout", layout.bytes() + 4096, kAll, layout, false, false},
+        {"lent, larger than anything lent", kLentBytesLimit + 4096, kLent, layout, false, false},
     };
     PixelReceiver lent; // one for all: a mapping it keeps never serves other memory
     for (const Case& tried : cases) {
@@ -119,6 +134,17 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
         const QImage image = PixelReceiver::mapGiven(std::move(memory), tried.layout);
         EXPECT_EQ(!image.isNull(), tried.shown) << tried.what;
     }
+
+    // Only the pixels' pages are read in: a 4 x 4 picture lent from the largest memory ever
+    // lent, none of it written, costs this process a page, not the whole memory.
+    UniqueFd sparse(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    ASSERT_EQ(::ftruncate(sparse.get(), kLentBytesLimit), 0);
+    ASSERT_EQ(::fcntl(sparse.get(), F_ADD_SEALS, kLentSeals), 0);
+    const PixelLayout small{4, 4, 16, QImage::Format_RGB32};
+    const std::int64_t before = sharedResidentKb();
+    ASSERT_GE(before, 0);
+    EXPECT_FALSE(lent.copyLent(sparse.get(), small).isNull());
+    EXPECT_LT(sharedResidentKb() - before, 1024);
 }
 
 // A decoder process fills one arena again and again, and decodes large pictures straight into

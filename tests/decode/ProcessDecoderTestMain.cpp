@@ -1,10 +1,13 @@
 // The decoder-process tests start the forking process as the program does, first thing in
 // main, before any thread. Its decoder processes serve the program's decoder, except for probes
-// of their confinement and test pictures whose content tells them to fail as a flawed decoder
-// would.
+// of their confinement and test pictures whose content tells them to fail or lie as a flawed or
+// taken-over decoder would.
+#include "decode/codec/JpegReader.h"
 #include "decode/process/DecoderProtocol.h"
 #include "decode/process/DecoderService.h"
 #include "decode/process/PixelGiver.h"
+#include "decode/process/PixelLender.h"
+#include "platform/ipc/SharedFlag.h"
 #include "support/DecoderProbe.h"
 #include "support/MisbehavingPictures.h"
 
@@ -12,10 +15,14 @@
 
 #include <QImage>
 
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace orlix::test {
@@ -24,37 +31,182 @@ namespace {
 using platform::MessageChannel;
 using platform::UniqueFd;
 
-// Answers as a decoder taken over by a crafted picture could: `lie` about a 4 x 4 picture.
-void answerWith(MessageChannel& channel, Lie lie) {
-    QImage image(lie == Lie::LargerThanWhole ? 8 : 4, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    DecodeReplyMessage reply;
-    reply.pixelWidth = lie == Lie::BeyondPixelLimit ? 70000 : 4;
-    reply.pixelHeight = lie == Lie::BeyondPixelLimit ? 70000 : 4;
-    reply.error = lie == Lie::UnknownError ? 99 : 0;
-    reply.eighths = lie == Lie::OddScale ? 3 : 8;
-    reply.colourCount = lie == Lie::TooManyColours ? 300 : 0;
-    UniqueFd pixels = PixelGiver::giveCopy(image, reply.layout);
-    if (lie == Lie::Unsealed) {
-        pixels.reset(::memfd_create("unsealed", MFD_CLOEXEC));
-        ::ftruncate(pixels.get(), reply.layout.bytes());
-    }
-    channel.send(&reply, sizeof reply, {pixels.get()});
+// A reply and the memory its pixels are in.
+struct Reply {
+    DecodeReplyMessage message;
+    UniqueFd given; // owned here, when not the lender's
+    int pixels = -1;
+};
+
+// The memory a decoder process lends from, for as long as it lives.
+PixelLender& lender() {
+    static PixelLender lender;
+    return lender;
 }
 
-bool misbehave(MessageChannel& channel, const void*, std::size_t,
-               std::vector<UniqueFd>& descriptors) {
-    if (descriptors.empty())
+// Lends a picture of `size` in `colour` for `picture`; the memory's descriptor.
+int lend(QSize size, QRgb colour, ReplyPicture& picture) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return lender().lend(image, picture.layout);
+}
+
+// Memory of `bytes` with `seals`, none of it written.
+UniqueFd sparseMemory(std::int64_t bytes, int seals) {
+    UniqueFd memory(::memfd_create("lie", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    ::ftruncate(memory.get(), bytes);
+    if (seals != 0)
+        ::fcntl(memory.get(), F_ADD_SEALS, seals);
+    return memory;
+}
+
+// The reply the program's decoder sends for a picture of `whole` pixels in `colour`.
+Reply trueReply(const DecodeRequestMessage& request, QSize whole, QRgb colour) {
+    Reply reply;
+    reply.message.head.sequence = request.head.sequence;
+    reply.message.kind = ReplyKind::Picture;
+    ReplyPicture& picture = reply.message.picture;
+    picture.pixelWidth = whole.width();
+    picture.pixelHeight = whole.height();
+    picture.eighths =
+        StandardPictureDecoder::jpegEighthsFor(whole, QSize(request.fitWidth, request.fitHeight));
+    picture.lent = 1;
+    reply.pixels = lend(JpegReader::scaledSize(whole, picture.eighths), colour, picture);
+    return reply;
+}
+
+// A true answer sent again ahead of the next request's (Lie::TwoAnswers).
+std::optional<Reply> heldAnswer;
+
+void send(MessageChannel& channel, const Reply& reply, std::size_t size, bool extraDescriptor) {
+    if (reply.pixels < 0)
+        channel.send(&reply.message, size);
+    else if (extraDescriptor)
+        channel.send(&reply.message, size, {reply.pixels, reply.pixels});
+    else
+        channel.send(&reply.message, size, {reply.pixels});
+}
+
+void sendHeldAnswer(MessageChannel& channel) {
+    if (heldAnswer)
+        send(channel, *heldAnswer, sizeof heldAnswer->message, false);
+    heldAnswer.reset();
+}
+
+void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Lie lie) {
+    const QRgb red = qRgb(255, 0, 0);
+    Reply reply =
+        trueReply(request, lie == Lie::BeyondPixelLimit ? QSize(16385, 16385) : QSize(4, 4), red);
+    DecodeReplyMessage& message = reply.message;
+    ReplyPicture& picture = message.picture;
+    std::size_t size = sizeof message;
+    const auto failure = [&](std::int32_t error) {
+        message.kind = ReplyKind::Failure;
+        message.error = error;
+    };
+    switch (lie) {
+    case Lie::None:
+    case Lie::TwoDescriptors:
+    case Lie::BeyondPixelLimit:
+        break;
+    case Lie::TwoAnswers:
+        heldAnswer = Reply{message, UniqueFd(), reply.pixels};
+        break;
+    case Lie::ShortMessage:
+        size -= 4;
+        break;
+    case Lie::WrongTag:
+        message.head.tag = MessageTag::ScreenSize;
+        break;
+    case Lie::WrongSequence:
+        ++message.head.sequence;
+        break;
+    case Lie::UnknownError:
+        failure(99);
+        picture = ReplyPicture();
+        reply.pixels = -1;
+        break;
+    case Lie::FailureWithSize:
+        failure(static_cast<std::int32_t>(LoadError::InvalidPicture));
+        reply.pixels = -1;
+        break;
+    case Lie::FailureWithPixels:
+        failure(static_cast<std::int32_t>(LoadError::InvalidPicture));
+        picture = ReplyPicture();
+        break;
+    case Lie::StoppedUnasked:
+        message.kind = ReplyKind::Stopped;
+        picture = ReplyPicture();
+        reply.pixels = -1;
+        break;
+    case Lie::ScaleNotAsked:
+        picture.eighths = 4;
+        reply.pixels = lend({2, 2}, red, picture);
+        break;
+    case Lie::Wider:
+        reply.pixels = lend({8, 4}, red, picture);
+        break;
+    case Lie::Taller:
+        reply.pixels = lend({4, 8}, red, picture);
+        break;
+    case Lie::Indexed: // rows as long as the true ones: only the format is a lie
+        picture.layout.format = QImage::Format_Indexed8;
+        break;
+    case Lie::LongRows:
+        reply.pixels = lend({8, 4}, red, picture);
+        picture.layout.width = 4;
+        break;
+    case Lie::GivenThoughSmall: {
+        picture.lent = 0;
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(red);
+        reply.given = PixelGiver::giveCopy(image, picture.layout);
+        reply.pixels = reply.given.get();
+        break;
+    }
+    case Lie::Unsealed:
+        reply.given = sparseMemory(picture.layout.bytes(), 0);
+        reply.pixels = reply.given.get();
+        break;
+    case Lie::SparseHugeLent:
+        reply.given = sparseMemory(std::int64_t(256) << 20, kLentSeals);
+        reply.pixels = reply.given.get();
+        break;
+    }
+    send(channel, reply, size, lie == Lie::TwoDescriptors);
+}
+
+// Answers a request for one of the misbehaving pictures as told; false for any other message.
+bool misbehave(MessageChannel& channel, DecoderService::Message& message) {
+    DecodeRequestMessage request;
+    if (message.size != sizeof request || message.descriptors.empty())
         return false;
-    descriptors.front() =
-        platform::placeReceivedDescriptor(std::move(descriptors.front()), kPictureSlot);
+    std::memcpy(&request, message.bytes.data(), sizeof request);
+    if (request.head.tag != MessageTag::DecodeRequest)
+        return false;
+    UniqueFd& picture = message.descriptors.front();
+    picture = platform::placeReceivedDescriptor(std::move(picture), kPictureSlot);
     char head[32] = {};
-    if (::pread(descriptors.front().get(), head, sizeof head - 1, 0) <= 0)
+    if (::pread(picture.get(), head, sizeof head - 1, 0) <= 0)
         return false;
     const std::string content(head);
     const std::string lying(kLyingPicture);
-    if (content.compare(0, lying.size(), lying) == 0 && content.size() == lying.size() + 1) {
-        answerWith(channel, static_cast<Lie>(content.back() - '0'));
+    if (content.compare(0, lying.size(), lying) == 0) {
+        answerWith(channel, request, static_cast<Lie>(std::stoi(content.substr(lying.size()))));
+        return true;
+    }
+    if (content == kProcessPicture) {
+        const Reply reply = trueReply(request, {1, 1}, qRgb(0, 0, 0) | QRgb(::getpid()));
+        send(channel, reply, sizeof reply.message, false);
+        return true;
+    }
+    if (content == kFalseWhenStoppedPicture) {
+        const auto stop = platform::SharedFlag::open(std::move(message.descriptors[1]));
+        while (stop && !stop->flag().load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Reply reply = trueReply(request, {4, 4}, qRgb(255, 0, 0));
+        ++reply.message.head.sequence;
+        send(channel, reply, sizeof reply.message, false);
         return true;
     }
     if (content == kCrashingPicture)
@@ -74,6 +226,21 @@ bool misbehave(MessageChannel& channel, const void*, std::size_t,
     return false;
 }
 
+// What the test program's decoder processes run: the program's decoder service, composed
+// with the probes and the misbehaving pictures.
+void serve(MessageChannel& channel) {
+    DecoderService service(channel);
+    DecoderService::Message message;
+    while (service.receive(message)) {
+        sendHeldAnswer(channel);
+        if (answerProbe(channel, message.bytes.data(), message.size, message.descriptors) ||
+            misbehave(channel, message))
+            continue;
+        if (!service.answer(message))
+            return;
+    }
+}
+
 } // namespace
 } // namespace orlix::test
 
@@ -85,14 +252,7 @@ int main(int argc, char** argv) {
         ::dup2(ends[1], orlix::test::kDisplayStandIn) == orlix::test::kDisplayStandIn)
         orlix::test::displayStandInReader = ends[0];
     orlix::platform::DecoderProgram program = orlix::decoderProgram();
-    program.serve = [](orlix::platform::MessageChannel& channel) {
-        orlix::serveDecodeRequests(channel, [](orlix::platform::MessageChannel& replies,
-                                               const void* message, std::size_t size,
-                                               std::vector<orlix::platform::UniqueFd>& fds) {
-            return orlix::test::answerProbe(replies, message, size, fds) ||
-                   orlix::test::misbehave(replies, message, size, fds);
-        });
-    };
+    program.serve = orlix::test::serve;
     orlix::platform::startDecoderZygote(program);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

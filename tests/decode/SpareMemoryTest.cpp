@@ -3,6 +3,7 @@
 // leaves over is given back.
 #include "decode/process/SpareMemory.h"
 
+#include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -30,8 +31,24 @@ std::size_t residentPages(void* address, std::size_t length) {
     return count;
 }
 
-void waitUntilFaultedIn(const SpareMemory& spare, std::size_t bytes) {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return spare.faultedIn() >= bytes; }, 10000));
+// Waits until the spare of `bytes` is in memory, as the kernel lists its mapping: the one
+// mapping of that size of memory named as the spare names it.
+void waitUntilFaultedIn(std::size_t bytes) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto faultedIn = [&] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        if (!maps.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : maps.readAll().split('\n')) {
+            const QList<QByteArray> range = line.left(line.indexOf(' ')).split('-');
+            const quintptr start = range.value(0).toULongLong(nullptr, 16);
+            if (line.contains("/memfd:orlix-picture") &&
+                range.value(1).toULongLong(nullptr, 16) - start == bytes)
+                return residentPages(reinterpret_cast<void*>(start), bytes) == bytes / page;
+        }
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(faultedIn, 10000));
 }
 
 TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
@@ -40,7 +57,7 @@ TEST(SpareMemory, IsFaultedInAheadAndTakenOnlyForAPictureItFits) {
     // both cores busy.
     SpareMemory spare(SpareMemory::Priority::Normal);
     spare.prepare(kSpare);
-    waitUntilFaultedIn(spare, kSpare);
+    waitUntilFaultedIn(kSpare);
     std::optional<SpareMemory::Block> block = spare.take(kSpare);
     ASSERT_TRUE(block);
     EXPECT_EQ(block->length, kSpare);

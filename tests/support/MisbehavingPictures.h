@@ -9,19 +9,39 @@ namespace orlix::test {
 inline constexpr char kCrashingPicture[] = "orlix-test:crash";
 inline constexpr char kHangingPicture[] = "orlix-test:hang";
 inline constexpr char kGreedyPicture[] = "orlix-test:greedy";
-// A picture whose decoder process answers with a reply that does not hold together, which lie
-// after the prefix (a digit, Lie below).
+// A picture its decoder process answers only once told to stop, and then falsely: with the
+// number of a request not made yet.
+inline constexpr char kFalseWhenStoppedPicture[] = "orlix-test:false-when-stopped";
+// A picture its decoder process answers with a 1 x 1 picture whose pixel is the process's id
+// (qRgb's 24 bits), so that a test sees which process serves.
+inline constexpr char kProcessPicture[] = "orlix-test:process";
+// A picture whose decoder process answers with a reply the program's decoder would never send,
+// as a decoder taken over by a crafted picture could: which lie follows the prefix (its
+// number, Lie below). Each is a 4 x 4 red picture, asked for fitted into kLyingFitBox.
 inline constexpr char kLyingPicture[] = "orlix-test:lie:";
+inline constexpr int kLyingFitBox = 2048;
 enum class Lie {
-    None,             // a true answer: a 4 x 4 picture
-    UnknownError,     // a failure no one knows
-    OddScale,         // decoded at 3/8, a scale never used
-    LargerThanWhole,  // pixels wider than the whole picture
-    BeyondPixelLimit, // a whole picture larger than any decoded
-    Unsealed,         // pixels in memory the decoder can still change
-    TooManyColours,   // a colour table of 300
+    None,              // a true answer, lent
+    ShortMessage,      // the reply four bytes short
+    WrongTag,          // tagged as another message
+    WrongSequence,     // the number of a request not made yet
+    TwoAnswers,        // a true answer, sent again ahead of the next request's
+    UnknownError,      // a failure no one knows
+    FailureWithSize,   // a failure that gives a picture's size
+    FailureWithPixels, // a failure with memory attached
+    StoppedUnasked,    // stopped, though the program did not cancel
+    TwoDescriptors,    // the pixels' memory and another descriptor
+    BeyondPixelLimit,  // a whole picture larger than any decoded, decoded at 1/8
+    ScaleNotAsked,     // decoded at half size, though it fits the box whole
+    Wider,             // pixels wider than the picture at its scale
+    Taller,            // pixels taller than it
+    Indexed,           // indexed, without a colour table: Qt's smooth scaling would crash
+    LongRows,          // rows padded beyond what the decoder writes
+    GivenThoughSmall,  // given, where the decoder lends
+    Unsealed,          // lent in memory the decoder can still resize
+    SparseHugeLent,    // lent in sparse memory of 256 MiB, more than is ever lent
 };
-inline constexpr int kLies = 7;
+inline constexpr int kLies = 19;
 
 // More than the program's decoder processes may take.
 inline constexpr std::int64_t kBeyondCeiling = std::int64_t(8) << 30;

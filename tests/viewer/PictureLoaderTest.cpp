@@ -30,16 +30,15 @@ using test::pictureFile;
 // the real decode has read it): it may also throw.
 class MeddlingDecoder : public PictureDecoder {
 public:
-    DecodeResult decode(const DecodeRequest& request,
-                        const std::atomic<bool>& cancelled) const override {
+    DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override {
         ++decodes;
         DecodeResult result = real_.decode(request, cancelled);
         if (meddle)
             std::exchange(meddle, nullptr)();
         return result;
     }
-    mutable int decodes = 0;
-    mutable std::function<void()> meddle;
+    int decodes = 0;
+    std::function<void()> meddle;
 
 private:
     StandardPictureDecoder real_;

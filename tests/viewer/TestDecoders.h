@@ -25,8 +25,7 @@ public:
 
     explicit GatedDecoder(bool gated = false) : gated_(gated) {}
 
-    DecodeResult decode(const DecodeRequest& request,
-                        const std::atomic<bool>& cancelled) const override {
+    DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override {
         const QString name = request.file->path().section(QLatin1Char('/'), -1);
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -64,8 +63,8 @@ private:
     const bool gated_;
     StandardPictureDecoder real_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable gate_;
-    mutable Record record_;
+    std::condition_variable gate_;
+    Record record_;
     int passed_ = 0; // the ticket let through last
 };
 

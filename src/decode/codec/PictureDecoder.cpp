@@ -140,8 +140,14 @@ QSize StandardPictureDecoder::neededFor(QSize whole, QSize fitInto) {
     return QSize(needed(whole.width()), needed(whole.height()));
 }
 
+int StandardPictureDecoder::jpegEighthsFor(QSize whole, QSize fitInto) {
+    const QSize needed = neededFor(whole, fitInto);
+    // Scaling commutes with a quarter turn, so the upright size serves as well as the stored.
+    return needed == whole ? JpegReader::kWhole : JpegReader::scaleFor(whole, false, needed);
+}
+
 DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
-                                            const std::atomic<bool>& cancelled) const {
+                                            const std::atomic<bool>& cancelled) {
     // Nothing thrown may leave the decoding thread: whatever a decode cannot allocate or
     // start is a picture that failed.
     try {
@@ -224,9 +230,7 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
         return abandoned();
     const bool quarterTurn = turn & QImageIOHandler::TransformationRotate90;
     const QSize whole = quarterTurn ? stored.transposed() : stored;
-    const QSize needed = neededFor(whole, fitInto);
-    const int eighths =
-        needed == whole ? JpegReader::kWhole : JpegReader::scaleFor(stored, quarterTurn, needed);
+    const int eighths = jpegEighthsFor(whole, fitInto);
     // The colour model is the header's, as the decoder read it; the profile is the file's.
     ColourProfile profile = ColourProfile::readFrom(file, PictureKind::Jpeg);
     profile.model = jpeg.components() == 4   ? ColourModel::Cmyk

@@ -42,12 +42,13 @@ struct DecodeResult {
 
 // Turns a picture file into a DecodeResult. Runs on a decoding thread, one request at a time
 // per object; `cancelled` may turn true from another thread at any moment, and the decode
-// then ends soon with DecodeResult::cancelled set.
+// then ends soon with DecodeResult::cancelled set. Not const: a decoder may keep what serves
+// the next request (a decoder process, its memory).
 class PictureDecoder {
 public:
     virtual ~PictureDecoder() = default;
     virtual DecodeResult decode(const DecodeRequest& request,
-                                const std::atomic<bool>& cancelled) const = 0;
+                                const std::atomic<bool>& cancelled) = 0;
 };
 
 // The kinds of picture the program shows, told from a file's first bytes.
@@ -77,8 +78,7 @@ public:
     // it shares with the program.
     explicit StandardPictureDecoder(PictureMemory memory);
 
-    DecodeResult decode(const DecodeRequest& request,
-                        const std::atomic<bool>& cancelled) const override;
+    DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override;
 
     // Whether a picture of `size` (as its header gives it) is within kMaxPixels.
     static bool withinPixelLimit(const QSize& size);
@@ -86,6 +86,10 @@ public:
     // The smallest size, upright, that a picture of `whole` pixels must be decoded at to be
     // shown fitted into `fitInto` (empty: whole).
     static QSize neededFor(QSize whole, QSize fitInto);
+    // The scale, in eighths, a JPEG of `whole` pixels (upright) is decoded at to be shown fitted
+    // into `fitInto`; other pictures are always decoded whole. The decoded picture, upright, is
+    // then JpegReader::scaledSize(whole, eighths).
+    static int jpegEighthsFor(QSize whole, QSize fitInto);
 
 private:
     DecodeResult decodeGuarded(const DecodeRequest& request,

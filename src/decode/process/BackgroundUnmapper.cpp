@@ -26,11 +26,6 @@ void BackgroundUnmapper::unmap(void* address, std::size_t length) {
     wake_.notify_one();
 }
 
-void BackgroundUnmapper::drain() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_.empty() && inProgress_ == 0; });
-}
-
 void BackgroundUnmapper::run() {
     platform::nameCurrentThread("OrlixUnmap");
     platform::idleCurrentThread();
@@ -39,13 +34,10 @@ void BackgroundUnmapper::run() {
         wake_.wait(lock, [this] { return !pending_.empty(); });
         std::vector<Mapping> batch;
         batch.swap(pending_);
-        inProgress_ = batch.size();
         lock.unlock();
         for (const Mapping& mapping : batch)
             ::munmap(mapping.address, mapping.length);
         lock.lock();
-        inProgress_ = 0;
-        done_.notify_all();
     }
 }
 

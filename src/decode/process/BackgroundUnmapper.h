@@ -18,9 +18,6 @@ public:
     // Unmaps `length` bytes at `address` soon.
     void unmap(void* address, std::size_t length);
 
-    // Waits until everything handed over so far is unmapped (for tests and measurements).
-    void drain();
-
 private:
     struct Mapping {
         void* address;
@@ -32,9 +29,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::condition_variable done_;
     std::vector<Mapping> pending_;
-    std::size_t inProgress_ = 0;
     bool started_ = false;
 };
 

@@ -15,4 +15,8 @@ bool PixelLayout::fits(std::int64_t available) const {
     return bytesPerLine <= available / height;
 }
 
+bool isHandedOverFormat(std::int32_t format) {
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
+}
+
 } // namespace orlix

@@ -12,13 +12,23 @@ namespace orlix {
 
 // The protocol between the program and a decoder process. Messages are plain data, copied
 // byte for byte over the process's channel; descriptors travel beside them. Every message
-// starts with its tag. The program sends requests; the decoder answers each decode request
-// with one reply. Nothing a decoder sends is trusted: the program checks every reply whole.
+// starts with its head: a tag, and the sequence number of the request it is or answers. The
+// program numbers its requests one after another; the decoder answers each decode request with
+// exactly one reply carrying the request's number, and sends nothing else. Nothing a decoder
+// sends is trusted: the program checks every reply whole (ReplyCheck.h), and a reply it did
+// not ask for ends that decoder process.
 
 enum class MessageTag : std::uint32_t {
     DecodeRequest = 0x6f726431, // "ord1"
     ScreenSize = 0x6f726432,
     DecodeReply = 0x6f726433,
+};
+
+struct MessageHead {
+    MessageTag tag;
+    // Wraps after 2^32 requests, which is harmless: a reply is only ever matched against the
+    // one or two requests still unanswered.
+    std::uint32_t sequence = 0;
 };
 
 // The descriptor numbers a decoder process holds what a request hands it at: its filter allows
@@ -36,21 +46,35 @@ struct PixelLayout {
     std::int64_t bytes() const { return bytesPerLine * height; }
     // Whether an image of this layout can stand over `available` bytes.
     bool fits(std::int64_t available) const;
+    bool operator==(const PixelLayout& other) const {
+        return width == other.width && height == other.height &&
+               bytesPerLine == other.bytesPerLine && format == other.format;
+    }
 };
+
+// Pixels travel at 32 bits each, in one of these formats (ARGB32 for pictures with
+// transparency); the decoder converts whatever else its readers give before replying, so that
+// no image reaches the program with a colour table it would have to trust.
+bool isHandedOverFormat(std::int32_t format);
 
 // Pixels are handed over in one of two ways:
 // - lent: from memory the decoder fills again for its next picture (PixelLender); the program
 //   copies them out at once (PixelReceiver). The memory can neither grow nor shrink, so the
 //   program's mapping never loses a page.
-// - given: in new memory the decoder freezes before handing it over (PixelGiver); the program
-//   shows the pixels from there without a copy.
+// - given: in new memory the decoder freezes before handing it over (PixelGiver), holding
+//   exactly the pixels; the program shows them from there without a copy.
 constexpr int kLentSeals = platform::kFixedSizeSeals;
 constexpr int kGivenSeals = platform::kFrozenSeals;
+
+// Pictures of up to this many bytes are lent, larger ones given; no memory lent is larger.
+// The program's heap keeps blocks up to 32 MiB for reuse (platform::keepFreedMemoryForReuse),
+// which covers a photo fitted into a 4K screen.
+inline constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
 
 // A picture to decode; the file travels with it as a descriptor, then the flag that stops its
 // decode, then the display's colour profile in frozen memory when there is one.
 struct DecodeRequestMessage {
-    MessageTag tag = MessageTag::DecodeRequest;
+    MessageHead head{MessageTag::DecodeRequest};
     platform::FileIdentity identity; // the file as the program opened it
     std::int32_t fitWidth = 0;       // DecodeRequest::fitInto
     std::int32_t fitHeight = 0;
@@ -58,28 +82,40 @@ struct DecodeRequestMessage {
 };
 
 // Sent to a process started ahead of the first picture: the screen that pictures will be fitted
-// into, so that the process can hold memory ready for the first one.
+// into, so that the process can hold memory ready for the first one. Not answered.
 struct ScreenSizeMessage {
-    MessageTag tag = MessageTag::ScreenSize;
+    MessageHead head{MessageTag::ScreenSize};
     std::int32_t width = 0; // device pixels
     std::int32_t height = 0;
 };
 
-// The answer; the pixels, when there are any, travel with it as lent or given memory.
-struct DecodeReplyMessage {
-    static constexpr int kMaxColours = 256;
-    MessageTag tag = MessageTag::DecodeReply;
-    std::int32_t error = 0; // a LoadError
-    std::int32_t pixelWidth = 0;
+// What a reply says of a picture decoded.
+struct ReplyPicture {
+    std::int32_t pixelWidth = 0; // the whole picture, upright: DecodeResult::pixelSize
     std::int32_t pixelHeight = 0;
     std::int32_t eighths = DecodeResult::kWhole; // the scale decoded at
-    PixelLayout layout;                          // empty without pixels
-    // The pixels are lent: copy them before the next request, which may reuse their memory.
-    // Otherwise they are given for good.
+    PixelLayout layout;
+    // 1: lent (to be copied before the next request, which may reuse the memory); 0: given.
     std::int32_t lent = 0;
-    // The colour table of an indexed picture.
-    std::int32_t colourCount = 0;
-    std::uint32_t colours[kMaxColours] = {};
+
+    bool operator==(const ReplyPicture& other) const {
+        return pixelWidth == other.pixelWidth && pixelHeight == other.pixelHeight &&
+               eighths == other.eighths && layout == other.layout && lent == other.lent;
+    }
+};
+
+enum class ReplyKind : std::uint32_t {
+    Picture = 1, // the pixels travel with it as lent or given memory
+    Failure = 2, // `error` says why; nothing travels with it
+    Stopped = 3, // the request's stop flag was set; nothing travels with it
+};
+
+// The answer to a decode request. Only a picture fills `picture`.
+struct DecodeReplyMessage {
+    MessageHead head{MessageTag::DecodeReply};
+    ReplyKind kind = ReplyKind::Failure;
+    std::int32_t error = 0; // a LoadError; None unless a failure
+    ReplyPicture picture;
 };
 
 } // namespace orlix

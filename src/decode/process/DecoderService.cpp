@@ -49,88 +49,18 @@ QByteArray written(const QImage& image, const char* format) {
     return bytes;
 }
 
-// Pictures up to this size are lent from the decoder's reused memory and copied by the program
-// into memory it keeps for reuse too: the program's heap holds blocks up to 32 MiB
-// (platform::keepFreedMemoryForReuse), which covers a photo fitted into a 4K screen. Larger
-// ones are given in new memory and shown from it without a copy.
-constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
-
-// Where this process puts its pictures' pixels: decoded into the memory they are lent from when
-// small enough, straight into memory given to the program otherwise.
-struct PixelMemory {
-    PixelLender lender;
-    PixelGiver giver;
-    PixelGiver::Use use = PixelGiver::Use::Fitted; // the request's
-};
-
 bool lendable(std::int64_t bytes) {
     return bytes <= kLentBytesLimit;
 }
 
-void reply(MessageChannel& channel, PixelMemory& memory, DecodeResult result) {
-    DecodeReplyMessage message;
-    message.error = static_cast<std::int32_t>(result.error);
-    message.pixelWidth = result.pixelSize.width();
-    message.pixelHeight = result.pixelSize.height();
-    message.eighths = result.eighths;
-    const QVector<QRgb> colours = result.image.colorTable();
-    if (colours.size() > DecodeReplyMessage::kMaxColours) {
-        message.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
-        channel.send(&message, sizeof message);
-        return;
-    }
-    message.colourCount = static_cast<std::int32_t>(colours.size());
-    std::copy(colours.begin(), colours.end(), message.colours);
-    UniqueFd given;
-    int pixels = -1;
-    if (!result.image.isNull()) {
-        message.lent = lendable(result.image.sizeInBytes());
-        if (message.lent) {
-            pixels = memory.lender.lend(result.image, message.layout);
-        } else {
-            given = memory.giver.give(result.image, message.layout);
-            if (!given) // decoded elsewhere (turned upright, or not a JPEG): copied
-                given = PixelGiver::giveCopy(result.image, message.layout);
-            pixels = given.get();
-        }
-        if (pixels < 0)
-            message.error = static_cast<std::int32_t>(LoadError::DecodeFailed); // no memory
-    }
-    if (pixels >= 0)
-        channel.send(&message, sizeof message, {pixels});
-    else
-        channel.send(&message, sizeof message);
-}
-
-// Answers one decode request; false when the message is none.
-bool answer(MessageChannel& channel, const PictureDecoder& decoder, PixelMemory& memory,
-            const void* data, std::size_t size, std::vector<UniqueFd>& descriptors) {
-    DecodeRequestMessage message;
-    if (size != sizeof message)
-        return false;
-    std::memcpy(&message, data, sizeof message);
-    // The picture, the flag that stops its decode, and the display's profile when it has one.
-    const std::size_t expected = message.displayProfileBytes > 0 ? 3 : 2;
-    if (message.tag != MessageTag::DecodeRequest || descriptors.size() != expected)
-        return false;
-    UniqueFd picture = platform::placeReceivedDescriptor(std::move(descriptors[0]), kPictureSlot);
-    const std::unique_ptr<platform::SharedFlag> stop =
-        platform::SharedFlag::open(std::move(descriptors[1]));
-    if (!picture || !stop)
-        return false;
-    DecodeRequest request;
-    if (expected == 3) {
-        const UniqueFd profile =
-            platform::placeReceivedDescriptor(std::move(descriptors[2]), kProfileSlot);
-        request.displayProfile = platform::sharedBytes(profile.get(), message.displayProfileBytes);
-        if (request.displayProfile.isNull())
-            return false;
-    }
-    request.file = platform::PictureFile::adopt(picture.release(), message.identity);
-    request.fitInto = QSize(message.fitWidth, message.fitHeight);
-    memory.use = request.fitInto.isEmpty() ? PixelGiver::Use::Whole : PixelGiver::Use::Fitted;
-    reply(channel, memory, decoder.decode(request, stop->flag()));
-    return true;
+// `image` in a format pixels are handed over in: Qt's readers give bitmaps and GIFs indexed,
+// or at other depths.
+QImage handedOver(QImage image) {
+    if (isHandedOverFormat(image.format()))
+        return image;
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    return std::move(image).convertToFormat(format);
 }
 
 // The memory to hold ready for the first picture fitted into a screen of `screen` device
@@ -144,19 +74,6 @@ std::size_t firstSpareFor(QSize screen) {
         return 0;
     const std::int64_t bytes = std::int64_t(screen.width()) * screen.height() * 4 * 3 / 2;
     return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes);
-}
-
-// Takes a message naming the screen; false for any other message.
-bool expectScreen(PixelMemory& memory, const void* data, std::size_t size,
-                  const std::vector<UniqueFd>& descriptors) {
-    ScreenSizeMessage message;
-    if (size != sizeof message || !descriptors.empty())
-        return false;
-    std::memcpy(&message, data, sizeof message);
-    if (message.tag != MessageTag::ScreenSize)
-        return false;
-    memory.giver.expectFirst(firstSpareFor(QSize(message.width, message.height)));
-    return true;
 }
 
 // Faults in, before the first request, the memory a fitted photo's decode and hand-over use: the
@@ -196,34 +113,118 @@ platform::DecoderProgram decoderProgram() {
 }
 
 void serveDecodeRequests(MessageChannel& channel) {
-    serveDecodeRequests(channel, nullptr);
+    DecoderService service(channel);
+    DecoderService::Message message;
+    while (service.receive(message) && service.answer(message)) {
+    }
 }
 
-void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
-    PixelMemory memory;
-    warmUp(memory.lender);
-    const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
-        return lendable(std::int64_t(size.width()) * size.height() * 4)
-                   ? memory.lender.make(size, format)
-                   : memory.giver.make(size, format, memory.use);
-    });
-    std::vector<char> buffer(MessageChannel::kMaxMessage);
-    for (;;) {
-        std::size_t size = 0;
-        std::vector<UniqueFd> descriptors;
-        memory.giver.prepareSpare(); // while the program shows the last picture
-        const MessageChannel::Status status =
-            channel.receive(buffer.data(), buffer.size(), size, descriptors);
-        memory.giver.stopPreparing();
-        if (status != MessageChannel::Status::Received)
-            return;
-        if (expectScreen(memory, buffer.data(), size, descriptors) ||
-            (others && others(channel, buffer.data(), size, descriptors)))
-            continue;
-        // Anything else means the program and this process no longer agree: end.
-        if (!answer(channel, decoder, memory, buffer.data(), size, descriptors))
-            return;
+DecoderService::DecoderService(MessageChannel& channel)
+    : channel_(channel), decoder_([this](QSize size, QImage::Format format) {
+          return lendable(std::int64_t(size.width()) * size.height() * 4)
+                     ? lender_.make(size, format)
+                     : giver_.make(size, format, use_);
+      }) {
+    warmUp(lender_);
+}
+
+bool DecoderService::receive(Message& message) {
+    giver_.prepareSpare(); // while the program shows the last picture
+    const MessageChannel::Status status = channel_.receive(
+        message.bytes.data(), message.bytes.size(), message.size, message.descriptors);
+    giver_.stopPreparing();
+    return status == MessageChannel::Status::Received;
+}
+
+bool DecoderService::answer(Message& message) {
+    MessageHead head{};
+    if (message.size < sizeof head)
+        return false;
+    std::memcpy(&head, message.bytes.data(), sizeof head);
+    if (head.tag == MessageTag::ScreenSize)
+        return takeScreen(message);
+    if (head.tag == MessageTag::DecodeRequest)
+        return answerDecode(message);
+    return false;
+}
+
+bool DecoderService::takeScreen(const Message& message) {
+    ScreenSizeMessage screen;
+    if (message.size != sizeof screen || !message.descriptors.empty())
+        return false;
+    std::memcpy(&screen, message.bytes.data(), sizeof screen);
+    giver_.expectFirst(firstSpareFor(QSize(screen.width, screen.height)));
+    return true;
+}
+
+bool DecoderService::answerDecode(Message& message) {
+    std::vector<UniqueFd>& descriptors = message.descriptors;
+    DecodeRequestMessage asked;
+    if (message.size != sizeof asked)
+        return false;
+    std::memcpy(&asked, message.bytes.data(), sizeof asked);
+    // The picture, the flag that stops its decode, and the display's profile when it has one.
+    const std::size_t expected = asked.displayProfileBytes > 0 ? 3 : 2;
+    if (descriptors.size() != expected)
+        return false;
+    UniqueFd picture = platform::placeReceivedDescriptor(std::move(descriptors[0]), kPictureSlot);
+    const std::unique_ptr<platform::SharedFlag> stop =
+        platform::SharedFlag::open(std::move(descriptors[1]));
+    if (!picture || !stop)
+        return false;
+    DecodeRequest request;
+    if (expected == 3) {
+        const UniqueFd profile =
+            platform::placeReceivedDescriptor(std::move(descriptors[2]), kProfileSlot);
+        request.displayProfile = platform::sharedBytes(profile.get(), asked.displayProfileBytes);
+        if (request.displayProfile.isNull())
+            return false;
     }
+    request.file = platform::PictureFile::adopt(picture.release(), asked.identity);
+    request.fitInto = QSize(asked.fitWidth, asked.fitHeight);
+    use_ = request.fitInto.isEmpty() ? PixelGiver::Use::Whole : PixelGiver::Use::Fitted;
+    reply(asked.head.sequence, decoder_.decode(request, stop->flag()));
+    return true;
+}
+
+void DecoderService::reply(std::uint32_t sequence, DecodeResult result) {
+    DecodeReplyMessage message;
+    message.head.sequence = sequence;
+    if (result.cancelled) {
+        message.kind = ReplyKind::Stopped;
+        channel_.send(&message, sizeof message);
+        return;
+    }
+    if (result.error != LoadError::None || result.image.isNull()) {
+        message.error = static_cast<std::int32_t>(
+            result.error != LoadError::None ? result.error : LoadError::DecodeFailed);
+        channel_.send(&message, sizeof message);
+        return;
+    }
+    QImage image = handedOver(std::move(result.image));
+    ReplyPicture& picture = message.picture;
+    picture.lent = lendable(image.sizeInBytes()) ? 1 : 0;
+    UniqueFd given;
+    int pixels = -1;
+    if (picture.lent) {
+        pixels = lender_.lend(image, picture.layout);
+    } else {
+        given = giver_.give(image, picture.layout);
+        if (!given) // decoded elsewhere (turned upright, or not a JPEG): copied
+            given = PixelGiver::giveCopy(image, picture.layout);
+        pixels = given.get();
+    }
+    if (pixels < 0) { // no memory for them
+        message.picture = ReplyPicture();
+        message.error = static_cast<std::int32_t>(LoadError::DecodeFailed);
+        channel_.send(&message, sizeof message);
+        return;
+    }
+    message.kind = ReplyKind::Picture;
+    picture.pixelWidth = result.pixelSize.width();
+    picture.pixelHeight = result.pixelSize.height();
+    picture.eighths = result.eighths;
+    channel_.send(&message, sizeof message, {pixels});
 }
 
 } // namespace orlix

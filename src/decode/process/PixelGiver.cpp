@@ -70,8 +70,11 @@ platform::UniqueFd PixelGiver::give(QImage& image, PixelLayout& layout) {
     const PixelLayout described{image.width(), image.height(), image.bytesPerLine(),
                                 image.format()};
     image = QImage(); // the last copy: unmaps
-    // Sealing against writes would fail while a writable mapping was left.
-    if (::fcntl(memory.get(), F_ADD_SEALS, kGivenSeals) != 0)
+    // The program takes given memory only when it holds the pixels and nothing more; a spare
+    // that could not be cut down is cut here. Sealing against writes would fail while a
+    // writable mapping was left.
+    if (::ftruncate(memory.get(), static_cast<off_t>(described.bytes())) != 0 ||
+        ::fcntl(memory.get(), F_ADD_SEALS, kGivenSeals) != 0)
         return platform::UniqueFd();
     layout = described;
     return memory;

@@ -11,6 +11,7 @@ namespace {
 
 // The memory grows in steps of this, so that pictures of nearly one size share one.
 constexpr std::size_t kGranule = std::size_t(1) << 20;
+static_assert(kLentBytesLimit % kGranule == 0, "the largest memory lent is the limit itself");
 
 } // namespace
 
@@ -22,6 +23,8 @@ PixelLender::~PixelLender() {
 bool PixelLender::reserve(std::size_t bytes) {
     if (mapping_ && bytes <= size_)
         return true;
+    if (bytes > static_cast<std::size_t>(kLentBytesLimit))
+        return false; // the program takes no larger memory as lent
     if (mapping_)
         ::munmap(mapping_, size_);
     mapping_ = nullptr;

@@ -30,10 +30,11 @@ public:
     // Lends the pixels of `image`: copies them into the lender's memory, replacing it with a
     // larger one when it is too small, unless `image` is the lender's own from make().
     // Describes them in `layout`. The descriptor to send along, still the lender's own; -1
-    // (and `layout` empty) when there is no memory for them.
+    // (and `layout` empty) when there is no memory for them or they are more than is lent.
     int lend(const QImage& image, PixelLayout& layout);
 
-    // Makes the memory hold at least `bytes`, its pages in place; false when there is none.
+    // Makes the memory hold at least `bytes`, its pages in place; false when there is none, or
+    // when more is asked than is ever lent (kLentBytesLimit).
     bool reserve(std::size_t bytes);
 
 private:

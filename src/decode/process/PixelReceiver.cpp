@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace orlix {
 
@@ -28,6 +29,12 @@ void copyRows(uchar* to, std::int64_t toBytesPerLine, const uchar* from,
     for (int y = first; y < last; ++y) // the lender padded its rows further than this process
         std::memcpy(to + y * toBytesPerLine, from + y * fromBytesPerLine,
                     static_cast<std::size_t>(toBytesPerLine));
+}
+
+// `bytes` rounded up to whole pages: what a mapping of them takes.
+std::size_t inPages(std::int64_t bytes) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return (static_cast<std::size_t>(bytes) + page - 1) / page * page;
 }
 
 struct GivenMapping {
@@ -57,9 +64,10 @@ void PixelReceiver::forget() {
 bool PixelReceiver::map(int memory, dev_t device, ino_t inode, std::size_t size) {
     // While mapped, the memory cannot be freed, so its inode number cannot pass to other memory;
     // and sealed against shrinking and growing, it keeps the size it had.
-    if (mapping_ && device == device_ && inode == inode_ && size == size_)
+    if (mapping_ && device == device_ && inode == inode_ && size <= size_)
         return true;
     forget();
+    // Read in at once: the copy reads every page of it.
     void* address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, memory, 0);
     if (address == MAP_FAILED)
         return false;
@@ -73,9 +81,10 @@ bool PixelReceiver::map(int memory, dev_t device, ino_t inode, std::size_t size)
 QImage PixelReceiver::copyLent(int memory, const PixelLayout& layout) {
     struct stat info {};
     if (memory < 0 || ::fcntl(memory, F_GET_SEALS) != kLentSeals || ::fstat(memory, &info) != 0 ||
-        info.st_size <= 0 || !layout.fits(static_cast<std::int64_t>(info.st_size)))
+        info.st_size > kLentBytesLimit || !layout.fits(static_cast<std::int64_t>(info.st_size)))
         return QImage();
-    if (!map(memory, info.st_dev, info.st_ino, static_cast<std::size_t>(info.st_size)))
+    // Only the pixels' pages: the rest of the memory is the decoder's to size.
+    if (!map(memory, info.st_dev, info.st_ino, inPages(layout.bytes())))
         return QImage();
     QImage image(layout.width, layout.height, static_cast<QImage::Format>(layout.format));
     if (image.isNull())
@@ -101,7 +110,9 @@ QImage PixelReceiver::copyLent(int memory, const PixelLayout& layout) {
 }
 
 QImage PixelReceiver::mapGiven(platform::UniqueFd memory, const PixelLayout& layout) {
-    if (!layout.fits(platform::sizeWithSeals(memory.get(), kGivenSeals)))
+    // Given memory holds the pixels and nothing more: the mapping keeps all of it alive.
+    const std::int64_t size = platform::sizeWithSeals(memory.get(), kGivenSeals);
+    if (!layout.fits(size) || size != layout.bytes())
         return QImage();
     const auto length = static_cast<std::size_t>(layout.bytes());
     void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, memory.get(), 0);

@@ -23,21 +23,23 @@ public:
     PixelReceiver& operator=(const PixelReceiver&) = delete;
 
     // A copy of the pixels of `layout` lent in `memory`, taken at once, before the lender is
-    // asked for anything else; a null image when `memory` is not lent memory holding at least
-    // that many bytes.
+    // asked for anything else; a null image when `memory` is not lent memory, no larger than
+    // any lent (kLentBytesLimit), holding at least that many bytes. Only the pixels' pages are
+    // mapped: however large the memory, the copy reads no more than it copies.
     QImage copyLent(int memory, const PixelLayout& layout);
 
     // An image of `layout` over the pixels given in `memory`, mapped read-only and unmapped (on
     // a thread of its own, BackgroundUnmapper) when the last copy of the image goes. Its pages
     // are read in here, so that whoever draws the image does not wait for them. A null image
-    // when `memory` is not given memory holding at least that many bytes.
+    // when `memory` is not given memory holding exactly that many bytes.
     static QImage mapGiven(platform::UniqueFd memory, const PixelLayout& layout);
 
     // Lets go of the kept mapping of lent memory, for example when its lender has ended.
     void forget();
 
 private:
-    // Maps `memory` unless it is the memory already mapped; false when it cannot be mapped.
+    // Maps the first `size` bytes of `memory` unless they are mapped already; false when they
+    // cannot be.
     bool map(int memory, dev_t device, ino_t inode, std::size_t size);
 
     const void* mapping_ = nullptr;

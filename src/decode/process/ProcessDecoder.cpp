@@ -1,12 +1,8 @@
 #include "decode/process/ProcessDecoder.h"
 
-#include "decode/codec/JpegReader.h"
-#include "decode/process/DecoderProtocol.h"
+#include "decode/process/ReplyCheck.h"
 #include "platform/ipc/SharedFlag.h"
 #include "platform/sandbox/DecoderProcess.h"
-
-#include <algorithm>
-#include <iterator>
 
 namespace orlix {
 
@@ -24,51 +20,18 @@ DecodeResult failed(LoadError error) {
     return result;
 }
 
-// What a decoder process may answer with. A failure missing here reaches the user as a failed
-// decode, not as itself.
-constexpr LoadError kAnswers[] = {
-    LoadError::None,         LoadError::TooLarge,       LoadError::DecodeFailed,
-    LoadError::FileNotFound, LoadError::DeviceIO,       LoadError::PermissionDenied,
-    LoadError::PathInvalid,  LoadError::InvalidPicture,
-};
-
-bool knownError(std::int32_t error) {
-    return std::any_of(std::begin(kAnswers), std::end(kAnswers), [error](LoadError known) {
-        return static_cast<std::int32_t>(known) == error;
-    });
-}
-
-// The result a reply stands for. A decoder process may have been taken over by a crafted
-// picture, so nothing in the reply is trusted: a reply that does not hold together is a failed
-// decode.
-DecodeResult resultOf(const DecodeReplyMessage& reply, platform::UniqueFd pixels,
-                      PixelReceiver& receiver) {
-    if (!knownError(reply.error))
-        return failed(LoadError::DecodeFailed);
-    const auto error = static_cast<LoadError>(reply.error);
-    if (error != LoadError::None)
-        return failed(error);
-    const bool scaled = JpegReader::decodesAt(reply.eighths);
-    // The pixels are mapped and read in whole: their layout must be that of a picture the decoder
-    // can have made, no larger than the largest it decodes (QImage pads rows to 32 bits only).
-    const QSize whole(reply.pixelWidth, reply.pixelHeight);
-    const bool sized = !whole.isEmpty() && StandardPictureDecoder::withinPixelLimit(whole) &&
-                       reply.layout.width <= whole.width() &&
-                       reply.layout.height <= whole.height() &&
-                       reply.layout.bytesPerLine <= std::int64_t(reply.layout.width) * 8 + 4;
-    if (!scaled || !sized || reply.colourCount < 0 ||
-        reply.colourCount > DecodeReplyMessage::kMaxColours)
-        return failed(LoadError::DecodeFailed);
-    DecodeResult result;
-    result.pixelSize = whole;
-    result.eighths = reply.eighths;
-    result.image = reply.lent ? receiver.copyLent(pixels.get(), reply.layout)
-                              : PixelReceiver::mapGiven(std::move(pixels), reply.layout);
-    if (result.image.isNull())
-        return failed(LoadError::DecodeFailed);
-    if (reply.colourCount > 0)
-        result.image.setColorTable(QVector<QRgb>(reply.colours, reply.colours + reply.colourCount));
-    return result;
+// Receives one message on `channel`, which has one waiting, and checks it as the reply to
+// `request`; nothing when it is not one.
+std::optional<CheckedReply> receiveReply(MessageChannel& channel,
+                                         const DecodeRequestMessage& request, bool stopAsked) {
+    // One byte more than a reply: a longer message is received cut, and refused for its size.
+    char bytes[sizeof(DecodeReplyMessage) + 1];
+    std::size_t size = 0;
+    std::vector<platform::UniqueFd> descriptors;
+    if (channel.receive(bytes, sizeof bytes, size, descriptors, 0) !=
+        MessageChannel::Status::Received)
+        return std::nullopt;
+    return checkReply(request, stopAsked, bytes, size, descriptors);
 }
 
 } // namespace
@@ -78,7 +41,7 @@ ProcessDecoder::ProcessDecoder(std::chrono::milliseconds patience) : patience_(p
 ProcessDecoder::~ProcessDecoder() = default;
 
 DecodeResult ProcessDecoder::decode(const DecodeRequest& request,
-                                    const std::atomic<bool>& cancelled) const {
+                                    const std::atomic<bool>& cancelled) {
     if (!request.file)
         return failed(LoadError::PathInvalid);
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -89,13 +52,14 @@ DecodeResult ProcessDecoder::decode(const DecodeRequest& request,
 }
 
 DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
-                                      const std::atomic<bool>& cancelled) const {
-    if (process_ && cancelledUnanswered_ && !drainCancelled())
-        endProcess(); // still busy with what was cancelled
+                                      const std::atomic<bool>& cancelled) {
+    if (cancelledRequest_ && !drainCancelled())
+        endProcess(); // still busy with what was cancelled, or answering what it was not asked
     if (!startProcess())
         return failed(LoadError::DecodeFailed);
     stop_->set(false);
     DecodeRequestMessage message;
+    message.head.sequence = ++sequence_;
     message.identity = request.file->identity();
     message.fitWidth = request.fitInto.width();
     message.fitHeight = request.fitInto.height();
@@ -114,7 +78,7 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     for (;;) {
         if (cancelled.load(std::memory_order_relaxed)) {
             stop_->set(true);
-            cancelledUnanswered_ = true;
+            cancelledRequest_ = message;
             DecodeResult result;
             result.cancelled = true;
             return result;
@@ -124,33 +88,31 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
         const MessageChannel::Status status = channel.wait(kCancelCheckMs);
         if (status == MessageChannel::Status::TimedOut)
             continue;
-        if (status != MessageChannel::Status::Received)
+        std::optional<CheckedReply> reply = receiveReply(channel, message, false);
+        if (!reply)
             return failed(LoadError::DecodeFailed);
-        DecodeReplyMessage reply;
-        std::size_t size = 0;
-        std::vector<platform::UniqueFd> descriptors;
-        if (channel.receive(&reply, sizeof reply, size, descriptors, 0) !=
-                MessageChannel::Status::Received ||
-            size != sizeof reply || descriptors.size() > 1)
-            return failed(LoadError::DecodeFailed);
-        return resultOf(reply,
-                        descriptors.empty() ? platform::UniqueFd() : std::move(descriptors.front()),
-                        receiver_);
+        return resultOf(std::move(*reply), receiver_);
     }
 }
 
-void ProcessDecoder::prepare(QSize screenPixels) const {
+void ProcessDecoder::prepare(QSize screenPixels) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!startProcess() || screenPixels.isEmpty())
         return;
     ScreenSizeMessage message;
+    message.head.sequence = ++sequence_;
     message.width = screenPixels.width();
     message.height = screenPixels.height();
-    // Should it not arrive, the first picture only pays for new memory, as before.
+    // Should it not arrive, the first picture only pays for new memory.
     process_->channel().send(&message, sizeof message);
 }
 
-bool ProcessDecoder::startProcess() const {
+bool ProcessDecoder::startProcess() {
+    // A decoder answers each request once and sends nothing else: a message waiting now is one
+    // the program did not ask for (or the process has gone), and could be taken for the answer
+    // to the next request.
+    if (process_ && process_->channel().wait(0) != MessageChannel::Status::TimedOut)
+        endProcess();
     if (process_)
         return true;
     process_ = platform::DecoderProcess::start();
@@ -159,11 +121,10 @@ bool ProcessDecoder::startProcess() const {
         endProcess();
         return false;
     }
-    processId_ = process_->id();
     return true;
 }
 
-int ProcessDecoder::sharedProfile(const QByteArray& profile) const {
+int ProcessDecoder::sharedProfile(const QByteArray& profile) {
     if (profile.isEmpty())
         return -1;
     if (profile != profile_ || !profileMemory_) {
@@ -173,32 +134,25 @@ int ProcessDecoder::sharedProfile(const QByteArray& profile) const {
     return profileMemory_.get();
 }
 
-bool ProcessDecoder::drainCancelled() const {
-    const Clock::time_point deadline = Clock::now() + kStopPatience;
+bool ProcessDecoder::drainCancelled() {
+    const DecodeRequestMessage request = *cancelledRequest_;
+    cancelledRequest_.reset();
+    if (!process_)
+        return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(kStopPatience).count();
     MessageChannel& channel = process_->channel();
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 ||
-            channel.wait(static_cast<int>(left.count())) != MessageChannel::Status::Received)
-            return false;
-        DecodeReplyMessage reply;
-        std::size_t size = 0;
-        std::vector<platform::UniqueFd> descriptors; // closed unread
-        if (channel.receive(&reply, sizeof reply, size, descriptors, 0) ==
-            MessageChannel::Status::Received) {
-            cancelledUnanswered_ = false;
-            return true;
-        }
-    }
+    if (channel.wait(static_cast<int>(left)) != MessageChannel::Status::Received)
+        return false;
+    // Whatever it answered is dropped unread, its memory unmapped; anything after the answer
+    // is caught before the next request goes out (startProcess).
+    return receiveReply(channel, request, true).has_value();
 }
 
-void ProcessDecoder::endProcess() const {
+void ProcessDecoder::endProcess() {
     process_.reset();
     receiver_.forget();
     stop_.reset();
-    processId_ = 0;
-    cancelledUnanswered_ = false;
+    cancelledRequest_.reset();
 }
 
 } // namespace orlix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/codec/PictureDecoder.h"
+#include "decode/process/DecoderProtocol.h"
 #include "decode/process/PixelReceiver.h"
 #include "platform/ipc/UniqueFd.h"
 
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace orlix {
 
@@ -18,11 +20,12 @@ class SharedFlag;
 
 // The program's decoder: hands each picture file to a decoder process (DecoderProcess.h), which
 // decodes it with the program's own decoder, and takes the pixels back without copying them.
-// A decoder process that dies (a crash, its memory ceiling, a kill from outside) or does not
-// answer in time fails its picture with LoadError::DecodeFailed; the next picture gets a new
-// process. A cancelled decode ends at once here; its process is told to stop through a shared
-// flag and keeps serving (its memory stays in place), unless it has not stopped by the time the
-// next picture is asked for: then it is ended and replaced.
+// A decoder process that dies (a crash, its memory ceiling, a kill from outside), does not
+// answer in time, or answers with anything but a reply its request allows (ReplyCheck.h) fails
+// its picture with LoadError::DecodeFailed and is ended; the next picture gets a new process.
+// A cancelled decode ends at once here; its process is told to stop through a shared flag and
+// keeps serving (its memory stays in place), unless it has not answered by the time the next
+// picture is asked for: then it is ended and replaced.
 class ProcessDecoder : public PictureDecoder {
 public:
     // Long enough for the largest picture on a slow machine; a decoder still silent by then is
@@ -39,35 +42,33 @@ public:
     // first picture is wanted (a process started for that picture would fault in its memory
     // on the way). Given the screen's size in device pixels, the process also holds memory
     // ready for a first picture fitted into it.
-    void prepare(QSize screenPixels = QSize()) const;
+    void prepare(QSize screenPixels = QSize());
 
     // One decode at a time: concurrent calls wait for each other.
-    DecodeResult decode(const DecodeRequest& request,
-                        const std::atomic<bool>& cancelled) const override;
-
-    // The id of the decoder process now serving, 0 when there is none (for tests that end it
-    // from outside).
-    std::int64_t processId() const { return processId_.load(); }
+    DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override;
 
 private:
-    DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
-    // Starts a process when none serves; false when none can be had.
-    bool startProcess() const;
-    void endProcess() const;
-    // Waits for the answer to a cancelled request and drops it; false when none came in time.
-    bool drainCancelled() const;
+    DecodeResult exchange(const DecodeRequest& request, const std::atomic<bool>& cancelled);
+    // Makes sure a process serves, with nothing left over from earlier requests on its
+    // channel; false when none can be had.
+    bool startProcess();
+    void endProcess();
+    // Waits for the answer to the cancelled request and drops it; false when none came in
+    // time, or anything else came.
+    bool drainCancelled();
     // The shared copy of `profile`, made once for as long as the display's profile stays.
-    int sharedProfile(const QByteArray& profile) const;
+    int sharedProfile(const QByteArray& profile);
 
     const std::chrono::milliseconds patience_;
-    mutable std::mutex mutex_;
-    mutable std::unique_ptr<platform::DecoderProcess> process_;
-    mutable std::atomic<std::int64_t> processId_{0};
-    mutable std::unique_ptr<platform::SharedFlag> stop_; // the serving process's
-    mutable bool cancelledUnanswered_ = false;
-    mutable QByteArray profile_;
-    mutable platform::UniqueFd profileMemory_;
-    mutable PixelReceiver receiver_; // maps the serving process's lent memory
+    std::mutex mutex_;
+    std::unique_ptr<platform::DecoderProcess> process_;
+    std::unique_ptr<platform::SharedFlag> stop_; // the serving process's
+    std::uint32_t sequence_ = 0;                 // of the last request sent
+    // The request cancelled while its process decoded it, whose answer is still to come.
+    std::optional<DecodeRequestMessage> cancelledRequest_;
+    QByteArray profile_;
+    platform::UniqueFd profileMemory_;
+    PixelReceiver receiver_; // maps the serving process's lent memory
 };
 
 } // namespace orlix

@@ -38,7 +38,6 @@ void SpareMemory::free() {
     if (spare_)
         ::munmap(spare_->address, spare_->length);
     spare_.reset();
-    faulted_ = 0;
 }
 
 void SpareMemory::prepare(std::size_t bytes) {
@@ -78,7 +77,6 @@ void SpareMemory::faultIn(char* bytes, std::size_t length) {
             for (std::size_t at = 0; at < chunk; at += static_cast<std::size_t>(page))
                 reinterpret_cast<volatile char*>(bytes + done)[at] = 0;
         }
-        faulted_ = done + chunk;
     }
 }
 
@@ -102,7 +100,6 @@ std::optional<SpareMemory::Block> SpareMemory::take(std::size_t bytes) {
     cutTo((bytes + page - 1) / page * page);
     std::optional<Block> taken = std::move(spare_);
     spare_.reset();
-    faulted_ = 0;
     return taken;
 }
 

@@ -49,9 +49,6 @@ public:
     // times the picture.
     static constexpr std::size_t kMostOver = 4;
 
-    // How many of the spare's bytes are faulted in so far (for tests).
-    std::size_t faultedIn() const { return faulted_.load(); }
-
 private:
     void free();
     // Cuts the spare down to `length` bytes, a whole number of pages.
@@ -62,7 +59,6 @@ private:
     std::optional<Block> spare_;
     std::thread faulting_;
     std::atomic<bool> stopping_{false};
-    std::atomic<std::size_t> faulted_{0};
 };
 
 } // namespace orlix

@@ -59,8 +59,6 @@ public:
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
     MessageChannel& channel() { return channel_; }
-    // The process's id, for a test that ends it from outside.
-    std::int64_t id() const { return id_; }
 
 private:
     DecoderProcess(std::int64_t id, MessageChannel channel);

@@ -25,7 +25,7 @@ PicturePtr abandonedPicture(const QString& path, const ViewParams& view) {
 
 } // namespace
 
-PictureLoader::PictureLoader(std::shared_ptr<const PictureDecoder> decoder)
+PictureLoader::PictureLoader(std::shared_ptr<PictureDecoder> decoder)
     : decoder_(std::move(decoder)) {}
 
 PicturePtr PictureLoader::failure(const QString& path, const ViewParams& view, LoadError error) {

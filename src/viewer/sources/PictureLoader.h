@@ -14,7 +14,7 @@ namespace orlix {
 // decoded again through its open file only while that still holds what was shown.
 class PictureLoader {
 public:
-    explicit PictureLoader(std::shared_ptr<const PictureDecoder> decoder);
+    explicit PictureLoader(std::shared_ptr<PictureDecoder> decoder);
 
     // The file at `path` as it is now, decoded for `view` (`whole`: at full resolution even
     // where the view would do with less). `kept`, when not null, is used instead when it was
@@ -39,7 +39,7 @@ private:
                           const ViewParams& view, bool whole, const std::atomic<bool>& cancelled,
                           const DecodedPicture* shown = nullptr) const;
 
-    const std::shared_ptr<const PictureDecoder> decoder_;
+    const std::shared_ptr<PictureDecoder> decoder_;
 };
 
 } // namespace orlix

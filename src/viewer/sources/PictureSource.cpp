@@ -6,7 +6,7 @@
 
 namespace orlix {
 
-PictureSource::PictureSource(std::shared_ptr<const PictureDecoder> decoder, QObject* parent)
+PictureSource::PictureSource(std::shared_ptr<PictureDecoder> decoder, QObject* parent)
     : QObject(parent),
       loader_(std::make_shared<const PictureLoader>(
           decoder ? std::move(decoder) : std::make_shared<StandardPictureDecoder>())),

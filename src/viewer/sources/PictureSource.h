@@ -28,7 +28,7 @@ public:
     using Done = std::function<void(PicturePtr)>;
 
     // `decoder` null: the program's own decoder.
-    explicit PictureSource(std::shared_ptr<const PictureDecoder> decoder = nullptr,
+    explicit PictureSource(std::shared_ptr<PictureDecoder> decoder = nullptr,
                            QObject* parent = nullptr);
     // Abandons every decode; the decoding thread stops at its next check (see DecodeWorker).
     ~PictureSource() override;

@@ -35,7 +35,7 @@ SlideStepMachine::Screen stepScreen(const platform::ScreenMetrics& screen) {
 
 FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
                    SettingsWindowLink* settingsWindow, QWidget* parent,
-                   std::shared_ptr<const PictureDecoder> decoder,
+                   std::shared_ptr<PictureDecoder> decoder,
                    platform::ScreenSaverInhibitor* screenSaver, BackgroundScan::ScanFunction scan)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), screen_(screen), messages_(messages),
       screenSaver_(screenSaver), PicView(new PictureBox(this)), labels_(this),

@@ -45,7 +45,7 @@ public:
     // `scan`: what lists a folder; null for the program's ScanFolder.
     FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
              SettingsWindowLink* settingsWindow, QWidget* parent = nullptr,
-             std::shared_ptr<const PictureDecoder> decoder = nullptr,
+             std::shared_ptr<PictureDecoder> decoder = nullptr,
              platform::ScreenSaverInhibitor* screenSaver = nullptr,
              BackgroundScan::ScanFunction scan = nullptr);
     ~FormView() override;
