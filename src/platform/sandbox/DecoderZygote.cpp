@@ -6,6 +6,7 @@
 #include "platform/sandbox/SanitizerBuild.h"
 #include "platform/sandbox/SeccompFilter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -59,6 +60,9 @@ bool DecoderZygote::confine() {
     channel_.release(); // closed by the move above
     channel_ = MessageChannel(UniqueFd(kZygoteChannelDescriptor));
     forbidDumps();
+    // A session of its own: the signals a terminal sends the program's group do not reach it
+    // (it ends with the program), and a kill of group 0 names only it and its decoders.
+    ::setsid();
     if (program_.prepare)
         program_.prepare();
     if (program_.memoryAllowance > 0 && !kSanitizerBuild) {
@@ -70,13 +74,22 @@ bool DecoderZygote::confine() {
     SeccompFilter filter(SyscallAction::fail(EPERM));
     if (addDecoderRules(filter, program_))
         decoderFilter_ = filter.compiled();
-    if (decoderFilter_.empty() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+    SeccompFilter own(SyscallAction::fail(EPERM));
+    if (decoderFilter_.empty() || !addZygoteRules(own, program_))
         return false; // no decoder process runs unconfined
+    // Nothing of the user's session (the addresses of the display and the bus, whatever tokens
+    // the environment holds) stays for a decoder to read; decoding needs none of it.
+    keepOnlyEnvironment(nullptr);
+    if (!dropCapabilities() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return false;
     // No file, no network, no signal or abstract socket outside: every right the kernel knows,
     // handled without a rule. Decoder processes inherit it. Kernels without Landlock skip it.
-    const LandlockLevel level = kernelLandlockLevel();
+    const LandlockLevel level =
+        std::min(kernelLandlockLevel(),
+                 static_cast<LandlockLevel>(
+                     std::clamp(program_.landlockCap, 0, static_cast<int>(kNewestLandlockLevel))));
     LandlockRuleset(level, landlockRightsOf(level)).enforce();
-    return true;
+    return own.install();
 }
 
 void DecoderZygote::serveRequests() {
@@ -161,6 +174,13 @@ void DecoderZygote::becomeDecoder(MessageChannel channel) {
         const rlimit ceiling{static_cast<rlim_t>(addressSpaceLimit_),
                              static_cast<rlim_t>(addressSpaceLimit_)};
         if (::setrlimit(RLIMIT_AS, &ceiling) != 0)
+            ::_exit(1);
+    }
+    // A few descriptors: each could hold shared memory of the largest size its filter allows.
+    if (program_.descriptorLimit > 0) {
+        const rlimit descriptors{static_cast<rlim_t>(program_.descriptorLimit),
+                                 static_cast<rlim_t>(program_.descriptorLimit)};
+        if (::setrlimit(RLIMIT_NOFILE, &descriptors) != 0)
             ::_exit(1);
     }
     if (!installFilter(decoderFilter_))

@@ -17,6 +17,10 @@ inline constexpr int kDecoderChannelDescriptor = 3;
 // given, and nothing else. For a filter whose default fails calls.
 bool addDecoderRules(SeccompFilter& filter, const DecoderProgram& program);
 
+// What the process that forks decoder processes may do: what they do, and make, start and end
+// them. For a filter whose default fails calls.
+bool addZygoteRules(SeccompFilter& filter, const DecoderProgram& program);
+
 // What the program must keep after its lockdown.
 struct ProgramNeeds {
     LandlockLevel landlock = LandlockLevel::None; // the level of the program's ruleset
@@ -27,5 +31,9 @@ struct ProgramNeeds {
 // What the program gives up after start-up that its Landlock level does not already refuse:
 // for a filter whose default allows calls.
 bool addProgramRules(SeccompFilter& filter, const ProgramNeeds& needs);
+
+// What the program gives up once every connection it needs is open: new sockets. For a filter
+// whose default allows calls.
+bool addConnectionRules(SeccompFilter& filter);
 
 } // namespace orlix::platform
