@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace orlix::platform {
@@ -74,21 +75,21 @@ void forbidDumps() {
 }
 
 void keepOnlyEnvironment(const char* const* kept) {
-    std::vector<std::string> dropped;
+    std::vector<std::pair<std::string, char*>> dropped;
     for (char** entry = environ; entry && *entry; ++entry) {
         const std::string_view text(*entry);
         const std::string_view name = text.substr(0, text.find('='));
         bool keep = false;
         for (const char* const* wanted = kept; wanted && *wanted && !keep; ++wanted)
             keep = name == *wanted;
-        if (!keep) {
-            dropped.emplace_back(name);
-            // The text stays where the system or setenv put it until overwritten.
-            std::memset(*entry + name.size(), 0, text.size() - name.size());
-        }
+        if (!keep)
+            dropped.emplace_back(name, *entry);
     }
-    for (const std::string& name : dropped)
+    for (const auto& [name, text] : dropped) {
         ::unsetenv(name.c_str());
+        // The text stays where the system or setenv put it (neither frees it) until overwritten.
+        std::memset(text, 0, std::strlen(text));
+    }
 }
 
 bool dropCapabilities() {
