@@ -107,6 +107,10 @@ TEST(DecoderSandbox, RefusesWhatDecodingNeverNeedsAndAllowsWhatItDoes) {
         EXPECT_TRUE(fields.contains("CapBnd:\t0000000000000000")) << fields.toStdString();
     }
     EXPECT_TRUE(fields.contains("Seccomp_filters:\t2")) << fields.toStdString();
+    // The first process the kernel ends when memory runs out.
+    QFile score(QStringLiteral("/proc/%1/oom_score_adj").arg(process->id()));
+    ASSERT_TRUE(score.open(QIODevice::ReadOnly));
+    EXPECT_EQ(score.readAll().trimmed(), "1000");
 }
 
 // Shown from shared memory, pixels must be sealed for good; copied out at once, sealed against

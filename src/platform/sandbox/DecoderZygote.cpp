@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,6 +27,8 @@ namespace {
 constexpr int kZygoteChannelDescriptor = kDecoderChannelDescriptor;
 // Decoding gives way to the program's windows whenever both want a core.
 constexpr int kBackgroundNice = 10;
+// The highest OOM score adjustment: the process the kernel ends first.
+constexpr std::string_view kFirstToEnd = "1000";
 
 void wakeUp(int) {}
 
@@ -60,6 +64,7 @@ bool DecoderZygote::confine() {
     channel_.release(); // closed by the move above
     channel_ = MessageChannel(UniqueFd(kZygoteChannelDescriptor));
     forbidDumps();
+    keepOomScore();
     // A session of its own: the signals a terminal sends the program's group do not reach it
     // (it ends with the program), and a kill of group 0 names only it and its decoders.
     ::setsid();
@@ -90,6 +95,24 @@ bool DecoderZygote::confine() {
                      std::clamp(program_.landlockCap, 0, static_cast<int>(kNewestLandlockLevel))));
     LandlockRuleset(level, landlockRightsOf(level)).enforce();
     return own.install();
+}
+
+void DecoderZygote::keepOomScore() {
+    // Opened while files can still be opened; written through the descriptor afterwards.
+    UniqueFd score =
+        placeReceivedDescriptor(UniqueFd(::open("/proc/self/oom_score_adj", O_RDWR | O_CLOEXEC)),
+                                kZygoteOomScoreDescriptor);
+    char text[16] = {};
+    const ssize_t length = score ? ::pread(score.get(), text, sizeof text - 1, 0) : -1;
+    if (length <= 0)
+        return;
+    score.release(); // kept at its number for good
+    oomScore_.assign(text, static_cast<std::size_t>(length));
+}
+
+void DecoderZygote::setOomScore(std::string_view score) {
+    if (!oomScore_.empty())
+        ::write(kZygoteOomScoreDescriptor, score.data(), score.size());
 }
 
 void DecoderZygote::serveRequests() {
@@ -143,11 +166,16 @@ void DecoderZygote::startDecoder() {
         channel_.send(&reply, sizeof reply);
         return;
     }
+    // A decoder process is the first the kernel ends when memory runs out, wherever its memory
+    // is: shared memory that no mapping holds counts in no process's size. Any process may
+    // raise its score and lower it again to where it was; the forking process keeps its own.
+    setOomScore(kFirstToEnd);
     const pid_t decoder = ::fork();
     if (decoder == 0) {
         programEnd = MessageChannel();
         becomeDecoder(std::move(decoderEnd));
     }
+    setOomScore(oomScore_);
     decoderEnd = MessageChannel();
     if (decoder < 0) {
         channel_.send(&reply, sizeof reply);

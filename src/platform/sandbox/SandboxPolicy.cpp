@@ -103,6 +103,7 @@ const Rule kZygoteAllowed[] = {
     {{"dup3"}, Test::equal(1, kDecoderChannelDescriptor)},
     {{"fcntl"}, Test::equal(1, F_SETFD)},
     {{"fcntl"}, Test::equal(1, F_DUPFD_CLOEXEC)},
+    {{"write"}, Test::equal(0, kZygoteOomScoreDescriptor)},
 };
 
 // A sanitizer writes its reports to standard error, and tells whether memory can be read (as

@@ -12,6 +12,9 @@ struct DecoderProgram;
 
 // The descriptor a decoder process holds its channel to the program at.
 inline constexpr int kDecoderChannelDescriptor = 3;
+// The descriptor the forking process holds its own OOM score at, to hand a raised one to each
+// decoder process it forks.
+inline constexpr int kZygoteOomScoreDescriptor = 4;
 
 // What a decoder process may do: the system calls decoding needs, on the descriptors it was
 // given, and nothing else. For a filter whose default fails calls.
