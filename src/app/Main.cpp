@@ -51,9 +51,11 @@ int Main(int argc, char** argv) {
         return 1;
     }
 
-    // The lock is held and still no thread runs: from here on the program reads what it likes
-    // but writes no file and starts no program (ProgramLockdown.h). The splash's link is opened
-    // by a helper forked just before, outside the lockdown, so that the browser is free.
+    // Start-up order of the confinement (ProgramLockdown.h):
+    // 1. The lock is held and still no thread runs: from here on the program, and every thread
+    //    it starts, reads what it likes but writes no file and starts no program. The splash's
+    //    link is opened by a helper forked just before, outside the lockdown, so that the
+    //    browser is free.
     platform::startAddressOpener();
     platform::lockDownProgram();
 
@@ -71,11 +73,19 @@ int Main(int argc, char** argv) {
                                             .arg(app::kVersionRevision));
     // The settings window ends the program itself when it closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // 2. The application object has connected to the display, and Qt to an input method's bus;
+    //    the session bus is connected too (the screen saver's service, Fcitx, accessibility).
+    platform::connectSessionBus();
 
     {
         FormSplash splash;
         splash.showModal();
     }
+    // 3. While the splash was up, Qt finished what it connects to from its event loop
+    //    (accessibility's bus, where a screen reader is on). Before anything a stranger wrote
+    //    is read, no thread opens a new connection: what the program reaches from here on is
+    //    what it has already connected to.
+    platform::lockDownConnections();
 
     platform::DesktopMessageService messages;
     // Outlives the settings window and every viewer; going, it gives the screen back.

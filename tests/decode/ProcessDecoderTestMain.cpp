@@ -16,6 +16,7 @@
 #include <QImage>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -253,6 +254,9 @@ int main(int argc, char** argv) {
         orlix::test::displayStandInReader = ends[0];
     orlix::platform::DecoderProgram program = orlix::decoderProgram();
     program.serve = orlix::test::serve;
+    // The sandbox's refusals are tried once more with the filters alone (DecoderSandboxTest).
+    if (const char* cap = std::getenv("ORLIX_TEST_LANDLOCK_CAP"))
+        program.landlockCap = std::atoi(cap);
     orlix::platform::startDecoderZygote(program);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -22,15 +22,18 @@ constexpr auto kNever = static_cast<LandlockLevel>(1000);
 constexpr char kAddress[] = "https://orlix.example.org/?from=splash";
 
 // What the program may still do after its lockdown, by Landlock level. From `coveredFrom` on
-// Landlock refuses (EACCES, or EPERM for a signal). The filter refuses (EPERM) below that level
-// (BelowLandlock), or at every level but only while the X server is local (UnlessTcpDisplay:
-// sockets of the Internet families); what neither refuses goes through.
-enum class Filter { None, BelowLandlock, UnlessTcpDisplay };
+// Landlock refuses (EACCES, or EPERM for a signal or an abstract socket). The filter refuses
+// (EPERM unless told) at every level (Always), below that level (BelowLandlock), or at every
+// level but only while the X server is local (UnlessTcpDisplay: sockets of the Internet
+// families); what neither refuses goes through. The rows from unix-socket on are tried once
+// new connections are given up.
+enum class Filter { None, BelowLandlock, UnlessTcpDisplay, Always };
 struct Expected {
     const char* what;
     LandlockLevel coveredFrom;
     Filter filter;
     int landlockError = EACCES;
+    int filterError = EPERM;
 };
 const Expected kExpected[] = {
     {"read", kNever, Filter::None},
@@ -42,19 +45,31 @@ const Expected kExpected[] = {
     {"remove", LandlockLevel::Files, Filter::BelowLandlock},
     {"make-folder", LandlockLevel::Files, Filter::BelowLandlock},
     {"change-mode", kNever, Filter::BelowLandlock},
-    {"start-program", LandlockLevel::Files, Filter::BelowLandlock},
+    {"start-program", kNever, Filter::Always},
+    {"start-from-memory", kNever, Filter::Always},
+    {"namespaces", kNever, Filter::Always},
+    {"clone3", kNever, Filter::Always, EACCES, ENOSYS},
+    {"renice-other", kNever, Filter::Always},
     {"connect-tcp", LandlockLevel::Tcp, Filter::UnlessTcpDisplay},
-    {"signal", LandlockLevel::Scopes, Filter::BelowLandlock, EPERM},
+    {"signal", kNever, Filter::Always},
+    {"connections-closed", kNever, Filter::None},
+    {"unix-socket", kNever, Filter::Always},
+    {"tcp-socket", kNever, Filter::Always},
+    {"datagram-pair", kNever, Filter::Always},
+    {"abstract-datagram", LandlockLevel::Scopes, Filter::None, EPERM},
+    {"signal-zero", LandlockLevel::Scopes, Filter::None, EPERM},
     {"display", kNever, Filter::None},
     {"session-bus", kNever, Filter::None},
 };
 
 int expectedError(const Expected& row, LandlockLevel level, bool tcpDisplay) {
+    if (row.filter == Filter::Always)
+        return row.filterError;
     if (row.filter == Filter::UnlessTcpDisplay && !tcpDisplay)
         return EPERM;
     if (level >= row.coveredFrom)
         return row.landlockError;
-    return row.filter == Filter::BelowLandlock ? EPERM : 0;
+    return row.filter == Filter::BelowLandlock ? row.filterError : 0;
 }
 
 // Runs the probe at `cap` and gives what it printed, by what it tried.
@@ -76,16 +91,20 @@ std::map<std::string, int> runProbe(int cap, const QProcessEnvironment& environm
     return results;
 }
 
-TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
+TEST(Lockdown, RefusesWritingStartingAndConnectingAtEveryLevelWhileTheDesktopStillWorks) {
     FakeScreenSaverBus bus;
     ASSERT_TRUE(bus.start()) << bus.error().toStdString();
     const LoopbackListener listener;
     ASSERT_NE(listener.port, 0);
-    // A stand-in for the desktop's opener, first on PATH: it notes the address in a file, which
-    // only a process outside the lockdown can make.
+    // A stand-in for the desktop's opener, first on PATH: it notes the address, and whether the
+    // program's own environment reached it, in a file, which only a process outside the
+    // lockdown can make.
     TempTree tools;
-    tools.write("xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"$ORLIX_TEST_MARKER.tmp\"\n"
-                            "mv \"$ORLIX_TEST_MARKER.tmp\" \"$ORLIX_TEST_MARKER\"\n");
+    const TempTree markers;
+    const QString marker = markers.rootText() + QStringLiteral("/opened");
+    tools.write("xdg-open", "#!/bin/sh\nprintf '%s %s' \"$1\" \"${ORLIX_TEST_LEAK-none}\" > \"" +
+                                marker.toLocal8Bit() + ".tmp\"\nmv \"" + marker.toLocal8Bit() +
+                                ".tmp\" \"" + marker.toLocal8Bit() + "\"\n");
     QFile::setPermissions(tools.rootText() + QStringLiteral("/xdg-open"),
                           QFile::ReadOwner | QFile::ExeOwner);
     const LandlockLevel newest = platform::kernelLandlockLevel();
@@ -103,6 +122,7 @@ TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
         environment.insert(QStringLiteral("PATH"), tools.rootText() + QStringLiteral(":") +
                                                        environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("ORLIX_TEST_LEAK"), QStringLiteral("leaked"));
         for (int cap = 0; cap <= static_cast<int>(newest); ++cap) {
             const std::string run =
                 (tcpDisplay ? "TCP display, level " : "level ") + std::to_string(cap);
@@ -110,9 +130,7 @@ TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
             scratch.write("existing", "kept as it is");
             scratch.write("picture.bmp", pictureFile({4, 4}, qRgb(1, 2, 3)));
             const auto before = snapshot(scratch.root());
-            const TempTree markers;
-            const QString marker = markers.rootText() + QStringLiteral("/opened");
-            environment.insert(QStringLiteral("ORLIX_TEST_MARKER"), marker);
+            QFile::remove(marker);
 
             auto results = runProbe(cap, environment, scratch, listener.port);
             EXPECT_EQ(results.count("level") ? results["level"] : -1, cap) << run;
@@ -127,7 +145,7 @@ TEST(Lockdown, RefusesWritingAndStartingAtEveryLevelWhileTheDesktopStillWorks) {
                 << run << ": the address was not opened";
             QFile opened(marker);
             ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-            EXPECT_EQ(opened.readAll(), QByteArray(kAddress)) << run;
+            EXPECT_EQ(opened.readAll(), QByteArray(kAddress) + " none") << run;
         }
     }
 }

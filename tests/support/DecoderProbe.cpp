@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +89,31 @@ int tryAction(const ProbeRequest& request, std::vector<UniqueFd>& descriptors) {
         char byte = 0;
         return outcome(::pread(picture.get(), &byte, 1, 0));
     }
+    case ProbeAction::SizeMemory: {
+        const UniqueFd memory(::memfd_create("probe", MFD_CLOEXEC));
+        return memory ? outcome(::ftruncate(memory.get(), request.number)) : errno;
+    }
+    case ProbeAction::FillMemory: {
+        const UniqueFd memory(::memfd_create("probe", MFD_CLOEXEC));
+        return memory ? outcome(::fallocate(memory.get(), 0, 0, request.number)) : errno;
+    }
+    case ProbeAction::HoldMemories: {
+        std::vector<UniqueFd> held;
+        while (static_cast<std::int64_t>(held.size()) < request.number) {
+            held.emplace_back(::memfd_create("probe", MFD_CLOEXEC));
+            if (!held.back())
+                return errno;
+        }
+        return 0;
+    }
+    case ProbeAction::Renice:
+        return outcome(::setpriority(PRIO_PROCESS, static_cast<id_t>(request.number), 19));
+    case ProbeAction::RaisePriority:
+        return outcome(::setpriority(PRIO_PROCESS, 0, -1));
+    case ProbeAction::ReadEnvironment:
+        return environ && *environ ? E2BIG : 0;
+    case ProbeAction::Identify:
+        return static_cast<std::int32_t>(::getpid());
     case ProbeAction::Reserve: {
         const auto length = static_cast<std::size_t>(request.number);
         void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,

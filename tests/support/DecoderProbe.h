@@ -27,6 +27,13 @@ enum class ProbeAction : std::uint32_t {
     StartThread,     // start a thread and wait for it
     ReadPicture,     // read the descriptor handed over with the request
     Reserve,         // reserve `number` bytes of address space
+    SizeMemory,      // make shared memory (a memfd) of `number` bytes, sparse
+    FillMemory,      // make shared memory and allocate `number` bytes of it (fallocate)
+    HoldMemories,    // hold up to `number` memfds at once
+    Renice,          // lower the priority of process `number` (0: the calling thread)
+    RaisePriority,   // raise the calling thread's priority above normal
+    ReadEnvironment, // tell whether the environment holds anything (E2BIG: it does)
+    Identify,        // answer with its process id instead of an errno
 };
 
 struct ProbeRequest {

@@ -26,6 +26,13 @@ using platform::UniqueFd;
 constexpr std::int64_t kMemoryAllowance =
     3 * StandardPictureDecoder::kMaxPixels * 4 + (std::int64_t(1) << 30);
 
+// The largest picture decoded, at four bytes a pixel: the largest shared memory a decoder makes.
+constexpr std::int64_t kLargestSharedMemory = StandardPictureDecoder::kMaxPixels * 4;
+// Room above the slots for what a decoder holds at once: its spare and lent memory, the
+// picture it gives, the cancel flag and the descriptors of a request on their way to the slots.
+constexpr int kDescriptorLimit = 16;
+static_assert(kPictureSlot < kDescriptorLimit && kProfileSlot < kDescriptorLimit);
+
 // A one-pixel GIF: Qt has no GIF writer to make one.
 constexpr unsigned char kTinyGif[] = {'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01,
                                       0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff,
@@ -107,6 +114,8 @@ platform::DecoderProgram decoderProgram() {
     program.prepare = prepareDecoding;
     program.serve = [](MessageChannel& channel) { serveDecodeRequests(channel); };
     program.memoryAllowance = kMemoryAllowance;
+    program.largestSharedMemory = kLargestSharedMemory;
+    program.descriptorLimit = kDescriptorLimit;
     program.readSlot = kPictureSlot;
     program.mapSlot = kProfileSlot;
     return program;

@@ -68,4 +68,9 @@ std::unique_ptr<ScreenSaverInhibitor> makeDesktopScreenSaverInhibitor() {
     return std::make_unique<ScreenSaverNotInhibited>();
 }
 
+void connectSessionBus() {
+    if (QCoreApplication::instance() && sessionHasBus())
+        QDBusConnection::sessionBus(); // connects on first use, and stays
+}
+
 } // namespace orlix::platform

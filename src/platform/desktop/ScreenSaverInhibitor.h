@@ -25,4 +25,10 @@ public:
 // Call with the application object in place, from the GUI thread.
 std::unique_ptr<ScreenSaverInhibitor> makeDesktopScreenSaverInhibitor();
 
+// Connects to the session bus now, where the session has one, so that the connection is open
+// before the program gives up opening new ones (ProgramLockdown.h): the screen saver's service
+// and input methods such as Fcitx are reached over it later. Call with the application object
+// in place, from the GUI thread.
+void connectSessionBus();
+
 } // namespace orlix::platform

@@ -16,6 +16,22 @@ constexpr int kHelperChannelDescriptor = 3;
 constexpr const char* kOpener = "xdg-open";
 constexpr int kOpenerMissing = 127;
 
+// What the desktop's opener and the browser it starts need of the session: where the display,
+// the bus and the user's files are, which desktop runs, the language and the input method.
+// Nothing else of the program's environment goes with them.
+// clang-format off
+constexpr const char* kOpenerEnvironment[] = {
+    "PATH", "HOME", "USER", "LOGNAME", "SHELL", "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY",
+    "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS", "XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP",
+    "XDG_SESSION_TYPE", "DESKTOP_SESSION", "KDE_FULL_SESSION", "KDE_SESSION_VERSION",
+    "GNOME_DESKTOP_SESSION_ID", "BROWSER", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
+    "XDG_DATA_DIRS", "XDG_CACHE_HOME", "XDG_STATE_HOME", "LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE",
+    "LC_MESSAGES", "LC_COLLATE", "LC_NUMERIC", "LC_TIME", "LC_MONETARY", "LC_PAPER", "LC_NAME",
+    "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "TZ", "GTK_IM_MODULE",
+    "QT_IM_MODULE", "XMODIFIERS", "SDL_IM_MODULE", nullptr
+};
+// clang-format on
+
 struct HelperLink {
     std::mutex mutex;
     MessageChannel channel;
@@ -49,6 +65,7 @@ void runOpener(const QByteArray& address) {
         !keepOnlyDescriptor(channel.descriptor(), kHelperChannelDescriptor))
         ::_exit(1);
     channel.release();
+    keepOnlyEnvironment(kOpenerEnvironment);
     MessageChannel requests{UniqueFd(kHelperChannelDescriptor)};
     std::vector<char> buffer(MessageChannel::kMaxMessage);
     for (;;) {

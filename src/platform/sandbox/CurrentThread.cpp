@@ -3,8 +3,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace orlix::platform {
 
@@ -13,19 +11,19 @@ void nameCurrentThread(const char* name) {
 }
 
 void lowerCurrentThreadPriority() {
-    // On Linux a nice value belongs to a thread, not to the whole process. Ten steps down
-    // weigh about a tenth of a normal thread; a failure leaves the thread as it was.
+    // On Linux a nice value belongs to a thread, not to the whole process, and process 0 names
+    // the calling thread (the only one the confined processes may name). Ten steps down weigh
+    // about a tenth of a normal thread; a failure leaves the thread as it was.
     constexpr int kBackground = 10;
-    const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
-    const int now = ::getpriority(PRIO_PROCESS, thread);
+    const int now = ::getpriority(PRIO_PROCESS, 0);
     if (now < kBackground)
-        ::setpriority(PRIO_PROCESS, thread, kBackground);
+        ::setpriority(PRIO_PROCESS, 0, kBackground);
 }
 
 void idleCurrentThread() {
     const sched_param none{};
     if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0)
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19); // the least
+        ::setpriority(PRIO_PROCESS, 0, 19); // the least
 }
 
 } // namespace orlix::platform

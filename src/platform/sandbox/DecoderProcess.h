@@ -3,6 +3,7 @@
 #include "platform/ipc/MessageChannel.h"
 #include "platform/ipc/UniqueFd.h"
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -32,11 +33,20 @@ struct DecoderProgram {
     void (*serve)(MessageChannel& channel) = nullptr;
     // The memory a decoder may take on top of what it has when it starts; 0 for no ceiling.
     std::int64_t memoryAllowance = 0;
+    // The largest shared memory (memfd) a decoder makes, in bytes: its filter refuses to size
+    // any larger, since such memory counts in no address-space ceiling.
+    std::int64_t largestSharedMemory = 0;
+    // How many descriptors a decoder may hold (every number it uses is below this, the slots
+    // below included); 0: the system's limit.
+    int descriptorLimit = 0;
     // The descriptor numbers the serve function moves what it is handed onto: a file it may
     // read, and memory it may only map. Its filter allows reading and asking the size of these
     // two numbers alone; -1: none.
     int readSlot = -1;
     int mapSlot = -1;
+    // The highest Landlock level (the kernel's ABI version) the forking process and its decoder
+    // processes are confined with, for tests that see the filters refuse on their own.
+    int landlockCap = INT_MAX;
 };
 
 // Starts the process that forks decoder processes. Call first thing in main, before any thread

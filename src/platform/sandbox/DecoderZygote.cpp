@@ -6,10 +6,13 @@
 #include "platform/sandbox/SanitizerBuild.h"
 #include "platform/sandbox/SeccompFilter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,6 +27,8 @@ namespace {
 constexpr int kZygoteChannelDescriptor = kDecoderChannelDescriptor;
 // Decoding gives way to the program's windows whenever both want a core.
 constexpr int kBackgroundNice = 10;
+// The highest OOM score adjustment: the process the kernel ends first.
+constexpr std::string_view kFirstToEnd = "1000";
 
 void wakeUp(int) {}
 
@@ -59,6 +64,10 @@ bool DecoderZygote::confine() {
     channel_.release(); // closed by the move above
     channel_ = MessageChannel(UniqueFd(kZygoteChannelDescriptor));
     forbidDumps();
+    keepOomScore();
+    // A session of its own: the signals a terminal sends the program's group do not reach it
+    // (it ends with the program), and a kill of group 0 names only it and its decoders.
+    ::setsid();
     if (program_.prepare)
         program_.prepare();
     if (program_.memoryAllowance > 0 && !kSanitizerBuild) {
@@ -70,13 +79,40 @@ bool DecoderZygote::confine() {
     SeccompFilter filter(SyscallAction::fail(EPERM));
     if (addDecoderRules(filter, program_))
         decoderFilter_ = filter.compiled();
-    if (decoderFilter_.empty() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+    SeccompFilter own(SyscallAction::fail(EPERM));
+    if (decoderFilter_.empty() || !addZygoteRules(own, program_))
         return false; // no decoder process runs unconfined
+    // Nothing of the user's session (the addresses of the display and the bus, whatever tokens
+    // the environment holds) stays for a decoder to read; decoding needs none of it.
+    keepOnlyEnvironment(nullptr);
+    if (!dropCapabilities() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return false;
     // No file, no network, no signal or abstract socket outside: every right the kernel knows,
     // handled without a rule. Decoder processes inherit it. Kernels without Landlock skip it.
-    const LandlockLevel level = kernelLandlockLevel();
+    const LandlockLevel level =
+        std::min(kernelLandlockLevel(),
+                 static_cast<LandlockLevel>(
+                     std::clamp(program_.landlockCap, 0, static_cast<int>(kNewestLandlockLevel))));
     LandlockRuleset(level, landlockRightsOf(level)).enforce();
-    return true;
+    return own.install();
+}
+
+void DecoderZygote::keepOomScore() {
+    // Opened while files can still be opened; written through the descriptor afterwards.
+    UniqueFd score =
+        placeReceivedDescriptor(UniqueFd(::open("/proc/self/oom_score_adj", O_RDWR | O_CLOEXEC)),
+                                kZygoteOomScoreDescriptor);
+    char text[16] = {};
+    const ssize_t length = score ? ::pread(score.get(), text, sizeof text - 1, 0) : -1;
+    if (length <= 0)
+        return;
+    score.release(); // kept at its number for good
+    oomScore_.assign(text, static_cast<std::size_t>(length));
+}
+
+void DecoderZygote::setOomScore(std::string_view score) {
+    if (!oomScore_.empty())
+        ::write(kZygoteOomScoreDescriptor, score.data(), score.size());
 }
 
 void DecoderZygote::serveRequests() {
@@ -130,11 +166,16 @@ void DecoderZygote::startDecoder() {
         channel_.send(&reply, sizeof reply);
         return;
     }
+    // A decoder process is the first the kernel ends when memory runs out, wherever its memory
+    // is: shared memory that no mapping holds counts in no process's size. Any process may
+    // raise its score and lower it again to where it was; the forking process keeps its own.
+    setOomScore(kFirstToEnd);
     const pid_t decoder = ::fork();
     if (decoder == 0) {
         programEnd = MessageChannel();
         becomeDecoder(std::move(decoderEnd));
     }
+    setOomScore(oomScore_);
     decoderEnd = MessageChannel();
     if (decoder < 0) {
         channel_.send(&reply, sizeof reply);
@@ -161,6 +202,13 @@ void DecoderZygote::becomeDecoder(MessageChannel channel) {
         const rlimit ceiling{static_cast<rlim_t>(addressSpaceLimit_),
                              static_cast<rlim_t>(addressSpaceLimit_)};
         if (::setrlimit(RLIMIT_AS, &ceiling) != 0)
+            ::_exit(1);
+    }
+    // A few descriptors: each could hold shared memory of the largest size its filter allows.
+    if (program_.descriptorLimit > 0) {
+        const rlimit descriptors{static_cast<rlim_t>(program_.descriptorLimit),
+                                 static_cast<rlim_t>(program_.descriptorLimit)};
+        if (::setrlimit(RLIMIT_NOFILE, &descriptors) != 0)
             ::_exit(1);
     }
     if (!installFilter(decoderFilter_))

@@ -4,6 +4,8 @@
 
 #include <linux/filter.h>
 #include <set>
+#include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -30,6 +32,8 @@ public:
 
 private:
     bool confine();
+    void keepOomScore();
+    void setOomScore(std::string_view score);
     void serveRequests();
     void startDecoder();
     void reapEnded();
@@ -40,6 +44,7 @@ private:
     pid_t programId_;
     pid_t selfId_ = 0;
     std::int64_t addressSpaceLimit_ = 0;
+    std::string oomScore_; // this process's own, as the system gave it
     std::vector<sock_filter> decoderFilter_;
     std::set<pid_t> decoders_;
 };

@@ -19,4 +19,13 @@ bool keepOnlyDescriptor(int keep, int at, bool inheritable = false);
 // No core dumps, and no other process of the user may trace this one or read its memory.
 void forbidDumps();
 
+// Keeps only the environment variables named in `kept` (a null-terminated list; null keeps
+// none), and wipes the text of the others from memory.
+void keepOnlyEnvironment(const char* const* kept);
+
+// Gives up every capability, for good: the bounding set (where this process may change it), the
+// effective, permitted, inheritable and ambient sets. False when one of the last four is still
+// held afterwards (a process of a user other than root has none to give up).
+bool dropCapabilities();
+
 } // namespace orlix::platform

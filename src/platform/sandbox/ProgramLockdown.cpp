@@ -26,21 +26,25 @@ constexpr std::uint64_t kReading = kReadFile | kReadDir;
 constexpr const char* kGraphicsDevices = "/dev/dri";
 constexpr std::uint64_t kGraphicsRights = kWriteFile | kIoctlDev;
 
+LandlockLevel levelUpTo(int landlockCap) {
+    return std::min(kernelLandlockLevel(),
+                    static_cast<LandlockLevel>(
+                        std::clamp(landlockCap, 0, static_cast<int>(kNewestLandlockLevel))));
+}
+
 } // namespace
 
 int lockDownProgram(int landlockCap) {
-    const LandlockLevel level =
-        std::min(kernelLandlockLevel(),
-                 static_cast<LandlockLevel>(
-                     std::clamp(landlockCap, 0, static_cast<int>(kNewestLandlockLevel))));
+    const LandlockLevel level = levelUpTo(landlockCap);
     const std::optional<std::uint16_t> xPort = xDisplayTcpPort(qgetenv("DISPLAY"));
     // Landlock needs it, and it keeps any program started later from gaining privileges.
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
 
     LandlockRights handled = landlockRightsOf(level);
     handled.files &= ~kReading;
-    // Abstract sockets stay open: the X server and the session bus may listen on them.
-    handled.scopes &= landlock_scope::kSignal;
+    // Scopes wait for lockDownConnections(): the display and the session bus may listen on
+    // abstract sockets, and Qt asks with signal 0 whether the IBus daemon runs.
+    handled.scopes = 0;
     LandlockRuleset ruleset(level, handled);
     ruleset.allowBeneath(kGraphicsDevices, kGraphicsRights);
     if (xPort)
@@ -51,6 +55,16 @@ int lockDownProgram(int landlockCap) {
     if (addProgramRules(filter, {enforced, ::getpid(), xPort.has_value()}))
         filter.install();
     return static_cast<int>(enforced);
+}
+
+bool lockDownConnections(int landlockCap) {
+    if (levelUpTo(landlockCap) >= LandlockLevel::Scopes) {
+        LandlockRights scoped;
+        scoped.scopes = landlock_scope::kAbstractUnixSocket | landlock_scope::kSignal;
+        LandlockRuleset(LandlockLevel::Scopes, scoped).enforce();
+    }
+    SeccompFilter filter(SyscallAction::allow());
+    return addConnectionRules(filter) && filter.installOnAllThreads();
 }
 
 } // namespace orlix::platform

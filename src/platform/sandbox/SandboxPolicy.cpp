@@ -4,13 +4,17 @@
 #include "platform/sandbox/SanitizerBuild.h"
 #include "platform/sandbox/SeccompFilter.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <linux/sched.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace orlix::platform {
 
@@ -24,10 +28,19 @@ struct Rule {
 
 using Test = ArgumentTest;
 const Test kNoExec = Test::masked(2, PROT_EXEC, 0);
+// The flags of clone that make namespaces (CLONE_NEWTIME shares its bit with the exit signal
+// in clone and is given to clone3 only, which is refused).
+constexpr std::uint64_t kNamespaceFlags[] = {CLONE_NEWNS,    CLONE_NEWUSER, CLONE_NEWPID,
+                                             CLONE_NEWNET,   CLONE_NEWIPC,  CLONE_NEWUTS,
+                                             CLONE_NEWCGROUP};
+constexpr std::uint64_t kAnyNamespace = CLONE_NEWNS | CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET |
+                                        CLONE_NEWIPC | CLONE_NEWUTS | CLONE_NEWCGROUP;
 // A new thread, never a process and never in a namespace of its own.
-constexpr std::uint64_t kThreadOrNamespace = CLONE_THREAD | CLONE_NEWNS | CLONE_NEWUSER |
-                                             CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWIPC |
-                                             CLONE_NEWUTS | CLONE_NEWCGROUP;
+constexpr std::uint64_t kThreadOrNamespace = CLONE_THREAD | kAnyNamespace;
+// A priority is asked or changed of the calling thread alone (on Linux a nice value is a
+// thread's): not of another process, a process group or a user, whose ids it would tell.
+const Test kThisProcess = Test::equal(0, PRIO_PROCESS);
+const Test kCallingThread = Test::equal(1, 0);
 
 // Decoding: its memory, the threads of a two-band JPEG decode and of Qt's conversions of large
 // pictures, the request and the pixels of the answer.
@@ -50,8 +63,8 @@ const Rule kDecoderAllowed[] = {
     {{"rt_sigaction"}},
     {{"rt_sigreturn"}},
     {{"prctl"}, Test::equal(0, PR_SET_NAME)},
-    {{"getpriority"}},
-    {{"setpriority"}},
+    {{"getpriority"}, kThisProcess, kCallingThread},
+    {{"setpriority"}, kThisProcess, kCallingThread},
     {{"clock_gettime"}},
     {{"clock_nanosleep"}},
     {{"nanosleep"}},
@@ -62,9 +75,35 @@ const Rule kDecoderAllowed[] = {
     {{"sendmsg"}, Test::equal(0, kDecoderChannelDescriptor)},
     {{"close"}},
     {{"memfd_create"}},
-    {{"ftruncate"}},
     {{"fcntl"}, Test::equal(1, F_ADD_SEALS)},
     {{"fcntl"}, Test::equal(1, F_GET_SEALS)},
+};
+
+// What the forking process does besides what its decoder processes do (its filter is theirs
+// too, beneath their own): it waits for requests and for decoder processes to end, makes each
+// one's channel, forks it and ends it; the new process sets itself up before its own filter.
+// kill: SIGKILL only, to a process id (a negative one would name a group, and the forking
+// process is the leader of its own session, so 0 names only it and its decoders).
+constexpr std::uint64_t kNegativePid = 0xffffffff80000000ULL;
+const Rule kZygoteAllowed[] = {
+    {{"ppoll"}},
+    {{"poll"}},
+    {{"wait4"}},
+    {{"kill"}, Test::masked(0, kNegativePid, 0), Test::equal(1, SIGKILL)},
+    {{"socketpair"}, Test::equal(0, AF_UNIX)},
+    {{"clone"}, Test::masked(0, kThreadOrNamespace, 0)},
+    {{"getppid"}},
+    {{"prctl"}, Test::equal(0, PR_SET_PDEATHSIG)},
+    {{"prctl"}, Test::equal(0, PR_SET_NO_NEW_PRIVS)},
+    {{"prctl"}, Test::equal(0, PR_SET_SECCOMP)},
+    {{"prlimit64"}, Test::equal(0, 0)},
+    {{"close_range", 436}},
+    {{"pipe2"}},
+    {{"dup2"}, Test::atMost(1, STDERR_FILENO)},
+    {{"dup3"}, Test::equal(1, kDecoderChannelDescriptor)},
+    {{"fcntl"}, Test::equal(1, F_SETFD)},
+    {{"fcntl"}, Test::equal(1, F_DUPFD_CLOEXEC)},
+    {{"write"}, Test::equal(0, kZygoteOomScoreDescriptor)},
 };
 
 // A sanitizer writes its reports to standard error, and tells whether memory can be read (as
@@ -110,8 +149,10 @@ const Refusal kProgramRefused[] = {
     {{{"rename"}}, LandlockLevel::Files},
     {{{"renameat"}}, LandlockLevel::Files},
     {{{"renameat2"}}, LandlockLevel::Files},
-    {{{"execve"}}, LandlockLevel::Files},
-    {{{"execveat"}}, LandlockLevel::Files},
+    // Starting a program: Landlock covers files but not memory, and a program copied into a
+    // memfd would run through fexecve.
+    {{{"execve"}}, kNotCovered},
+    {{{"execveat"}}, kNotCovered},
     // Unnamed files that a link would name later, and the open whose flags a filter cannot see.
     {{{"open"}, Test::masked(1, kTmpFile, kTmpFile)}, kNotCovered},
     {{{"openat"}, Test::masked(2, kTmpFile, kTmpFile)}, kNotCovered},
@@ -231,12 +272,23 @@ bool addDecoderRules(SeccompFilter& filter, const DecoderProgram& program) {
         added =
             addAll(filter, SyscallAction::allow(), std::begin(slotRules), std::end(slotRules)) &&
             added;
+    // Shared memory no larger than the largest the decoder makes: a memfd's pages count in no
+    // address-space limit. Only ftruncate sizes it; fallocate and writes stay refused.
+    const auto largest =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(program.largestSharedMemory, 0));
+    added = filter.add(SyscallAction::allow(), {"ftruncate"}, Test::atMost(1, largest)) && added;
     if (kSanitizerBuild)
         added = addAll(filter, SyscallAction::allow(), std::begin(kDecoderAllowedForSanitizers),
                        std::end(kDecoderAllowedForSanitizers)) &&
                 added;
     // The C library falls back to clone, whose flags the filter can see, when clone3 is missing.
     return filter.add(SyscallAction::fail(ENOSYS), {"clone3", 435}) && added;
+}
+
+bool addZygoteRules(SeccompFilter& filter, const DecoderProgram& program) {
+    return addAll(filter, SyscallAction::allow(), std::begin(kZygoteAllowed),
+                  std::end(kZygoteAllowed)) &&
+           addDecoderRules(filter, program);
 }
 
 bool addProgramRules(SeccompFilter& filter, const ProgramNeeds& needs) {
@@ -265,17 +317,36 @@ bool addProgramRules(SeccompFilter& filter, const ProgramNeeds& needs) {
             }
         }
     }
-    if (needs.landlock < LandlockLevel::Scopes) {
-        // Signals to the program itself only (the C library's abort and raise among them).
-        const auto self = static_cast<std::uint64_t>(needs.self);
-        added = filter.add(refuse, {"kill"}, Test::notEqual(0, self)) &&
-                filter.add(refuse, {"tgkill"}, Test::notEqual(0, self)) &&
-                filter.add(refuse, {"rt_sigqueueinfo"}, Test::notEqual(0, self)) &&
-                filter.add(refuse, {"rt_tgsigqueueinfo"}, Test::notEqual(0, self)) &&
-                filter.add(refuse, {"tkill"}) && filter.add(refuse, {"pidfd_send_signal", 424}) &&
-                added;
+    // Namespaces of its own, which would give it rights over them; clone3, whose flags a filter
+    // cannot see, is answered as missing, and the C library falls back to clone.
+    for (const std::uint64_t flag : kNamespaceFlags)
+        added = filter.add(refuse, {"clone"}, Test::masked(0, flag, flag)) && added;
+    added = filter.add(SyscallAction::fail(ENOSYS), {"clone3", 435}) && added;
+    for (const char* call : {"getpriority", "setpriority"}) {
+        added = filter.add(refuse, {call}, Test::notEqual(0, PRIO_PROCESS)) &&
+                filter.add(refuse, {call}, Test::notEqual(1, 0)) && added;
     }
+    // Signals to the program itself only (the C library's abort and raise among them), at every
+    // level: the program's Landlock scope for signals comes only once its connections are open
+    // (lockDownConnections). Signal 0 sends nothing and asks only whether a process is there
+    // (what /proc tells anyway): Qt asks it of the IBus daemon before it connects to it.
+    const auto self = static_cast<std::uint64_t>(needs.self);
+    added = filter.add(refuse, {"kill"}, Test::notEqual(0, self), Test::notEqual(1, 0)) &&
+            filter.add(refuse, {"tgkill"}, Test::notEqual(0, self), Test::notEqual(2, 0)) &&
+            filter.add(refuse, {"rt_sigqueueinfo"}, Test::notEqual(0, self)) &&
+            filter.add(refuse, {"rt_tgsigqueueinfo"}, Test::notEqual(0, self)) &&
+            filter.add(refuse, {"tkill"}) && filter.add(refuse, {"pidfd_send_signal", 424}) &&
+            added;
     return added;
+}
+
+bool addConnectionRules(SeccompFilter& filter) {
+    const SyscallAction refuse = SyscallAction::fail(EPERM);
+    // No new socket of any family. A pair of connected sockets reaches only itself, but a
+    // datagram socket may still send to any address (SOCK_RAW is a datagram one here).
+    return filter.add(refuse, {"socket"}) &&
+           filter.add(refuse, {"socketpair"}, Test::masked(1, kSocketTypeMask, SOCK_DGRAM)) &&
+           filter.add(refuse, {"socketpair"}, Test::masked(1, kSocketTypeMask, SOCK_RAW));
 }
 
 } // namespace orlix::platform

@@ -26,6 +26,8 @@ scmp_arg_cmp comparisonOf(const ArgumentTest& test) {
         return SCMP_CMP(test.index, SCMP_CMP_MASKED_EQ, test.mask, test.value);
     case ArgumentTest::Kind::Above:
         return SCMP_CMP(test.index, SCMP_CMP_GT, test.value);
+    case ArgumentTest::Kind::AtMost:
+        return SCMP_CMP(test.index, SCMP_CMP_LE, test.value);
     case ArgumentTest::Kind::None:
     case ArgumentTest::Kind::Equal:
         break;
@@ -88,6 +90,11 @@ std::vector<sock_filter> SeccompFilter::compiled() const {
 
 bool SeccompFilter::install() {
     return !broken_ && seccomp_load(context_) == 0;
+}
+
+bool SeccompFilter::installOnAllThreads() {
+    return !broken_ && seccomp_attr_set(context_, SCMP_FLTATR_CTL_TSYNC, 1) == 0 &&
+           seccomp_load(context_) == 0;
 }
 
 bool installFilter(const std::vector<sock_filter>& program) {

@@ -19,7 +19,7 @@ struct SyscallAction {
 
 // A test of one argument of a system call.
 struct ArgumentTest {
-    enum class Kind { None, Equal, NotEqual, MaskedEqual, Above };
+    enum class Kind { None, Equal, NotEqual, MaskedEqual, Above, AtMost };
     Kind kind = Kind::None;
     unsigned int index = 0; // which argument, from 0
     std::uint64_t mask = 0;
@@ -38,6 +38,10 @@ struct ArgumentTest {
     }
     static ArgumentTest above(unsigned int index, std::uint64_t value) {
         return {Kind::Above, index, 0, value};
+    }
+    // Unsigned: a negative argument is above every limit.
+    static ArgumentTest atMost(unsigned int index, std::uint64_t value) {
+        return {Kind::AtMost, index, 0, value};
     }
 };
 
@@ -70,6 +74,10 @@ public:
 
     // Installs the filter on the calling thread; no_new_privs is set first. True on success.
     bool install();
+    // Installs the filter on every thread of the process at once (each must have no_new_privs
+    // and run under the same filters as the calling thread, as threads started after an earlier
+    // install() do). True on success; on failure no thread has it.
+    bool installOnAllThreads();
 
 private:
     void* context_;
