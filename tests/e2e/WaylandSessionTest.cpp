@@ -1,9 +1,9 @@
 // The real program natively on Wayland: weston, nested in a private Xvfb, with the program as
 // its Wayland client, watched from outside through shots of the X screen. Any Qt warning ends
 // the program here (QT_FATAL_WARNINGS), so a clean exit means that none came.
-#include "support/ShotAreas.h"
 #include "support/ChildProcess.h"
 #include "support/ProgramRun.h"
+#include "support/ShotAreas.h"
 #include "support/XvfbServer.h"
 
 #include <QFile>

@@ -5,11 +5,11 @@
 
 #include "viewer/window/FormView.h"
 
-#include "support/ShotAreas.h"
 #include "X11TestMain.h"
 #include "core/Settings.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "support/NoBoxes.h"
+#include "support/ShotAreas.h"
 #include "support/TempTree.h"
 #include "viewer/window/PictureBox.h"
 

@@ -1,8 +1,8 @@
 // The real program run as a user runs it, without a display and on a private Xvfb, watched
 // from outside only: the windows the X server holds, the screen, the exit status and every
 // byte the program prints.
-#include "support/ShotAreas.h"
 #include "support/ProgramRun.h"
+#include "support/ShotAreas.h"
 #include "support/XvfbServer.h"
 
 #include "app/QuietMessages.h"
