@@ -45,7 +45,8 @@ struct DecoderProgram {
     int readSlot = -1;
     int mapSlot = -1;
     // The highest Landlock level (the kernel's ABI version) the forking process and its decoder
-    // processes are confined with, for tests that see the filters refuse on their own.
+    // processes are confined with; below the kernel's, they are confined as on an older kernel,
+    // 0 as on one without Landlock, where the filters alone must refuse.
     int landlockCap = INT_MAX;
 };
 

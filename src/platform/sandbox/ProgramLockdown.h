@@ -14,8 +14,8 @@ namespace orlix::platform {
 //
 // Call once the one-copy lock is held and every helper process is started, before the program
 // starts any thread (the restriction holds for the calling thread and what it starts from then
-// on). `landlockCap` caps the Landlock level (the kernel's ABI version) used, for tests that try
-// every level. Returns the level in force.
+// on). `landlockCap` caps the Landlock level (the kernel's ABI version) used: below the
+// kernel's, the program is locked down as on an older kernel. Returns the level in force.
 int lockDownProgram(int landlockCap = INT_MAX);
 
 // Once every connection the program needs is open (the display, the session bus, and what Qt
