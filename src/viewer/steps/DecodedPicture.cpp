@@ -2,15 +2,15 @@
 
 namespace orlix {
 
-bool DecodedPicture::serves(const ViewParams& view) const {
+bool DecodedPicture::serves(const SizeRequest& wanted) const {
     // Its colours are those of the display it was decoded for.
-    if (!ok() || view.displayProfile != this->view.displayProfile)
+    if (!ok() || wanted.displayProfile != request.displayProfile)
         return false;
     if (eighths == DecodeResult::kWhole)
         return true;
-    if (view.realSize || fitsUnscaled(view, pixelSize))
+    const FrameParams params = wanted.frames.frameFor(pixelSize);
+    if (params.unscaled)
         return false;
-    const FrameParams params = frameParamsFor(view, placementFor(view, pixelSize), pixelSize, 0, 0);
     return image.width() >= params.deviceSize.width() &&
            image.height() >= params.deviceSize.height();
 }

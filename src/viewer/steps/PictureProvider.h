@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/steps/DecodedPicture.h"
-#include "viewer/steps/ViewGeometry.h"
+#include "viewer/steps/SizeRequest.h"
 
 #include <QString>
 
@@ -18,12 +18,13 @@ public:
 
     virtual ~PictureProvider() = default;
 
-    // The picture at `path` drawn for `view`, for a step that moves onto it.
-    virtual void fetch(const QString& path, const ViewParams& view, Done done) = 0;
-    // `shown` made fit for `view`, for a step that draws it again.
-    virtual void refine(const PicturePtr& shown, const ViewParams& view, Done done) = 0;
-    // After a step: what the show will want next (empty: nothing in this folder).
-    virtual void prepare(const QString& nextPath, const ViewParams& view,
+    // The picture at `path` as `request` asks, for a step that moves onto it.
+    virtual void fetch(const QString& path, const SizeRequest& request, Done done) = 0;
+    // `shown` made fit for `request`, for a step that draws it again.
+    virtual void refine(const PicturePtr& shown, const SizeRequest& request, Done done) = 0;
+    // After a step: what the show will want next (empty: nothing in this folder), as `request`
+    // asks.
+    virtual void prepare(const QString& nextPath, const SizeRequest& request,
                          const PicturePtr& shown) = 0;
     // A picture the viewer no longer shows.
     virtual void retire(PicturePtr picture) = 0;
