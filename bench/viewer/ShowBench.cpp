@@ -121,7 +121,8 @@ BENCHMARK(BM_LongestStallDuringAShow)
     ->Iterations(1);
 
 // Stepping through 20 photos, resting on each until the decoding thread is done: the shown
-// picture, its full resolution and the next one decoded ahead are all held at some point.
+// picture, the frame of the one before it and the next one decoded ahead are all held at some
+// point.
 void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
     PictureFolder folder(20);
     prepareSettings(folder.root());

@@ -266,10 +266,13 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
 
 // Each row starts on a with b decoded ahead, steps on to b, which is ready, and then changes
 // what the show wants: exactly the pictures it now wants are decoded, each once, and the step
-// after the change finds its picture ready and laid out for the view as it now is.
+// after the change finds its picture ready and laid out for the view as it now is. The photos
+// are larger than the screen: a show of them decodes each once, fitted into the screen, and
+// a full resolution only for real size, or ahead once the show has asked for one by Home.
 TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
-    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, {2048, 1536});
     Settings.Loop = 1;
+    const auto home = [](FormViewTest& t) { t.press(Qt::Key_Home); };
     const struct {
         const char* what;
         std::function<void(FormViewTest&)> change; // from b on show, c decoded ahead
@@ -280,8 +283,11 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
          [](FormViewTest& t) { t.tick(), t.idle(), t.tick(); },
          "d.jpg",
          {"d.jpg", "a.jpg"}},
-        {"direction reversed: a, shown before, is kept",
-         [](FormViewTest& t) { t.press(Qt::Key_Left); },
+        {"direction reversed: the frame of a, shown before, is kept",
+         [](FormViewTest& t) {
+             t.press(Qt::Key_Left);
+             EXPECT_TRUE(t.steps().heldPicture()->image.isNull());
+         },
          "a.jpg",
          {"d.jpg"}},
         {"reversed twice: b is kept, then c, decoded ahead before",
@@ -289,7 +295,15 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
          "b.jpg",
          {"d.jpg", "c.jpg"}},
         {"guide switched", [](FormViewTest& t) { t.press(Qt::Key_Control); }, "b.jpg", {"c.jpg"}},
-        {"real size switched", [](FormViewTest& t) { t.press(Qt::Key_Home); }, "b.jpg", {"c.jpg*"}},
+        {"real size switched", home, "b.jpg", {"b.jpg*", "c.jpg*"}},
+        {"real size switched on and off: the next photo fitted again",
+         [&](FormViewTest& t) { home(t), t.idle(), home(t); },
+         "b.jpg",
+         {"b.jpg*", "c.jpg*", "c.jpg"}},
+        {"then a tick: the photo shown is followed by its full resolution",
+         [&](FormViewTest& t) { home(t), t.idle(), home(t), t.idle(), t.tick(); },
+         "c.jpg",
+         {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,6 +316,8 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_TRUE(press(Qt::Key_Right));
         idle();
         EXPECT_EQ(decoder->log().mid(start), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+        for (const QSize& box : decoder->record().boxes.mid(start)) // the screen clear of the guide
+            EXPECT_EQ(box, sizeRequestFor(steps().currentView(), 0, 0).fitInto);
         const qsizetype before = decoder->log().size();
         c.change(*this);
         idle();
@@ -315,6 +331,35 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_EQ(steps().currentView().realSize, Settings.RealSize == 1);
     }
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// Home on a photo whose full resolution is still to be decoded: its fitted frame stays on
+// screen until the whole photo is there, and a key pressed meanwhile acts after it.
+TEST_F(FormViewTest, HomeKeepsTheFittedFrameOnScreenUntilTheWholePhotoIsThere) {
+    pictures({"a.jpg", "b.jpg"}, {2048, 1536});
+    decoder = std::make_shared<test::GatedDecoder>(true);
+    const auto letThrough = [&](const char* name) {
+        ASSERT_TRUE(runUntil([&] { return decoder->record().atGate == name; }));
+        decoder->letOneThrough();
+    };
+    open(1.0, false);
+    letThrough("a.jpg");
+    letThrough("b.jpg"); // decoded ahead
+    idle();
+    const QImage fitted = pictureView()->frame();
+    ASSERT_EQ(fitted.size(), QSize(1024, 768));
+    QTest::keyClick(view.data(), Qt::Key_Home);
+    QTest::keyClick(view.data(), Qt::Key_Control);
+    ASSERT_TRUE(runUntil([&] { return decoder->record().atGate == "a.jpg"; }));
+    EXPECT_TRUE(pictureView()->isVisible());
+    EXPECT_EQ(pictureView()->frame().cacheKey(), fitted.cacheKey());
+    EXPECT_EQ(Settings.Guide, 0);
+    letThrough("a.jpg");
+    ASSERT_TRUE(runUntil([&] { return steps().settled(); }));
+    EXPECT_EQ(steps().heldPicture()->image.size(), QSize(2048, 1536));
+    EXPECT_NE(pictureView()->frame().cacheKey(), fitted.cacheKey());
+    EXPECT_EQ(Settings.Guide, 1);
+    EXPECT_EQ(decoder->log().mid(0, 3), QStringList({"a.jpg", "b.jpg", "a.jpg*"}));
 }
 
 TEST_F(FormViewTest, AFileChangedSinceItWasDecodedIsReadAgainAtItsStep) {

@@ -94,7 +94,7 @@ public:
     void fetch(const QString& path, const SizeRequest& request,
                PictureProvider::Done done) override;
     void refine(const PicturePtr& shown, const SizeRequest&, PictureProvider::Done done) override;
-    void prepare(const QString&, const SizeRequest&, const PicturePtr&) override {}
+    void prepare(const QString&, const SizeRequest&, const PicturePtr&, FullResolution) override {}
     void retire(PicturePtr) override {}
     void cancelAll() override { ++pictures_; }
 

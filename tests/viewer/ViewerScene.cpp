@@ -98,10 +98,11 @@ bool ViewerScene::press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
     if (!view || steps().closed())
         return true;
     // Every step checks its file on the decoding thread; one whose picture was at hand
-    // decodes nothing for it.
+    // decodes nothing for it. A fitted picture's full resolution may follow it, for a Home.
     const QStringList decodedSince = decoder->log().mid(before);
     const QString name = shown().section(QLatin1Char('/'), -1);
-    return !decodedSince.contains(name) && !decodedSince.contains(name + "*");
+    return !decodedSince.contains(name) &&
+           (!steps().currentView().realSize || !decodedSince.contains(name + "*"));
 }
 
 QString ViewerScene::shown() const {

@@ -179,12 +179,12 @@ void PictureSource::demand(Work work, Done done) {
 }
 
 void PictureSource::prepare(const QString& nextPath, const SizeRequest& request,
-                            const PicturePtr& shown) {
+                            const PicturePtr& shown, FullResolution shownWhole) {
     PicturePtr left = std::exchange(shown_, shown && shown->ok() ? shown : nullptr);
+    // A step back onto the picture left shows its frame again; its image is let go.
     if (left && shown_ && left->path != shown_->path)
-        retire(std::exchange(behind_, std::move(left)));
-    else
-        retire(std::move(left));
+        retire(std::exchange(behind_, left->keptAsFrame()));
+    retire(std::move(left));
 
     const auto keeps = [&nextPath, &request](const PicturePtr& picture) {
         return picture && picture->path == nextPath && picture->serves(request);
@@ -203,7 +203,7 @@ void PictureSource::prepare(const QString& nextPath, const SizeRequest& request,
             DecodeWorker::Priority::Ahead);
     }
 
-    if (shown_ && !shown_->fullResolution()) {
+    if (shownWhole == FullResolution::Ahead && shown_ && !shown_->fullResolution()) {
         if (background_.source != shown_) {
             drop(background_);
             background_.path = shown_->path;

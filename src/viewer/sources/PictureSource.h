@@ -4,6 +4,7 @@
 #include "viewer/sources/DecodeWorker.h"
 #include "viewer/sources/PictureLoader.h"
 #include "viewer/steps/DecodedPicture.h"
+#include "viewer/steps/PictureProvider.h"
 #include "viewer/steps/SizeRequest.h"
 
 #include <QObject>
@@ -19,10 +20,11 @@ namespace orlix {
 
 // Where the viewer gets its pictures. It lives on the GUI thread and keeps the decoding
 // thread busy with what the show will want next: the picture after the one on screen, in the
-// show's direction, and the full resolution of a picture shown reduced. The picture shown
-// before the one on screen is kept too. Every answer comes back on the GUI thread; a decode
-// made for one path, size request and file content is never used for another, and no file is
-// opened or read on the GUI thread.
+// show's direction, and, once the show has asked for a full resolution, that of a picture
+// shown reduced. Of the picture shown before the one on screen its frame is kept, for a step
+// back. Every answer comes back on the GUI thread; a decode made for one path, size request
+// and file content is never used for another, and no file is opened or read on the GUI
+// thread.
 class PictureSource : public QObject {
     Q_OBJECT
 public:
@@ -52,9 +54,10 @@ public:
     void refine(const PicturePtr& shown, const SizeRequest& request, Done done);
 
     // After a step: decodes `nextPath` ahead as `request` asks (empty: nothing is decoded
-    // ahead, and a decode ahead that is under way is abandoned), and, when `shown` is reduced,
-    // its full resolution after that.
-    void prepare(const QString& nextPath, const SizeRequest& request, const PicturePtr& shown);
+    // ahead, and a decode ahead that is under way is abandoned), and, with `shownWhole` Ahead
+    // and `shown` reduced, the full resolution of `shown` after that.
+    void prepare(const QString& nextPath, const SizeRequest& request, const PicturePtr& shown,
+                 FullResolution shownWhole);
 
     // Lets go of a picture the viewer no longer shows, on the decoding thread.
     void retire(PicturePtr picture);
@@ -96,8 +99,8 @@ private:
     Slot ahead_;
     Slot background_; // the full resolution of `shown_`
     PicturePtr shown_;
-    // The picture shown before `shown_`: a step back onto it, the commonest step against the
-    // show's direction, shows it at once.
+    // The frame of the picture shown before `shown_`: a step back onto it, the commonest step
+    // against the show's direction, shows it at once.
     PicturePtr behind_;
 
     DecodeWorker::JobId demandJob_ = 0;

@@ -18,9 +18,9 @@ public:
     void refine(const PicturePtr& shown, const SizeRequest& request, Done done) override {
         source_.refine(shown, request, std::move(done));
     }
-    void prepare(const QString& nextPath, const SizeRequest& request,
-                 const PicturePtr& shown) override {
-        source_.prepare(nextPath, request, shown);
+    void prepare(const QString& nextPath, const SizeRequest& request, const PicturePtr& shown,
+                 FullResolution shownWhole) override {
+        source_.prepare(nextPath, request, shown, shownWhole);
     }
     void retire(PicturePtr picture) override { source_.retire(std::move(picture)); }
     void cancelAll() override { source_.cancelAll(); }

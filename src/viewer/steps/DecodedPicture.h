@@ -29,12 +29,23 @@ struct DecodedPicture {
     FrameParams frameParams;
     QImage frame;
 
-    bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
-    bool fullResolution() const { return ok() && eighths == DecodeResult::kWhole; }
-    // Whether this picture can be drawn for `wanted` without decoding the file again.
+    // No failure, and something to show.
+    bool ok() const {
+        return error == LoadError::None && !cancelled && (!image.isNull() || !frame.isNull());
+    }
+    bool fullResolution() const {
+        return ok() && !image.isNull() && eighths == DecodeResult::kWhole;
+    }
+    // Whether this picture can be drawn for `wanted` without decoding the file again: from its
+    // image when that has the pixels the request needs, or as its kept frame when that is the
+    // very frame `wanted` shows.
     bool serves(const SizeRequest& wanted) const;
     // The identity of the file as it was read; a default identity when none could be opened.
     platform::FileIdentity identity() const;
+
+    // This picture with its frame and without its image: what a step back onto it needs.
+    // Null when there is no frame to keep.
+    std::shared_ptr<const DecodedPicture> keptAsFrame() const;
 };
 
 using PicturePtr = std::shared_ptr<const DecodedPicture>;

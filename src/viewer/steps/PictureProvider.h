@@ -9,6 +9,11 @@
 
 namespace orlix {
 
+// Whether the full resolution of a fitted picture on screen is decoded ahead of a Home that
+// may come: only once the show has asked for a full resolution (real size on, or Home
+// pressed), never by default.
+enum class FullResolution { WhenAsked, Ahead };
+
 // Where the slide steps get their pictures (PictureSource in the program). `done` runs once,
 // on the GUI thread: before fetch or refine returns when the picture is at hand, later
 // otherwise, and never after cancelAll().
@@ -23,9 +28,9 @@ public:
     // `shown` made fit for `request`, for a step that draws it again.
     virtual void refine(const PicturePtr& shown, const SizeRequest& request, Done done) = 0;
     // After a step: what the show will want next (empty: nothing in this folder), as `request`
-    // asks.
+    // asks, and, with `shownWhole` Ahead, the full resolution of `shown` when it is reduced.
     virtual void prepare(const QString& nextPath, const SizeRequest& request,
-                         const PicturePtr& shown) = 0;
+                         const PicturePtr& shown, FullResolution shownWhole) = 0;
     // A picture the viewer no longer shows.
     virtual void retire(PicturePtr picture) = 0;
     // Abandons everything under way.

@@ -82,7 +82,8 @@ void SlideStepMachine::continueLoad(Outcome outcome) {
     if (!state_.fileList.empty()) {
         const ViewParams view =
             layout_.view(stepViewHeight(), settings_.RealSize == 1, host_.displayProfile());
-        pictures_.prepare(state_.fileList.front().Path, sizeRequestFor(view, 0, 0), nullptr);
+        pictures_.prepare(state_.fileList.front().Path, sizeRequestFor(view, 0, 0), nullptr,
+                          FullResolution::WhenAsked);
     }
     startTimer(1);
     host_.loaded(true);
@@ -312,7 +313,9 @@ void SlideStepMachine::showCurrent() {
         return;
     }
     state_.viewHeight = stepViewHeight();
-    host_.hidePicture();
+    // A step that draws the picture again leaves it on screen until the new frame is there.
+    if (step_.moves)
+        host_.hidePicture();
     host_.showGuide(settings_.Guide == 1);
     const QString path = state_.fileList[std::size_t(state_.fileIndex)].Path;
     host_.setCaption(path);
@@ -342,6 +345,7 @@ void SlideStepMachine::finishStep(PicturePtr picture) {
             host_.forgetFrames();
         if (picture && picture->error != LoadError::None) {
             // Nothing of the previous picture may be shown under this file's name.
+            host_.hidePicture();
             host_.forgetFrames();
             pictures_.retire(std::move(PicBak));
             PicBak.reset();
@@ -378,10 +382,13 @@ void SlideStepMachine::endStep() {
     if (silent())
         return;
     // What the show wants next: the picture the next step in its direction shows, while that
-    // step stays in this folder, and the full resolution of a picture shown reduced.
+    // step stays in this folder, and, once the show has asked for a full resolution, that of a
+    // picture shown reduced.
+    wholeAsked_ = wholeAsked_ || settings_.RealSize == 1;
     const int next = navigator_.nextFileWithinFolder(state_.lastKey, settings_.Auto != 0);
     pictures_.prepare(next >= 0 ? state_.fileList[std::size_t(next)].Path : QString(),
-                      sizeRequestFor(currentView(), 0, 0), PicBak);
+                      sizeRequestFor(currentView(), 0, 0), PicBak,
+                      wholeAsked_ ? FullResolution::Ahead : FullResolution::WhenAsked);
 }
 
 void SlideStepMachine::drain() {
