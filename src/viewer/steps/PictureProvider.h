@@ -10,8 +10,8 @@
 namespace orlix {
 
 // Whether the full resolution of a fitted picture on screen is decoded ahead of a Home that
-// may come: only once the show has asked for a full resolution (real size on, or Home
-// pressed), never by default.
+// may come: only once the show has asked for a full resolution (a step at real size), never
+// by default.
 enum class FullResolution { WhenAsked, Ahead };
 
 // Where the slide steps get their pictures (PictureSource in the program). `done` runs once,

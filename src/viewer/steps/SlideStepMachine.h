@@ -139,8 +139,8 @@ private:
     ViewerState state_;
     SlideNavigator navigator_{state_};
     PicturePtr PicBak; // the decoded picture, upright, kept for redraws
-    // The show has asked for a full resolution (real size on, or Home pressed): from then on
-    // that of a picture shown fitted is decoded ahead of a Home.
+    // The show has asked for a full resolution: a step of it was at real size (RealSize on at
+    // Start, or Home). From then on that of a picture shown fitted is decoded ahead of a Home.
     bool wholeAsked_ = false;
     int stepsRun_ = 0;
 };
