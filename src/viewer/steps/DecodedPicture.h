@@ -15,7 +15,7 @@
 namespace orlix {
 
 // A picture as the viewer holds it (PicBak): the decode of one file, made for one size
-// request, with the frame PicView shows for that request before any pan.
+// request, with the frame PicView shows for that request.
 struct DecodedPicture {
     QString path;
     // Kept open, so that a later full-resolution decode reads the very file this one read.
