@@ -6,6 +6,9 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +42,11 @@ PictureFolder::PictureFolder(int count, Kind kind) {
         std::snprintf(name, sizeof name, tiny ? "/IMG_%05d.bmp" : "/p%02d.jpg", i);
         std::ofstream(root_ + name, std::ios::binary).write(bytes.constData(), bytes.size());
     }
+}
+
+void PictureFolder::touch() const {
+    for (const fs::directory_entry& entry : fs::directory_iterator(root_))
+        ::utimensat(AT_FDCWD, entry.path().c_str(), nullptr, 0);
 }
 
 PictureFolder::~PictureFolder() {

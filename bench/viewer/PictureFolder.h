@@ -20,6 +20,9 @@ public:
     QString root() const;
     // The i-th photo.
     QString file(int i) const;
+    // Gives every file a new modification time: a picture kept or decoded from one before is
+    // then read anew, as that of a file changed since.
+    void touch() const;
     const std::string& native() const { return root_; }
 
 private:

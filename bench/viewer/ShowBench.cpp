@@ -38,8 +38,9 @@ void redraw(benchmark::State& state, Redraw kind) {
     if (kind == Redraw::Pan)
         Settings.RealSize = 1;
     NoMessages box;
-    QPointer<FormView> view = openViewer(box);
-    rest(*view, 0);
+    ShowWatch watch;
+    QPointer<FormView> view = openViewer(box, watch);
+    rest(watch, 0);
     double total = 0;
     bool flip = false;
     for (auto _ : state) {
@@ -50,7 +51,7 @@ void redraw(benchmark::State& state, Redraw kind) {
             view->Form_KeyDown(keycode::kCtrl, 0);
         else
             view->Form_KeyDown(flip ? keycode::kLeft : keycode::kRight, keycode::kShiftBit);
-        settleAndPaint(*view);
+        settleAndPaint(*view, watch);
         const double ms = msSince(start);
         total += ms;
         flip = !flip;
@@ -80,8 +81,9 @@ void BM_LongestStallDuringAShow(benchmark::State& state) {
     for (auto _ : state) {
         prepareSettings(folder.root(), 1);
         NoMessages box;
-        QPointer<FormView> view = openViewer(box, screen);
-        const int stepsBefore = view->stepsRun();
+        ShowWatch watch;
+        QPointer<FormView> view = openViewer(box, watch, screen);
+        const int stepsBefore = watch.steps().stepsRun();
         // The gaps go into 0.1 ms bins, fixed in size: a growing list would itself stall.
         std::vector<long> bins(10001, 0);
         double longest = 0;
@@ -110,7 +112,7 @@ void BM_LongestStallDuringAShow(benchmark::State& state) {
         state.SetIterationTime(longest / 1000.0);
         state.counters["longest_stall_ms"] = longest;
         state.counters["p99_gap_ms"] = (p99 + 1) / 10.0;
-        state.counters["steps"] = view->stepsRun() - stepsBefore;
+        state.counters["steps"] = watch.steps().stepsRun() - stepsBefore;
         delete view.data();
     }
 }
@@ -143,7 +145,8 @@ QString newestDecoderProcess() {
 }
 
 // Stepping through 20 photos, resting on each until the decoding thread is done: the shown
-// picture, its full resolution and the next one decoded ahead are all held at some point.
+// picture, the frame of the one before it and the next one decoded ahead are all held at some
+// point.
 void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
     PictureFolder folder(20);
     prepareSettings(folder.root());
@@ -155,13 +158,14 @@ void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
             state.SkipWithError("cannot reset the resident high-water mark");
             return;
         }
-        QPointer<FormView> view = openViewer(box);
+        ShowWatch watch;
+        QPointer<FormView> view = openViewer(box, watch);
         for (int i = 1; i < 20; ++i) {
-            rest(*view, 0);
+            rest(watch, 0);
             view->TimInterval_Timer();
-            settleAndPaint(*view);
+            settleAndPaint(*view, watch);
         }
-        rest(*view, 0);
+        rest(watch, 0);
         const long peak = statusKb("VmHWM:");
         // The decoder process's own peak, from its start: a fresh one served this show.
         const long decoderPeak = inProgramDecoder ? 0 : statusKb("VmHWM:", newestDecoderProcess());
@@ -198,8 +202,9 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
         FormView* view = settings.viewer();
         if (!view)
             qFatal("Start opened no viewer");
-        waitFor([&] { return view->stepsRun() > 0 && view->isSettled(); });
-        view->pictureView()->repaint();
+        // The picture box is shown once the first step has ended.
+        waitFor([&] { return pictureView(*view)->isVisible(); });
+        pictureView(*view)->repaint();
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);

@@ -7,7 +7,6 @@
 #include "ViewerScene.h"
 
 #include "decode/codec/PictureDecoder.h"
-#include "viewer/sources/PictureSource.h"
 #include "viewer/steps/KeyCodes.h"
 #include "viewer/steps/SlideStepMachine.h"
 #include "viewer/window/PictureBox.h"
@@ -23,27 +22,28 @@ namespace keycode = orlix::keycode;
 // time that is drawing alone.
 double paintMs(FormView& view) {
     const auto start = Clock::now();
-    view.pictureView()->repaint();
+    pictureView(view)->repaint();
     return msSince(start);
 }
 
 // A key pressed on a viewer that rests on a photo, timed from the key to the frame on screen.
-template <typename Prepare>
-void timeKeys(benchmark::State& state, std::int16_t key, Prepare prepare) {
+// `prepare` readies the viewer for the key and says which key it is.
+template <typename Prepare> void timeKeys(benchmark::State& state, Prepare prepare) {
     const BenchScreen& screen = benchScreen(state);
     PictureFolder folder(4);
     prepareSettings(folder.root());
     NoMessages box;
-    QPointer<FormView> view = openViewer(box, screen);
+    ShowWatch watch;
+    QPointer<FormView> view = openViewer(box, watch, screen);
     double total = 0, floor = 0, libjpeg = 0, paint = 0;
     for (auto _ : state) {
-        const std::int16_t pressed = prepare(*view, key);
+        const std::int16_t pressed = prepare(*view, watch, folder);
         floor += bareDecodeMs(folder.file(0));
         libjpeg += libjpegFloorMs(folder.file(0), screen);
-        rest(*view, 200);
+        rest(watch, 200);
         const auto start = Clock::now();
         view->Form_KeyDown(pressed, 0);
-        settleAndPaint(*view);
+        settleAndPaint(*view, watch);
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
@@ -56,9 +56,9 @@ void timeKeys(benchmark::State& state, std::int16_t key, Prepare prepare) {
 
 // A step onto the next photo, decoded ahead while the show rested at least a second.
 void BM_StepOntoPhotoDecodedAhead(benchmark::State& state) {
-    timeKeys(state, keycode::kRight, [](FormView& view, std::int16_t key) {
-        rest(view);
-        return key;
+    timeKeys(state, [](FormView&, const ShowWatch& watch, const PictureFolder&) {
+        rest(watch);
+        return keycode::kRight;
     });
 }
 BENCHMARK(BM_StepOntoPhotoDecodedAhead)
@@ -68,17 +68,18 @@ BENCHMARK(BM_StepOntoPhotoDecodedAhead)
     ->Iterations(4);
 
 // A step against the show's direction: back onto the photo shown before, kept from then; or
-// (`kept` false) that photo let go of, so that nothing the step needs was decoded ahead.
+// (`kept` false) with every photo touched first, so that the photo before is read anew, as a
+// file changed since, and nothing the step needs was decoded ahead.
 void stepBack(benchmark::State& state, bool kept) {
-    timeKeys(state, keycode::kRight, [kept](FormView& view, std::int16_t) {
+    timeKeys(state, [kept](FormView& view, const ShowWatch& watch, const PictureFolder& folder) {
         if (kept) {
             view.Form_KeyDown(keycode::kRight, 0); // untimed: the step away from the photo
-            settleAndPaint(view);
+            settleAndPaint(view, watch);
         }
-        rest(view);
+        rest(watch);
         if (!kept)
-            view.pictures().forgetBehind();
-        return view.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
+            folder.touch();
+        return watch.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
     });
 }
 
@@ -108,16 +109,18 @@ void BM_FirstPhotoOfAShow(benchmark::State& state) {
     PictureFolder folder(2);
     prepareSettings(folder.root());
     NoMessages box;
+    ShowWatch watch;
     double total = 0, floor = 0, libjpeg = 0, settled = 0;
     int guiFrames = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
         libjpeg += libjpegFloorMs(folder.file(0), screen);
         const auto start = Clock::now();
-        QPointer<FormView> view = openViewer(box, screen);
+        QPointer<FormView> view = openViewer(box, watch, screen);
         settled += msSince(start);
-        guiFrames += view->renderer().framesMade();
-        view->pictureView()->repaint();
+        guiFrames +=
+            pictureView(*view)->frame().cacheKey() != watch.steps().heldPicture()->frame.cacheKey();
+        pictureView(*view)->repaint();
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
@@ -144,9 +147,10 @@ void BM_FirstPhotoParts(benchmark::State& state) {
     PictureFolder folder(2);
     prepareSettings(folder.root());
     NoMessages box;
-    QPointer<FormView> view = openViewer(box, screen);
-    const ViewParams viewParams = view->steps().heldPicture()->view;
-    rest(*view, 0); // its decoding ahead done: nothing else decodes meanwhile
+    ShowWatch watch;
+    QPointer<FormView> view = openViewer(box, watch, screen);
+    const SizeRequest request = watch.steps().heldPicture()->request;
+    rest(watch, 0); // its decoding ahead done: nothing else decodes meanwhile
     const std::atomic<bool> running{false};
     double decode = 0, frame = 0, paint = 0;
     for (auto _ : state) {
@@ -154,19 +158,18 @@ void BM_FirstPhotoParts(benchmark::State& state) {
         auto file = platform::PictureFile::open(folder.file(0), error);
         auto start = Clock::now();
         const DecodeResult result =
-            viewerDecoder()->decode(DecodeRequest{file, deviceFitBox(viewParams)}, running);
+            viewerDecoder()->decode(DecodeRequest{file, request.fitInto}, running);
         decode += msSince(start);
         if (!result.ok())
             qFatal("the photo did not decode");
-        const FrameParams params = frameParamsFor(
-            viewParams, placementFor(viewParams, result.pixelSize), result.pixelSize, 0, 0);
+        const FrameParams params = request.frames.frameFor(result.pixelSize);
         start = Clock::now();
         FrameRenderer().render(result.image, params);
         frame += msSince(start);
         // The window's own repaint leaves out the opaque picture box over it.
         start = Clock::now();
         view->repaint();
-        view->pictureView()->repaint();
+        pictureView(*view)->repaint();
         paint += msSince(start);
         state.SetIterationTime(msSince(start) / 1000.0);
     }
@@ -183,28 +186,34 @@ BENCHMARK(BM_FirstPhotoParts)
     ->Iterations(4);
 
 // Home on a fitted photo: at once after the step onto it (the worst case: its full resolution
-// is still to be decoded), and after the show rested on it.
+// is still to be decoded), and after the show rested on it. Home is pressed twice first: from
+// then on the show decodes the full resolution of the photo on screen ahead of a Home.
 void home(benchmark::State& state, bool rested) {
     PictureFolder folder(4);
     prepareSettings(folder.root());
     NoMessages box;
-    QPointer<FormView> view = openViewer(box);
+    ShowWatch watch;
+    QPointer<FormView> view = openViewer(box, watch);
+    for (int i = 0; i < 2; ++i) {
+        view->Form_KeyDown(keycode::kHome, 0);
+        settleAndPaint(*view, watch);
+    }
     double total = 0, floor = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
-        rest(*view, 200);
+        rest(watch, 200);
         view->Form_KeyDown(keycode::kRight, 0);
-        settleAndPaint(*view);
+        settleAndPaint(*view, watch);
         if (rested)
-            rest(*view, 200);
+            rest(watch, 200);
         const auto start = Clock::now();
         view->Form_KeyDown(keycode::kHome, 0);
-        settleAndPaint(*view);
+        settleAndPaint(*view, watch);
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
         view->Form_KeyDown(keycode::kHome, 0); // fitted again for the next round
-        settleAndPaint(*view);
+        settleAndPaint(*view, watch);
     }
     report(state, total, floor, "home");
     delete view.data();

@@ -7,7 +7,7 @@
 #include "decode/codec/JpegReader.h"
 #include "decode/codec/PictureDecoder.h"
 #include "decode/process/ProcessDecoder.h"
-#include "viewer/sources/PictureSource.h"
+#include "viewer/steps/SlideStepMachine.h"
 #include "viewer/window/PictureBox.h"
 
 #include <QCoreApplication>
@@ -72,6 +72,15 @@ double libjpegFloorMs(const QString& path, const BenchScreen& screen) {
     return libjpegDecodeMs(path, JpegReader::scaleFor(photo, false, fitted));
 }
 
+void ShowWatch::showMade(const SlideStepMachine& steps) {
+    steps_ = &steps;
+    decoding_ = false;
+}
+
+PictureBox* pictureView(const FormView& view) {
+    return view.findChild<PictureBox*>(QStringLiteral("PicView"));
+}
+
 void waitFor(const std::function<bool()>& done) {
     QEventLoop loop;
     QTimer wake;
@@ -107,20 +116,20 @@ private:
 
 } // namespace
 
-void settleAndPaint(FormView& view) {
+void settleAndPaint(FormView& view, const ShowWatch& watch) {
     // The frame is painted once: by the update the step asked for, whether the event loop
     // already ran it or it is still pending, and here only when there was none. A paint
     // forced on top of one already done would count a 4K frame's drawing twice.
-    PaintCount count(view.pictureView());
-    waitFor([&] { return view.isSettled(); });
+    PaintCount count(pictureView(view));
+    waitFor([&] { return watch.steps().settled(); });
     QCoreApplication::sendPostedEvents(view.window(), QEvent::UpdateRequest);
     if (count.paints() == 0)
-        view.pictureView()->repaint();
+        pictureView(view)->repaint();
 }
 
-void rest(FormView& view, double ms) {
+void rest(const ShowWatch& watch, double ms) {
     const auto start = Clock::now();
-    waitFor([&] { return view.pictures().idle() && msSince(start) >= ms; });
+    waitFor([&] { return !watch.decoding() && msSince(start) >= ms; });
 }
 
 void prepareSettings(const QString& root, std::int16_t interval) {
@@ -138,12 +147,14 @@ std::shared_ptr<PictureDecoder> viewerDecoder() {
     return programDecoder;
 }
 
-QPointer<FormView> openViewer(platform::MessageService& box, const BenchScreen& screen) {
-    QPointer<FormView> view = new FormView({QRect(0, 0, screen.width, screen.height), 1.0}, box,
-                                           nullptr, nullptr, viewerDecoder());
+QPointer<FormView> openViewer(platform::MessageService& box, ShowWatch& watch,
+                              const BenchScreen& screen) {
+    QPointer<FormView> view =
+        new FormView({QRect(0, 0, screen.width, screen.height), 1.0}, box, nullptr, nullptr,
+                     viewerDecoder(), nullptr, nullptr, &watch);
     view->Form_Load();
     view->show();
-    waitFor([&] { return !view || (view->stepsRun() > 0 && view->isSettled()); });
+    waitFor([&] { return !view || (watch.steps().stepsRun() > 0 && watch.steps().settled()); });
     return view;
 }
 

@@ -4,6 +4,7 @@
 // platform and the waits on its event loop.
 
 #include "viewer/window/FormView.h"
+#include "viewer/window/ShowObserver.h"
 
 #include <QByteArray>
 #include <QPointer>
@@ -16,8 +17,10 @@
 #include <memory>
 
 namespace orlix {
+class PictureBox;
 class PictureDecoder;
 class ProcessDecoder;
+class SlideStepMachine;
 namespace platform {
 class MessageService;
 }
@@ -60,13 +63,30 @@ double bareDecodeMs(const QString& path);
 // iterations as the figure, since a virtual machine's speed drifts within minutes.
 double libjpegFloorMs(const QString& path, const BenchScreen& screen);
 
+// Follows a viewer's show: its steps, and whether its decoding thread is busy.
+class ShowWatch : public ShowObserver {
+public:
+    void showMade(const SlideStepMachine& steps) override;
+    void captionWritten(const QString&) override {}
+    void decodingBusy(bool busy) override { decoding_ = busy; }
+    const SlideStepMachine& steps() const { return *steps_; }
+    bool decoding() const { return decoding_; }
+
+private:
+    const SlideStepMachine* steps_ = nullptr;
+    bool decoding_ = false;
+};
+
+// A viewer's picture box, PicView.
+PictureBox* pictureView(const FormView& view);
+
 // Runs the event loop until `done`. It sleeps between events, as the program's own loop does:
 // a thread that spun here would take a core from the decoding threads.
 void waitFor(const std::function<bool()>& done);
 // Runs events until the step has ended and its frame is on screen, painted once.
-void settleAndPaint(FormView& view);
+void settleAndPaint(FormView& view, const ShowWatch& watch);
 // Runs events until the decoding thread has done all it wants to, and at least `ms` passed.
-void rest(FormView& view, double ms = 1000);
+void rest(const ShowWatch& watch, double ms = 1000);
 
 void prepareSettings(const QString& root, std::int16_t interval = 60);
 
@@ -80,8 +100,8 @@ extern bool inProgramDecoder;
 extern bool cameraPhotos;
 std::shared_ptr<PictureDecoder> viewerDecoder();
 
-// A viewer covering `screen`, opened and showing its first picture.
-QPointer<FormView> openViewer(platform::MessageService& box,
+// A viewer covering `screen`, opened and showing its first picture, followed by `watch`.
+QPointer<FormView> openViewer(platform::MessageService& box, ShowWatch& watch,
                               const BenchScreen& screen = defaultScreen());
 
 // The mean of `totalMs` per iteration as `<name>_ms`, the floor's and their ratio; with

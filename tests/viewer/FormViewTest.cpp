@@ -60,24 +60,24 @@ TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
     pictures({"a.bmp"});
     Settings.Guide = 1;
     open();
-    const int h = view->guideLabel(GuideLabel::Exit)->height();
+    const int h = guideLabel(GuideLabel::Exit)->height();
     std::vector<QRect> laidOut;
     for (int i = 0; i < kGuideLabelCount; ++i) {
-        const QRect at = view->guideLabel(GuideLabel(i))->geometry();
+        const QRect at = guideLabel(GuideLabel(i))->geometry();
         EXPECT_EQ(at.y(), i < 6 ? 768 - 2 * h : 768 - h) << i;
         EXPECT_EQ(at.x(), i == 0 || i == 6 ? 0 : laidOut.back().right() + 1) << i;
         laidOut.push_back(at);
     }
-    const QRect name = view->fileNameLabel()->geometry();
+    const QRect name = fileNameLabel()->geometry();
     EXPECT_EQ(name.bottomLeft(), QPoint(laidOut.back().right() + 1, 767));
     EXPECT_EQ(name.right(), 1023);
-    EXPECT_EQ(view->steps().state().viewHeight, 11520 - 2 * 15 * h - 100);
+    EXPECT_EQ(steps().state().viewHeight, 11520 - 2 * 15 * h - 100);
 
     Settings.Guide = 0;
     open();
-    EXPECT_EQ(view->steps().state().viewHeight, 11520);
+    EXPECT_EQ(steps().state().viewHeight, 11520);
     for (int i = 0; i < kGuideLabelCount; ++i)
-        EXPECT_EQ(view->guideLabel(GuideLabel(i))->geometry(), laidOut[i]) << i;
+        EXPECT_EQ(guideLabel(GuideLabel(i))->geometry(), laidOut[i]) << i;
 }
 
 TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
@@ -105,16 +105,15 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         tree.write(c.name, c.bytes);
         Settings.Path = tree.rootText() + QLatin1Char('/') + QLatin1Char(c.name[0]);
         open(c.ratio);
-        const PicturePlacement& p = view->steps().placement();
+        const PicturePlacement& p = steps().placement();
         EXPECT_EQ(QRect(p.left, p.top, p.width, p.height),
                   QRect(c.placed.topLeft() * 15, c.placed.size() * 15));
-        EXPECT_EQ(view->pictureView()->geometry(), c.placed);
-        EXPECT_TRUE(view->pictureView()->isVisible());
-        EXPECT_EQ(view->pictureView()->frame().size(), c.placed.size() * c.ratio);
+        EXPECT_EQ(pictureView()->geometry(), c.placed);
+        EXPECT_TRUE(pictureView()->isVisible());
+        EXPECT_EQ(pictureView()->frame().size(), c.placed.size() * c.ratio);
         const QByteArray line2 = QByteArray(" (Size ") + c.size + ")";
-        EXPECT_EQ(platform::toNative(view->caption()), tree.path(c.name) + '\r' + line2);
-        EXPECT_TRUE(
-            view->fileNameLabel()->text().endsWith(QLatin1Char('\n') + QLatin1String(line2)));
+        EXPECT_EQ(platform::toNative(caption()), tree.path(c.name) + '\r' + line2);
+        EXPECT_TRUE(fileNameLabel()->text().endsWith(QLatin1Char('\n') + QLatin1String(line2)));
     }
     EXPECT_TRUE(boxes.empty());
 }
@@ -137,16 +136,16 @@ TEST_F(FormViewTest, PassesOverAnUndecodablePictureAndReportsEachOtherFailureOnc
     open();
     for (int i = 1; i <= 4; ++i) {
         tick();
-        EXPECT_FALSE(view->pictureView()->isVisible()) << i;
+        EXPECT_FALSE(pictureView()->isVisible()) << i;
     }
     const QString invalid = QString::fromUtf8("75 パス名が無効です。");
     const QString tooLarge = QString::fromUtf8("7 画像が大きすぎるため表示できません。");
     EXPECT_EQ(boxes, QStringList({tooLarge, invalid, invalid}));
     tick();
     EXPECT_EQ(shown(), QStringLiteral("5.jpg"));
-    EXPECT_EQ(view->steps().heldPicture()->pixelSize, QSize(8000, 6000));
+    EXPECT_EQ(steps().heldPicture()->pixelSize, QSize(8000, 6000));
     press(Qt::Key_Home); // real size: the whole photo, decoded at full resolution
-    EXPECT_EQ(view->steps().heldPicture()->image.size(), QSize(8000, 6000));
+    EXPECT_EQ(steps().heldPicture()->image.size(), QSize(8000, 6000));
     EXPECT_EQ(boxes.size(), 3);
 }
 
@@ -166,9 +165,9 @@ TEST_F(FormViewTest, NothingRunsWhileAFailureBoxIsOpen) {
     open();
     ASSERT_TRUE(view);
     EXPECT_EQ(boxes.size(), 1);
-    EXPECT_EQ(view->stepsRun(), 1);
+    EXPECT_EQ(steps().stepsRun(), 1);
     EXPECT_EQ(Settings.RealSize, 0);
-    EXPECT_FALSE(view->steps().closed());
+    EXPECT_FALSE(steps().closed());
 }
 
 // The progress window is up while a listing waits at its gate: the window serves events, the
@@ -213,22 +212,22 @@ TEST_F(FormViewTest, AListingUnderTheProgressWindowLeavesOnlyEscToAct) {
         bool served = false;
         QTimer::singleShot(0, [&] { served = true; });
         ASSERT_TRUE(runUntil([&] {
-            return served && waiting > 0 && view->progressWindow() &&
-                   view->progressWindow()->findChild<QLabel*>("Lab_Prog")->text() == "50%";
+            return served && waiting > 0 && progressWindow() &&
+                   progressWindow()->findChild<QLabel*>("Lab_Prog")->text() == "50%";
         }));
-        EXPECT_TRUE(view->progressWindow()->isVisible());
+        EXPECT_TRUE(progressWindow()->isVisible());
         EXPECT_EQ(view->isVisible(), !c.duringStart);
         for (Qt::Key key : {Qt::Key_Right, Qt::Key_Home, Qt::Key_Return})
-            QTest::keyClick(view->progressWindow(), key);
+            QTest::keyClick(progressWindow(), key);
         if (c.escape)
-            QTest::keyClick(view->progressWindow(), Qt::Key_Escape);
-        EXPECT_EQ(view->steps().closed(), c.escape);
-        EXPECT_EQ(view->progressWindow() == nullptr, c.escape);
+            QTest::keyClick(progressWindow(), Qt::Key_Escape);
+        EXPECT_EQ(steps().closed(), c.escape);
+        EXPECT_EQ(progressWindow() == nullptr, c.escape);
         EXPECT_FALSE(c.escape && view->isVisible());
         shut = false;
         EXPECT_EQ(shown(), c.escape ? QString() : QStringLiteral("b/1.bmp"));
         EXPECT_EQ(Settings.RealSize, 0);
-        EXPECT_TRUE(!view || (view->stepsRun() == 2 && view->intervalTimer()->isActive()));
+        EXPECT_TRUE(!view || (steps().stepsRun() == 2 && intervalTimer()->isActive()));
         close();
     }
     EXPECT_TRUE(boxes.isEmpty());
@@ -242,8 +241,8 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
     pictures({"2.bmp"}, {300, 200});
     Settings.RealSize = 1;
     open();
-    EXPECT_TRUE(view->caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));
-    const qint64 decoded = view->steps().heldPicture()->image.cacheKey();
+    EXPECT_TRUE(caption().endsWith(QStringLiteral("(Size 2000X1500 100%)")));
+    const qint64 decoded = steps().heldPicture()->image.cacheKey();
     const auto pan = [this](Qt::Key first, Qt::Key second, int times) {
         for (int i = 0; i < times; ++i) {
             press(first, Qt::ShiftModifier);
@@ -251,26 +250,29 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
         }
     };
     pan(Qt::Key_Down, Qt::Key_Right, 12);
-    EXPECT_EQ(view->steps().state().offsetX, (2000 - 1024) * 15); // where the edges meet
-    EXPECT_EQ(view->steps().state().offsetY, (1500 - 768) * 15);
-    EXPECT_EQ(view->pictureView()->frame().pixel(1023, 767), qRgb(255, 0, 0));
-    const int frames = view->renderer().framesMade();
+    EXPECT_EQ(steps().state().offsetX, (2000 - 1024) * 15); // where the edges meet
+    EXPECT_EQ(steps().state().offsetY, (1500 - 768) * 15);
+    EXPECT_EQ(pictureView()->frame().pixel(1023, 767), qRgb(255, 0, 0));
+    const qint64 frame = pictureView()->frame().cacheKey();
     pan(Qt::Key_Down, Qt::Key_Right, 1); // at the limit: the same view, no new frame
-    EXPECT_EQ(view->renderer().framesMade(), frames);
-    EXPECT_EQ(view->steps().heldPicture()->image.cacheKey(), decoded);
+    EXPECT_EQ(pictureView()->frame().cacheKey(), frame);
+    EXPECT_EQ(steps().heldPicture()->image.cacheKey(), decoded);
     pan(Qt::Key_Up, Qt::Key_Left, 12);
-    EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
+    EXPECT_EQ(QPoint(steps().state().offsetX, steps().state().offsetY), QPoint(0, 0));
     press(Qt::Key_Right); // the next picture fits: it cannot be panned
     pan(Qt::Key_Down, Qt::Key_Right, 1);
-    EXPECT_EQ(QPoint(view->steps().state().offsetX, view->steps().state().offsetY), QPoint(0, 0));
+    EXPECT_EQ(QPoint(steps().state().offsetX, steps().state().offsetY), QPoint(0, 0));
 }
 
 // Each row starts on a with b decoded ahead, steps on to b, which is ready, and then changes
 // what the show wants: exactly the pictures it now wants are decoded, each once, and the step
-// after the change finds its picture ready and laid out for the view as it now is.
+// after the change finds its picture ready and laid out for the view as it now is. The photos
+// are larger than the screen: a show of them decodes each once, fitted into the screen, and
+// a full resolution only for real size, or ahead once the show has asked for one by Home.
 TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
-    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, {2048, 1536});
     Settings.Loop = 1;
+    const auto home = [](FormViewTest& t) { t.press(Qt::Key_Home); };
     const struct {
         const char* what;
         std::function<void(FormViewTest&)> change; // from b on show, c decoded ahead
@@ -281,8 +283,11 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
          [](FormViewTest& t) { t.tick(), t.idle(), t.tick(); },
          "d.jpg",
          {"d.jpg", "a.jpg"}},
-        {"direction reversed: a, shown before, is kept",
-         [](FormViewTest& t) { t.press(Qt::Key_Left); },
+        {"direction reversed: the frame of a, shown before, is kept",
+         [](FormViewTest& t) {
+             t.press(Qt::Key_Left);
+             EXPECT_TRUE(t.steps().heldPicture()->image.isNull());
+         },
          "a.jpg",
          {"d.jpg"}},
         {"reversed twice: b is kept, then c, decoded ahead before",
@@ -290,7 +295,15 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
          "b.jpg",
          {"d.jpg", "c.jpg"}},
         {"guide switched", [](FormViewTest& t) { t.press(Qt::Key_Control); }, "b.jpg", {"c.jpg"}},
-        {"real size switched", [](FormViewTest& t) { t.press(Qt::Key_Home); }, "b.jpg", {"c.jpg*"}},
+        {"real size switched", home, "b.jpg", {"b.jpg*", "c.jpg*"}},
+        {"real size switched on and off: the next photo fitted again",
+         [&](FormViewTest& t) { home(t), t.idle(), home(t); },
+         "b.jpg",
+         {"b.jpg*", "c.jpg*", "c.jpg"}},
+        {"then a tick: the photo shown is followed by its full resolution",
+         [&](FormViewTest& t) { home(t), t.idle(), home(t), t.idle(), t.tick(); },
+         "c.jpg",
+         {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -303,19 +316,50 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_TRUE(press(Qt::Key_Right));
         idle();
         EXPECT_EQ(decoder->log().mid(start), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+        for (const QSize& box : decoder->record().boxes.mid(start)) // the screen clear of the guide
+            EXPECT_EQ(box, sizeRequestFor(steps().currentView(), 0, 0).fitInto);
         const qsizetype before = decoder->log().size();
         c.change(*this);
         idle();
         EXPECT_EQ(shown(), QString::fromLatin1(c.shownAfter));
         EXPECT_EQ(decoder->log().mid(before), c.decoded) << decoder->log().join(' ').toStdString();
         EXPECT_TRUE(
-            press(view->steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right));
-        const DecodedPicture* held = view->steps().heldPicture();
+            press(steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right));
+        const DecodedPicture* held = steps().heldPicture();
         ASSERT_NE(held, nullptr);
-        EXPECT_EQ(held->view.viewHeight, view->steps().state().viewHeight);
-        EXPECT_EQ(held->view.realSize, Settings.RealSize == 1);
+        EXPECT_EQ(held->request, sizeRequestFor(steps().currentView(), 0, 0));
+        EXPECT_EQ(steps().currentView().realSize, Settings.RealSize == 1);
     }
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// Home on a photo whose full resolution is still to be decoded: its fitted frame stays on
+// screen until the whole photo is there, and a key pressed meanwhile acts after it.
+TEST_F(FormViewTest, HomeKeepsTheFittedFrameOnScreenUntilTheWholePhotoIsThere) {
+    pictures({"a.jpg", "b.jpg"}, {2048, 1536});
+    decoder = std::make_shared<test::GatedDecoder>(true);
+    const auto letThrough = [&](const char* name) {
+        ASSERT_TRUE(runUntil([&] { return decoder->record().atGate == name; }));
+        decoder->letOneThrough();
+    };
+    open(1.0, false);
+    letThrough("a.jpg");
+    letThrough("b.jpg"); // decoded ahead
+    idle();
+    const QImage fitted = pictureView()->frame();
+    ASSERT_EQ(fitted.size(), QSize(1024, 768));
+    QTest::keyClick(view.data(), Qt::Key_Home);
+    QTest::keyClick(view.data(), Qt::Key_Control);
+    ASSERT_TRUE(runUntil([&] { return decoder->record().atGate == "a.jpg"; }));
+    EXPECT_TRUE(pictureView()->isVisible());
+    EXPECT_EQ(pictureView()->frame().cacheKey(), fitted.cacheKey());
+    EXPECT_EQ(Settings.Guide, 0);
+    letThrough("a.jpg");
+    ASSERT_TRUE(runUntil([&] { return steps().settled(); }));
+    EXPECT_EQ(steps().heldPicture()->image.size(), QSize(2048, 1536));
+    EXPECT_NE(pictureView()->frame().cacheKey(), fitted.cacheKey());
+    EXPECT_EQ(Settings.Guide, 1);
+    EXPECT_EQ(decoder->log().mid(0, 3), QStringList({"a.jpg", "b.jpg", "a.jpg*"}));
 }
 
 TEST_F(FormViewTest, AFileChangedSinceItWasDecodedIsReadAgainAtItsStep) {
@@ -325,18 +369,18 @@ TEST_F(FormViewTest, AFileChangedSinceItWasDecodedIsReadAgainAtItsStep) {
     pictures({"b.jpg"}, {60, 45});
     press(Qt::Key_Right);
     EXPECT_EQ(shown(), QStringLiteral("b.jpg"));
-    EXPECT_TRUE(view->caption().endsWith(QLatin1String("(Size 60X45 100%)")));
+    EXPECT_TRUE(caption().endsWith(QLatin1String("(Size 60X45 100%)")));
     idle(); // a.jpg, kept since it was shown, rewritten: the step back onto it reads it anew
     pictures({"a.jpg"}, {80, 60});
     press(Qt::Key_Left);
-    EXPECT_TRUE(view->caption().endsWith(QLatin1String("(Size 80X60 100%)")));
+    EXPECT_TRUE(caption().endsWith(QLatin1String("(Size 80X60 100%)")));
     press(Qt::Key_Right);
     EXPECT_EQ(shown(), QStringLiteral("b.jpg"));
     idle(); // c.jpg decoded ahead, then gone
     ASSERT_EQ(::unlink(tree.path("c.jpg").constData()), 0);
     press(Qt::Key_Right);
     EXPECT_EQ(shown(), QStringLiteral("c.jpg"));
-    EXPECT_FALSE(view->pictureView()->isVisible());
+    EXPECT_FALSE(pictureView()->isVisible());
     EXPECT_EQ(boxes, QStringList(QString::fromUtf8("53 ファイルが見つかりません。")));
 }
 
@@ -377,9 +421,9 @@ TEST_F(FormViewTest, ClosingWhileAStepWaitsEndsALongDecodeAtOnce) {
         // Under way ahead, then wanted by the step.
         ASSERT_TRUE(runUntil([&] { return decoder->log().count("b.jpg") > decodesBefore; }));
         QTest::keyClick(view.data(), Qt::Key_Right);
-        ASSERT_EQ(view->steps().phase(), SlideStepMachine::Phase::Decoding);
+        ASSERT_EQ(steps().phase(), SlideStepMachine::Phase::Decoding);
         way.close(view.data());
-        EXPECT_TRUE(!view || (view->steps().closed() && !view->isVisible()));
+        EXPECT_TRUE(!view || (steps().closed() && !view->isVisible()));
         EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
         // The viewer waits only a moment for its thread; on a loaded machine the thread may
         // notice the cancel a little later and end on its own.

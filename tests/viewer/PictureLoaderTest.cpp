@@ -3,6 +3,7 @@
 // failure.
 
 #include "viewer/sources/PictureLoader.h"
+#include "viewer/steps/ViewGeometry.h"
 
 #include "support/OtherUser.h"
 #include "support/TempTree.h"
@@ -49,7 +50,8 @@ class PictureLoading : public ::testing::Test {
 public:
     PictureLoading() { rewrite({40, 30}, qRgb(255, 0, 0)); }
     PicturePtr load(const PicturePtr& kept = nullptr) {
-        return loader.load(QString::fromUtf8(tree.path("a.bmp")), view, false, kept, notCancelled);
+        return loader.load(QString::fromUtf8(tree.path("a.bmp")), request, false, kept,
+                           notCancelled);
     }
     // Rewrites a.bmp in place (same inode) with a picture of `size` and `colour`.
     void rewrite(QSize size, QRgb colour) const { tree.write("a.bmp", pictureFile(size, colour)); }
@@ -58,7 +60,7 @@ public:
     test::TempTree tree;
     std::shared_ptr<MeddlingDecoder> decoder = std::make_shared<MeddlingDecoder>();
     PictureLoader loader{decoder};
-    const ViewParams view{1024 * 15, 768 * 15, 1.0, false, {}};
+    const SizeRequest request = sizeRequestFor({1024 * 15, 768 * 15, 1.0, false, {}}, 0, 0);
     const std::atomic<bool> notCancelled{false};
 };
 
@@ -117,21 +119,22 @@ TEST_F(PictureLoading, APictureIsNeverMadeOfTwoContents) {
 TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) {
     const PicturePtr shown = load();
     // Unchanged: read through the file it came from.
-    const PicturePtr again = loader.reload(shown, view, true, true, notCancelled);
+    const PicturePtr again = loader.reload(shown, request, true, true, notCancelled);
     EXPECT_EQ(again->file, shown->file);
     EXPECT_EQ(colourOf(again), qRgb(255, 0, 0));
     // Changed: a new picture with its own size, read as the file is now; or nothing at all
     // where the caller wants only what was shown.
     rewrite({70, 10}, qRgb(0, 0, 255));
-    EXPECT_TRUE(loader.reload(shown, view, true, false, notCancelled)->cancelled);
-    const PicturePtr fresh = loader.reload(shown, view, true, true, notCancelled);
+    EXPECT_TRUE(loader.reload(shown, request, true, false, notCancelled)->cancelled);
+    const PicturePtr fresh = loader.reload(shown, request, true, true, notCancelled);
     ASSERT_TRUE(fresh->ok());
     EXPECT_NE(fresh->file, shown->file);
     EXPECT_EQ(fresh->pixelSize, QSize(70, 10));
     EXPECT_EQ(colourOf(fresh), qRgb(0, 0, 255));
     // Gone: its own failure, not a blank.
     ASSERT_EQ(::unlink(tree.path("a.bmp").constData()), 0);
-    EXPECT_EQ(loader.reload(fresh, view, true, true, notCancelled)->error, LoadError::FileNotFound);
+    EXPECT_EQ(loader.reload(fresh, request, true, true, notCancelled)->error,
+              LoadError::FileNotFound);
 }
 
 // The full resolution of a photo shown reduced keeps the frame on screen for the same view (a
@@ -140,13 +143,13 @@ TEST_F(PictureLoading, ADecodeAgainReadsTheShownContentOrIsANewPictureOfItsOwn) 
 TEST_F(PictureLoading, TheFullResolutionKeepsTheFrameShownForTheSameView) {
     tree.write("photo.jpg", pictureFile({2400, 1800}, qRgb(30, 140, 200), "JPEG"));
     const QString photo = QString::fromUtf8(tree.path("photo.jpg"));
-    const PicturePtr shown = loader.load(photo, view, false, nullptr, notCancelled);
+    const PicturePtr shown = loader.load(photo, request, false, nullptr, notCancelled);
     ASSERT_TRUE(shown->ok());
     ASSERT_LT(shown->eighths, 8);
-    const PicturePtr full = loader.reload(shown, view, true, false, notCancelled);
+    const PicturePtr full = loader.reload(shown, request, true, false, notCancelled);
     ASSERT_TRUE(full->fullResolution());
     EXPECT_EQ(full->frame.cacheKey(), shown->frame.cacheKey());
-    const ViewParams smaller{800 * 15, 600 * 15, 1.0, false, {}};
+    const SizeRequest smaller = sizeRequestFor({800 * 15, 600 * 15, 1.0, false, {}}, 0, 0);
     const PicturePtr other = loader.reload(shown, smaller, true, false, notCancelled);
     EXPECT_EQ(other->frame.size(), QSize(800, 600));
     EXPECT_NE(other->frame.cacheKey(), shown->frame.cacheKey());
@@ -155,21 +158,21 @@ TEST_F(PictureLoading, TheFullResolutionKeepsTheFrameShownForTheSameView) {
 TEST_F(PictureLoading, APictureIsInTheColoursOfTheDisplayItWasDecodedFor) {
     QFile wideGamut(QStringLiteral("/usr/share/color/icc/colord/WideGamutRGB.icc"));
     ASSERT_TRUE(wideGamut.open(QIODevice::ReadOnly)) << "colord-data";
-    ViewParams wide = view;
+    SizeRequest wide = request;
     wide.displayProfile = wideGamut.readAll();
     const PicturePtr plain = load();
     ASSERT_TRUE(plain->ok());
     EXPECT_EQ(colourOf(plain), qRgb(255, 0, 0));
     // A redraw for a display with another profile cannot use it: decoded again, sRGB's red is
     // less than the wide display's full red.
-    EXPECT_TRUE(plain->serves(view));
+    EXPECT_TRUE(plain->serves(request));
     EXPECT_FALSE(plain->serves(wide));
     const PicturePtr converted = loader.reload(plain, wide, false, true, notCancelled);
     ASSERT_TRUE(converted->ok());
     EXPECT_LT(qRed(colourOf(converted)), 250);
     EXPECT_GT(qRed(colourOf(converted)), 2 * qGreen(colourOf(converted)));
     EXPECT_TRUE(converted->serves(wide));
-    EXPECT_FALSE(converted->serves(view));
+    EXPECT_FALSE(converted->serves(request));
 }
 
 TEST_F(PictureLoading, WhatADecodeThrowsIsThatPicturesFailure) {

@@ -45,10 +45,10 @@ TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
     screenSaver = inhibitor.get();
     open(1.0, false);
     EXPECT_FALSE(inhibitor->isInhibited()); // not before the window is shown
-    ASSERT_TRUE(runUntil([&] { return view->stepsRun() > 0; }));
+    ASSERT_TRUE(runUntil([&] { return steps().stepsRun() > 0; }));
     settle();
-    EXPECT_EQ(view->intervalTimer()->interval(), 60000);
-    EXPECT_FALSE(view->guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
+    EXPECT_EQ(intervalTimer()->interval(), 60000);
+    EXPECT_FALSE(guideLabel(GuideLabel::Auto)->autoFillBackground()); // Auto off
     const struct {
         std::int16_t autoSwitch;
         Qt::Key key;
@@ -73,22 +73,22 @@ TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.key << " auto " << c.autoSwitch);
         Settings.Auto = c.autoSwitch;
-        const QLabel* label = view->guideLabel(c.label.value_or(GuideLabel::Exit));
+        const QLabel* label = guideLabel(c.label.value_or(GuideLabel::Exit));
         QTest::keyPress(view.data(), c.key, c.modifiers);
         settle();
         EXPECT_TRUE(!c.label || colour(label) == kGuideGreen);
         QTest::keyRelease(view.data(), c.key, c.modifiers);
         EXPECT_TRUE(!c.label || colour(label) == c.afterRelease);
-        EXPECT_EQ(view->intervalTimer()->isActive(), c.runningAfter);
-        EXPECT_EQ(colour(view->fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
+        EXPECT_EQ(intervalTimer()->isActive(), c.runningAfter);
+        EXPECT_EQ(colour(fileNameLabel()), c.runningAfter ? kGuideWhite : kGuideGreen);
         if (c.runningAfter != (expected.last() == QLatin1String("Inhibit")))
             expected << QString::fromLatin1(c.runningAfter ? "Inhibit" : "UnInhibit");
         EXPECT_TRUE(bus.waitForCalls(std::size_t(expected.size())));
     }
-    const QLabel* autoLabel = view->guideLabel(GuideLabel::Auto); // Auto now on
+    const QLabel* autoLabel = guideLabel(GuideLabel::Auto); // Auto now on
     EXPECT_TRUE(autoLabel->autoFillBackground());
     EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
-    EXPECT_TRUE(view->fileNameLabel()->isVisible()); // Ctrl has switched the guide on
+    EXPECT_TRUE(fileNameLabel()->isVisible()); // Ctrl has switched the guide on
     EXPECT_EQ(realSizeChecks, (std::vector<std::int16_t>{1, 0}));
     EXPECT_EQ(guideChecks, std::vector<std::int16_t>{1});
     QTest::keyClick(view.data(), Qt::Key_Escape); // ends the show

@@ -153,7 +153,7 @@ public:
         scenario_.start(scene_.tree.rootText());
         scene_.decoder = std::make_shared<GatedDecoder>(true);
         scene_.open(1.0, false);
-        guideHeight = scene_.view->guideLabel(GuideLabel::Exit)->height() * 15;
+        guideHeight = scene_.guideLabel(GuideLabel::Exit)->height() * 15;
         // The first step begins at the first tick, 1 ms after loading.
         if (!ViewerScene::runUntil([&] {
                 return phase() != Phase::Loading && (stepsRun() > 0 || phase() != Phase::Ready);
@@ -161,8 +161,8 @@ public:
             !drive())
             return std::nullopt;
         Observed observed(scene_);
-        observed.takeState(scene_.view ? &scene_.view->steps() : nullptr,
-                           scene_.view && scene_.view->intervalTimer()->isActive());
+        observed.takeState(scene_.view ? &scene_.steps() : nullptr,
+                           scene_.view && scene_.intervalTimer()->isActive());
         scene_.close();
         return observed;
     }
@@ -209,21 +209,21 @@ protected:
         const Qt::KeyboardModifiers shift =
             event.shift & keycode::kShiftBit ? Qt::ShiftModifier : Qt::NoModifier;
         FormView* view = scene_.view.data();
-        if (event.kind == StepEvent::Kind::Tick && view->intervalTimer()->isActive())
+        if (event.kind == StepEvent::Kind::Tick && scene_.intervalTimer()->isActive())
             view->TimInterval_Timer();
         else if (event.kind == StepEvent::Kind::KeyDown)
             QTest::keyPress(view, qtKey, shift);
         else if (event.kind == StepEvent::Kind::KeyUp)
             QTest::keyRelease(view, qtKey, shift);
     }
-    bool closed() const override { return !scene_.view || scene_.view->steps().closed(); }
+    bool closed() const override { return !scene_.view || scene_.steps().closed(); }
 
 private:
-    Phase phase() const { return scene_.view ? scene_.view->steps().phase() : Phase::Closed; }
-    int stepsRun() const { return scene_.view ? scene_.view->stepsRun() : -1; }
+    Phase phase() const { return scene_.view ? scene_.steps().phase() : Phase::Closed; }
+    int stepsRun() const { return scene_.view ? scene_.steps().stepsRun() : -1; }
     // The file the step under way shows.
     QString wanted() const {
-        const ViewerState& s = scene_.view->steps().state();
+        const ViewerState& s = scene_.steps().state();
         return s.fileList.at(std::size_t(s.fileIndex)).Path.section(QLatin1Char('/'), -1);
     }
 
@@ -247,9 +247,9 @@ RunPair compareOnWindow(const Scenario& s, std::mt19937& random) {
         [](const FolderLister::Request& r, EntryList& entries) {
             return ScanFolder(r.folder, entries, r.sortFlag, r.attrMask, r.extList);
         },
-        [&loader](const QString& path, const ViewParams& view) {
+        [&loader](const QString& path, const SizeRequest& request) {
             const std::atomic<bool> never{false};
-            return loader.load(path, view, false, nullptr, never);
+            return loader.load(path, request, false, nullptr, never);
         },
         window.guideHeight);
 }

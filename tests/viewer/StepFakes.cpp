@@ -29,10 +29,10 @@ PolicySource::ListFunction FakeTree::lister() const {
 }
 
 PolicySource::DecodeFunction FakeTree::decoder() const {
-    return [this](const QString& path, const ViewParams& view) {
+    return [this](const QString& path, const SizeRequest& request) {
         auto picture = std::make_shared<DecodedPicture>();
         picture->path = path;
-        picture->view = view;
+        picture->request = request;
         picture->error = LoadError::FileNotFound;
         const auto match = [&](const std::vector<Picture>& in, const QString& folder) {
             for (const Picture& p : in) {
@@ -62,12 +62,13 @@ void PolicySource::list(const FolderLister::Request& request, EntryList entries,
         });
 }
 
-void PolicySource::fetch(const QString& path, const ViewParams& view, PictureProvider::Done done) {
+void PolicySource::fetch(const QString& path, const SizeRequest& request,
+                         PictureProvider::Done done) {
     ask({AnswerPolicy::Kind::Picture, false, path}, pictures_,
-        [picture = decode_(path, view), done = std::move(done)] { done(picture); });
+        [picture = decode_(path, request), done = std::move(done)] { done(picture); });
 }
 
-void PolicySource::refine(const PicturePtr& shown, const ViewParams&, PictureProvider::Done done) {
+void PolicySource::refine(const PicturePtr& shown, const SizeRequest&, PictureProvider::Done done) {
     ask({AnswerPolicy::Kind::Picture, false, shown ? shown->path : QString()}, pictures_,
         [shown, done = std::move(done)] { done(shown); });
 }

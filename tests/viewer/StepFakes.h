@@ -50,8 +50,7 @@ public:
     int guideHeightTwips() const override { return guideHeight_; }
     QByteArray displayProfile() const override { return QByteArray(); }
     void hidePicture() override {}
-    void showPicture(const DecodedPicture&, const ViewParams&, const PicturePlacement&,
-                     std::int32_t, std::int32_t) override {}
+    void showPicture(const DecodedPicture&, const PicturePlacement&, const FrameParams&) override {}
     void forgetFrames() override {}
     void warn(const QString& text) override { boxes << text; }
     void hideViewer() override { stopSlideTimer(); }
@@ -83,7 +82,8 @@ public:
 class PolicySource : public FolderLister, public PictureProvider {
 public:
     using ListFunction = std::function<bool(const FolderLister::Request&, EntryList&)>;
-    using DecodeFunction = std::function<PicturePtr(const QString& path, const ViewParams& view)>;
+    using DecodeFunction =
+        std::function<PicturePtr(const QString& path, const SizeRequest& request)>;
     PolicySource(ListFunction list, DecodeFunction decode, AnswerPolicy& policy)
         : list_(std::move(list)), decode_(std::move(decode)), policy_(policy) {}
 
@@ -91,9 +91,10 @@ public:
               FolderLister::Done done) override;
     void closeProgress() override {}
     void cancel() override { ++listings_; }
-    void fetch(const QString& path, const ViewParams& view, PictureProvider::Done done) override;
-    void refine(const PicturePtr& shown, const ViewParams&, PictureProvider::Done done) override;
-    void prepare(const QString&, const ViewParams&, const PicturePtr&) override {}
+    void fetch(const QString& path, const SizeRequest& request,
+               PictureProvider::Done done) override;
+    void refine(const PicturePtr& shown, const SizeRequest&, PictureProvider::Done done) override;
+    void prepare(const QString&, const SizeRequest&, const PicturePtr&, FullResolution) override {}
     void retire(PicturePtr) override {}
     void cancelAll() override { ++pictures_; }
 

@@ -230,7 +230,7 @@ bool HeldRun::drive() {
 MachineRig::MachineRig(AnswerPolicy& policy, PolicySource::ListFunction list,
                        PolicySource::DecodeFunction decode, int guideHeightTwips)
     : host(guideHeightTwips), source(std::move(list), std::move(decode), policy),
-      machine(host, source, source, &host, {1024 * 15, 768 * 15, 1.0}) {}
+      machine(host, source, source, Settings, &host, {1024 * 15, 768 * 15, 1.0}) {}
 
 Observed MachineRig::observed() const {
     Observed observed(host);

@@ -2,6 +2,8 @@
 
 #include "decode/codec/PictureDecoder.h"
 
+#include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,7 @@ class GatedDecoder : public PictureDecoder {
 public:
     struct Record {
         QStringList log;       // the names decoded so far, "*" after a full-resolution decode
+        QList<QSize> boxes;    // the box each of them was to be fitted into
         QStringList abandoned; // the names whose decode noticed a cancel and stopped
         QString atGate;        // the name whose decode waits at the gate; empty when none does
         int arrivals = 0;      // decodes that came to the gate
@@ -30,6 +33,7 @@ public:
         {
             std::unique_lock<std::mutex> lock(mutex_);
             record_.log << name + (request.fitInto.isEmpty() ? "*" : "");
+            record_.boxes << request.fitInto;
             if (gated_) {
                 const int ticket = ++record_.arrivals;
                 record_.atGate = name;

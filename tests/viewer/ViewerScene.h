@@ -5,10 +5,15 @@
 #include "viewer/StepFakes.h"
 #include "viewer/TestDecoders.h"
 #include "viewer/sources/BackgroundScan.h"
+#include "viewer/steps/GuideLabel.h"
 #include "viewer/window/FormView.h"
+#include "viewer/window/ShowObserver.h"
 
 #include <QPointer>
 #include <QStringList>
+
+class QLabel;
+class QTimer;
 
 #include <cstdint>
 #include <functional>
@@ -16,22 +21,32 @@
 #include <memory>
 #include <vector>
 
-namespace orlix::platform {
+namespace orlix {
+class FormWait;
+class PictureBox;
+class SlideStepMachine;
+namespace platform {
 class ScreenSaverInhibitor;
 }
+} // namespace orlix
 
 namespace orlix::test {
 
 // A viewer window on a 1024 x 768 screen over a scratch tree, as the tests of the window set
 // it up: Settings point at the tree (all three picture types, Sort on, an interval of 60 s so
 // that no tick comes of its own); failure boxes, check boxes and captions are recorded;
-// pictures are decoded by `decoder` and folders listed by `scan` (ScanFolder when null).
-class ViewerScene : public platform::MessageService, public ShowRecord {
+// pictures are decoded by `decoder` and folders listed by `scan` (ScanFolder when null). The
+// scene follows the viewer's show: its steps, and whether its decoding thread is busy; its
+// widgets are found by their object names.
+class ViewerScene : public platform::MessageService, public ShowRecord, public ShowObserver {
 public:
     ViewerScene();
     ~ViewerScene() override;
 
     void warning(QWidget*, const QString& title, const QString& text) override;
+    void showMade(const SlideStepMachine& steps) override { steps_ = &steps; }
+    void captionWritten(const QString& caption) override { captions << caption; }
+    void decodingBusy(bool busy) override { decoding_ = busy; }
 
     // Writes grey pictures of `size` below the tree: JPEGs where the name ends in ".jpg", else
     // BMPs.
@@ -53,12 +68,27 @@ public:
     // The picture on show, relative to the tree; "" once the viewer has closed and gone.
     QString shown() const;
 
+    // The open viewer's steps and widgets.
+    const SlideStepMachine& steps() const;
+    QLabel* guideLabel(GuideLabel label) const;
+    QLabel* fileNameLabel() const;
+    PictureBox* pictureView() const;
+    QTimer* intervalTimer() const;
+    // The caption last written: its two lines are joined by a carriage return.
+    QString caption() const { return captions.isEmpty() ? QString() : captions.last(); }
+    // The progress window on display; null when there is none.
+    static FormWait* progressWindow();
+
     TempTree tree;
     std::shared_ptr<GatedDecoder> decoder = std::make_shared<GatedDecoder>();
     BackgroundScan::ScanFunction scan;
     platform::ScreenSaverInhibitor* screenSaver = nullptr;
     std::function<void()> onWarning; // runs while the box is open
     QPointer<FormView> view;
+
+private:
+    const SlideStepMachine* steps_ = nullptr;
+    bool decoding_ = false;
 };
 
 } // namespace orlix::test

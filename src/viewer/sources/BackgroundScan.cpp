@@ -122,10 +122,6 @@ void BackgroundScan::takeReports() {
     }
 }
 
-FormWait* BackgroundScan::progressWindow() const {
-    return progress_.data();
-}
-
 void BackgroundScan::closeProgress() {
     if (!progress_)
         return;

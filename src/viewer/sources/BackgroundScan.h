@@ -39,9 +39,6 @@ public:
     void closeProgress() override;
     void cancel() override;
 
-    // The progress window of the listing under way; null when there is none.
-    FormWait* progressWindow() const;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -101,11 +101,6 @@ void DecodeWorker::discard(std::shared_ptr<const void> object) {
     queue_->wake.notify_one();
 }
 
-bool DecodeWorker::idle() const {
-    const std::lock_guard<std::mutex> lock(queue_->mutex);
-    return queue_->jobs.empty() && queue_->runningId == 0;
-}
-
 bool DecodeWorker::Queue::takeNext(Job& job) {
     std::unique_lock<std::mutex> lock(mutex);
     runningId = 0;

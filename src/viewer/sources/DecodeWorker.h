@@ -52,9 +52,6 @@ public:
     // decoded photo frees tens of megabytes, which the GUI thread must not stall on.
     void discard(std::shared_ptr<const void> object);
 
-    // Whether a job is queued or running (for tests and shutdown checks).
-    bool idle() const;
-
     static constexpr const char* kThreadName = "OrlixDecode";
     static constexpr std::chrono::milliseconds kStopWait{50};
 

@@ -1,5 +1,7 @@
 #include "viewer/sources/PictureLoader.h"
 
+#include "viewer/steps/FrameRenderer.h"
+
 #include <new>
 #include <system_error>
 #include <utility>
@@ -15,10 +17,10 @@ bool stopped(const std::atomic<bool>& cancelled) {
     return cancelled.load(std::memory_order_relaxed);
 }
 
-PicturePtr abandonedPicture(const QString& path, const ViewParams& view) {
+PicturePtr abandonedPicture(const QString& path, const SizeRequest& request) {
     auto picture = std::make_shared<DecodedPicture>();
     picture->path = path;
-    picture->view = view;
+    picture->request = request;
     picture->cancelled = true;
     return picture;
 }
@@ -28,59 +30,60 @@ PicturePtr abandonedPicture(const QString& path, const ViewParams& view) {
 PictureLoader::PictureLoader(std::shared_ptr<PictureDecoder> decoder)
     : decoder_(std::move(decoder)) {}
 
-PicturePtr PictureLoader::failure(const QString& path, const ViewParams& view, LoadError error) {
+PicturePtr PictureLoader::failure(const QString& path, const SizeRequest& request,
+                                  LoadError error) {
     auto picture = std::make_shared<DecodedPicture>();
     picture->path = path;
-    picture->view = view;
+    picture->request = request;
     picture->error = error;
     return picture;
 }
 
-PicturePtr PictureLoader::load(const QString& path, const ViewParams& view, bool whole,
+PicturePtr PictureLoader::load(const QString& path, const SizeRequest& request, bool whole,
                                const PicturePtr& kept, const std::atomic<bool>& cancelled) const {
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         if (stopped(cancelled))
-            return abandonedPicture(path, view);
+            return abandonedPicture(path, request);
         platform::FileError error = platform::FileError::None;
         std::shared_ptr<const platform::PictureFile> file =
             platform::PictureFile::open(path, error);
         if (!file)
-            return failure(path, view, loadErrorFrom(error));
+            return failure(path, request, loadErrorFrom(error));
         if (kept && kept->file && kept->path == path && kept->identity() == file->identity() &&
             kept->file->unchanged())
             return kept;
-        if (PicturePtr picture = decodeFile(path, std::move(file), view, whole, cancelled))
+        if (PicturePtr picture = decodeFile(path, std::move(file), request, whole, cancelled))
             return picture;
     }
-    return failure(path, view, LoadError::DeviceIO);
+    return failure(path, request, LoadError::DeviceIO);
 }
 
-PicturePtr PictureLoader::reload(const PicturePtr& shown, const ViewParams& view, bool whole,
+PicturePtr PictureLoader::reload(const PicturePtr& shown, const SizeRequest& request, bool whole,
                                  bool reopen, const std::atomic<bool>& cancelled) const {
     if (shown->file && shown->file->unchanged()) {
         if (PicturePtr picture =
-                decodeFile(shown->path, shown->file, view, whole, cancelled, shown.get()))
+                decodeFile(shown->path, shown->file, request, whole, cancelled, shown.get()))
             return picture;
     }
     if (!reopen)
-        return abandonedPicture(shown->path, view);
-    return load(shown->path, view, whole, nullptr, cancelled);
+        return abandonedPicture(shown->path, request);
+    return load(shown->path, request, whole, nullptr, cancelled);
 }
 
 PicturePtr PictureLoader::decodeFile(const QString& path,
                                      std::shared_ptr<const platform::PictureFile> file,
-                                     const ViewParams& view, bool whole,
+                                     const SizeRequest& request, bool whole,
                                      const std::atomic<bool>& cancelled,
                                      const DecodedPicture* shown) const {
     auto picture = std::make_shared<DecodedPicture>();
     picture->path = path;
-    picture->view = view;
+    picture->request = request;
     try {
         DecodeResult result = decoder_->decode(
-            DecodeRequest{file, whole ? QSize() : deviceFitBox(view), view.displayProfile},
+            DecodeRequest{file, whole ? QSize() : request.fitInto, request.displayProfile},
             cancelled);
         if (result.cancelled || stopped(cancelled))
-            return abandonedPicture(path, view);
+            return abandonedPicture(path, request);
         // Rewritten in place while it was read: the pixels may mix two contents.
         if (!file->unchanged())
             return nullptr;
@@ -90,11 +93,10 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
         picture->image = std::move(result.image);
         picture->eighths = result.eighths;
         if (picture->ok()) {
-            picture->frameParams = frameParamsFor(view, placementFor(view, picture->pixelSize),
-                                                  picture->pixelSize, 0, 0);
-            // The full resolution of a picture on screen keeps the frame already shown for the
-            // same view: scaling a whole photo down again would cost more than its decode,
-            // and show the same.
+            picture->frameParams = request.frames.frameFor(picture->pixelSize);
+            // The full resolution of a picture on screen keeps the frame already shown where
+            // it is the same: scaling a whole photo down again would cost more than its
+            // decode, and show the same.
             if (shown && !shown->frame.isNull() && shown->frameParams == picture->frameParams) {
                 picture->frame = shown->frame;
             } else {
@@ -102,12 +104,12 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
                 picture->frame = renderer.render(picture->image, picture->frameParams);
             }
             if (stopped(cancelled))
-                return abandonedPicture(path, view);
+                return abandonedPicture(path, request);
         }
     } catch (const std::bad_alloc&) {
-        return failure(path, view, LoadError::DecodeFailed);
+        return failure(path, request, LoadError::DecodeFailed);
     } catch (const std::system_error&) {
-        return failure(path, view, LoadError::DecodeFailed);
+        return failure(path, request, LoadError::DecodeFailed);
     }
     return picture;
 }

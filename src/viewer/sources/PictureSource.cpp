@@ -6,11 +6,11 @@
 
 namespace orlix {
 
-PictureSource::PictureSource(std::shared_ptr<PictureDecoder> decoder, QObject* parent)
-    : QObject(parent),
-      loader_(std::make_shared<const PictureLoader>(
+PictureSource::PictureSource(std::shared_ptr<PictureDecoder> decoder, BusyNotice busyNotice)
+    : loader_(std::make_shared<const PictureLoader>(
           decoder ? std::move(decoder) : std::make_shared<StandardPictureDecoder>())),
-      inbox_(std::make_shared<Inbox>()), worker_(std::make_unique<DecodeWorker>()) {
+      busyNotice_(std::move(busyNotice)), inbox_(std::make_shared<Inbox>()),
+      worker_(std::make_unique<DecodeWorker>()) {
     inbox_->owner = this;
 }
 
@@ -35,8 +35,13 @@ void PictureSource::takeResult() {
     received(next.first, std::move(next.second));
 }
 
-bool PictureSource::idle() const {
-    return pending_.empty();
+void PictureSource::noteBusy() {
+    const bool busy = !pending_.empty();
+    if (busy == busy_)
+        return;
+    busy_ = busy;
+    if (busyNotice_)
+        busyNotice_(busy);
 }
 
 DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority priority) {
@@ -54,6 +59,7 @@ DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority prio
         },
         priority);
     pending_.insert(job);
+    noteBusy();
     return job;
 }
 
@@ -62,92 +68,96 @@ void PictureSource::drop(Slot& slot) {
         pending_.erase(slot.job);
     retire(std::move(slot.result));
     slot = Slot();
+    noteBusy();
 }
 
 void PictureSource::retire(PicturePtr picture) {
     worker_->discard(std::move(picture));
 }
 
-PicturePtr PictureSource::candidateFor(const QString& path, const ViewParams& view) const {
+PicturePtr PictureSource::candidateFor(const QString& path, const SizeRequest& request) const {
     // A picture decoded ahead is used as it stands, errors included, when it was made for this
-    // very view; one already shown only when it can be drawn in this view as it is.
-    if (ahead_.result && ahead_.path == path && ahead_.view == view)
+    // very request; one already shown only when it can be drawn for this request as it is.
+    if (ahead_.result && ahead_.path == path && ahead_.request == request)
         return ahead_.result;
-    if (background_.result && background_.result->path == path && background_.result->serves(view))
+    const auto serves = [&](const PicturePtr& picture) {
+        return picture && picture->path == path && picture->serves(request);
+    };
+    if (serves(background_.result))
         return background_.result;
-    if (shown_ && shown_->path == path && shown_->serves(view))
+    if (serves(shown_))
         return shown_;
-    if (behind_ && behind_->path == path && behind_->serves(view))
+    if (serves(behind_))
         return behind_;
     return nullptr;
 }
 
-void PictureSource::fetch(const QString& path, const ViewParams& view, Done done) {
+void PictureSource::fetch(const QString& path, const SizeRequest& request, Done done) {
     cancel();
-    if (PicturePtr candidate = candidateFor(path, view)) {
+    if (PicturePtr candidate = candidateFor(path, request)) {
         if (candidate == ahead_.result)
             ahead_ = Slot();
         if (candidate != background_.result)
             drop(background_);
         demand(
-            [path, view, candidate](const PictureLoader& loader,
-                                    const std::atomic<bool>& cancelled) {
-                return loader.load(path, view, false, candidate, cancelled);
+            [path, request, candidate](const PictureLoader& loader,
+                                       const std::atomic<bool>& cancelled) {
+                return loader.load(path, request, false, candidate, cancelled);
             },
             std::move(done));
         return;
     }
     drop(background_);
-    if (ahead_.job != 0 && !ahead_.result && ahead_.path == path && ahead_.view == view) {
+    if (ahead_.job != 0 && !ahead_.result && ahead_.path == path && ahead_.request == request) {
         // The decode ahead of this very picture is under way: wait for it rather than start
         // again, and have its file checked when it arrives.
-        takeOver(ahead_, std::move(done), [path, view](const PicturePtr& arrived) -> Work {
+        takeOver(ahead_, std::move(done), [path, request](const PicturePtr& arrived) -> Work {
             PicturePtr kept = arrived && !arrived->cancelled ? arrived : nullptr;
-            return [path, view, kept](const PictureLoader& loader,
-                                      const std::atomic<bool>& cancelled) {
-                return loader.load(path, view, false, kept, cancelled);
+            return [path, request, kept](const PictureLoader& loader,
+                                         const std::atomic<bool>& cancelled) {
+                return loader.load(path, request, false, kept, cancelled);
             };
         });
         return;
     }
     drop(ahead_);
     demand(
-        [path, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
-            return loader.load(path, view, false, nullptr, cancelled);
+        [path, request](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+            return loader.load(path, request, false, nullptr, cancelled);
         },
         std::move(done));
 }
 
-PictureSource::Work PictureSource::reloadOf(const PicturePtr& shown, const ViewParams& view) {
-    return [shown, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
-        return loader.reload(shown, view, false, true, cancelled);
+PictureSource::Work PictureSource::reloadOf(const PicturePtr& shown, const SizeRequest& request) {
+    return [shown, request](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+        return loader.reload(shown, request, false, true, cancelled);
     };
 }
 
-void PictureSource::refine(const PicturePtr& shown, const ViewParams& view, Done done) {
+void PictureSource::refine(const PicturePtr& shown, const SizeRequest& request, Done done) {
     cancel();
-    if (!shown || !shown->ok() || shown->serves(view)) {
+    if (!shown || !shown->ok() || shown->serves(request)) {
         done(shown);
         return;
     }
-    // The full resolution serves every view in the colours of the display it was made for.
+    // The full resolution serves every request in the colours of the display it was made for.
     if (background_.source == shown && (background_.result || background_.job != 0) &&
-        background_.view.displayProfile == view.displayProfile) {
+        background_.request.displayProfile == request.displayProfile) {
         if (background_.result) {
             // Read through the file of `shown` while it still held what is shown.
             PicturePtr full = background_.result;
             done(std::move(full));
             return;
         }
-        // The full resolution is under way: it serves every view.
-        takeOver(background_, std::move(done), [shown, view](const PicturePtr& arrived) -> Work {
+        // The full resolution is under way: it serves every request.
+        takeOver(background_, std::move(done), [shown, request](const PicturePtr& arrived) -> Work {
             if (arrived && !arrived->cancelled)
                 return nullptr;
-            return reloadOf(shown, view);
+            return reloadOf(shown, request);
         });
         return;
     }
-    demand(reloadOf(shown, view), std::move(done));
+    demand(reloadOf(shown, request), std::move(done));
 }
 
 void PictureSource::takeOver(Slot& slot, Done done, FollowUp followUp) {
@@ -168,43 +178,43 @@ void PictureSource::demand(Work work, Done done) {
     demandJob_ = submit(std::move(work), DecodeWorker::Priority::Demand);
 }
 
-void PictureSource::prepare(const QString& nextPath, const ViewParams& view,
-                            const PicturePtr& shown) {
+void PictureSource::prepare(const QString& nextPath, const SizeRequest& request,
+                            const PicturePtr& shown, FullResolution shownWhole) {
     PicturePtr left = std::exchange(shown_, shown && shown->ok() ? shown : nullptr);
+    // A step back onto the picture left shows its frame again; its image is let go.
     if (left && shown_ && left->path != shown_->path)
-        retire(std::exchange(behind_, std::move(left)));
-    else
-        retire(std::move(left));
+        retire(std::exchange(behind_, left->keptAsFrame()));
+    retire(std::move(left));
 
-    const auto keeps = [&nextPath, &view](const PicturePtr& picture) {
-        return picture && picture->path == nextPath && picture->serves(view);
+    const auto keeps = [&nextPath, &request](const PicturePtr& picture) {
+        return picture && picture->path == nextPath && picture->serves(request);
     };
     if (nextPath.isEmpty() || keeps(shown_) || keeps(behind_)) {
         drop(ahead_);
-    } else if (ahead_.path != nextPath || ahead_.view != view ||
+    } else if (ahead_.path != nextPath || ahead_.request != request ||
                (ahead_.job == 0 && !ahead_.result)) {
         drop(ahead_);
         ahead_.path = nextPath;
-        ahead_.view = view;
+        ahead_.request = request;
         ahead_.job = submit(
-            [nextPath, view](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
-                return loader.load(nextPath, view, false, nullptr, cancelled);
+            [nextPath, request](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
+                return loader.load(nextPath, request, false, nullptr, cancelled);
             },
             DecodeWorker::Priority::Ahead);
     }
 
-    if (shown_ && !shown_->fullResolution()) {
+    if (shownWhole == FullResolution::Ahead && shown_ && !shown_->fullResolution()) {
         if (background_.source != shown_) {
             drop(background_);
             background_.path = shown_->path;
-            background_.view = view;
+            background_.request = request;
             background_.source = shown_;
             // Only while the file still holds what is shown; otherwise the picture is read
             // again when it is wanted, as it is then.
             background_.job = submit(
-                [source = shown_, view](const PictureLoader& loader,
-                                        const std::atomic<bool>& cancelled) {
-                    return loader.reload(source, view, true, false, cancelled);
+                [source = shown_, request](const PictureLoader& loader,
+                                           const std::atomic<bool>& cancelled) {
+                    return loader.reload(source, request, true, false, cancelled);
                 },
                 DecodeWorker::Priority::Background);
         }
@@ -221,6 +231,7 @@ void PictureSource::cancel() {
     demandJob_ = 0;
     demandDone_ = nullptr;
     followUp_ = nullptr;
+    noteBusy();
 }
 
 void PictureSource::cancelAll() {
@@ -236,6 +247,7 @@ void PictureSource::cancelAll() {
     drop(background_);
     retire(std::move(shown_));
     retire(std::move(behind_));
+    noteBusy();
 }
 
 void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {
@@ -251,7 +263,8 @@ void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {
         demandDone_ = nullptr;
         followUp_ = nullptr;
         demandJob_ = 0;
-        done(std::move(picture));
+        noteBusy();
+        done(std::move(picture)); // may start the next step's decodes
         return;
     }
     for (Slot* slot : {&ahead_, &background_}) {
@@ -260,10 +273,12 @@ void PictureSource::received(DecodeWorker::JobId job, PicturePtr picture) {
                 *slot = Slot();
             else
                 slot->result = std::move(picture);
+            noteBusy();
             return;
         }
     }
     retire(std::move(picture));
+    noteBusy();
 }
 
 } // namespace orlix

@@ -12,15 +12,15 @@ class PictureSourceProvider : public PictureProvider {
 public:
     explicit PictureSourceProvider(PictureSource& source) : source_(source) {}
 
-    void fetch(const QString& path, const ViewParams& view, Done done) override {
-        source_.fetch(path, view, std::move(done));
+    void fetch(const QString& path, const SizeRequest& request, Done done) override {
+        source_.fetch(path, request, std::move(done));
     }
-    void refine(const PicturePtr& shown, const ViewParams& view, Done done) override {
-        source_.refine(shown, view, std::move(done));
+    void refine(const PicturePtr& shown, const SizeRequest& request, Done done) override {
+        source_.refine(shown, request, std::move(done));
     }
-    void prepare(const QString& nextPath, const ViewParams& view,
-                 const PicturePtr& shown) override {
-        source_.prepare(nextPath, view, shown);
+    void prepare(const QString& nextPath, const SizeRequest& request, const PicturePtr& shown,
+                 FullResolution shownWhole) override {
+        source_.prepare(nextPath, request, shown, shownWhole);
     }
     void retire(PicturePtr picture) override { source_.retire(std::move(picture)); }
     void cancelAll() override { source_.cancelAll(); }

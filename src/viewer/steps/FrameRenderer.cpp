@@ -1,31 +1,8 @@
 #include "viewer/steps/FrameRenderer.h"
 
-#include "platform/desktop/ScreenMetrics.h"
-
 #include <QPainter>
 
-#include <cmath>
-
 namespace orlix {
-
-FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
-                           QSize pixelSize, int offsetX, int offsetY) {
-    const double ratio = view.devicePixelRatio;
-    const auto device = [ratio](double logical) {
-        return static_cast<int>(std::lround(logical * ratio));
-    };
-    FrameParams params;
-    params.deviceSize = QSize(device(platform::twipsToPixels(placement.width)),
-                              device(platform::twipsToPixels(placement.height)));
-    if (view.realSize) {
-        params.unscaled = true;
-        params.origin = QPoint(device(double(offsetX) / platform::kTwipsPerPixel),
-                               device(double(offsetY) / platform::kTwipsPerPixel));
-    } else {
-        params.unscaled = fitsUnscaled(view, pixelSize);
-    }
-    return params;
-}
 
 RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize) {
     const QRect picture(QPoint(0, 0), pictureSize);
@@ -53,7 +30,6 @@ const QImage& FrameRenderer::fitted(const QImage& picture, const QSize& deviceSi
             frame_ = picture.scaled(deviceSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     made_ = request;
-    ++framesMade_;
     return frame_;
 }
 
@@ -78,7 +54,6 @@ const QImage& FrameRenderer::realSize(const QImage& picture, const QPoint& origi
         }
     }
     made_ = request;
-    ++framesMade_;
     return frame_;
 }
 

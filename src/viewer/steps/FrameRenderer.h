@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/steps/ViewGeometry.h"
+#include "viewer/steps/FrameParams.h"
 
 #include <QImage>
 #include <QPoint>
@@ -20,25 +20,6 @@ struct RealSizeCopy {
 // The view of `viewSize` whose top-left corner lies at `origin` in a picture of
 // `pictureSize`, cut to the picture so that nothing outside its pixels is read.
 RealSizeCopy clampToPicture(const QSize& pictureSize, const QPoint& origin, const QSize& viewSize);
-
-// How PicView's frame is made, in device pixels: the whole picture scaled to `deviceSize`, or,
-// `unscaled`, the full-resolution picture one pixel per device pixel from `origin` on.
-struct FrameParams {
-    QSize deviceSize;
-    bool unscaled = false;
-    QPoint origin;
-
-    bool operator==(const FrameParams& other) const {
-        return deviceSize == other.deviceSize && unscaled == other.unscaled &&
-               origin == other.origin;
-    }
-};
-
-// The frame for a picture of `pixelSize` (upright, whole) placed at `placement` in `view` and
-// panned to (offsetX, offsetY) twips. The pan counts only at real size; a picture that fits
-// unscaled is drawn one pixel per device pixel and never resampled.
-FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
-                           QSize pixelSize, int offsetX, int offsetY);
 
 // Makes the image PicView paints, in device pixels, and keeps it: the same request again
 // (same picture, mode, size and position) returns the kept image without any work, so a
@@ -62,9 +43,6 @@ public:
     // Drops the kept image (for example when the picture is replaced).
     void clear();
 
-    // How many frames were actually made: for checking that redraws reuse the kept one.
-    int framesMade() const { return framesMade_; }
-
 private:
     struct Request {
         qint64 picture = 0;
@@ -81,7 +59,6 @@ private:
 
     Request made_;
     QImage frame_;
-    int framesMade_ = 0;
 };
 
 } // namespace orlix

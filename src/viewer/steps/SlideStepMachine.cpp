@@ -3,7 +3,6 @@
 #include "core/Settings.h"
 #include "viewer/steps/FolderLister.h"
 #include "viewer/steps/KeyActions.h"
-#include "viewer/steps/PanRules.h"
 #include "viewer/steps/PictureProvider.h"
 #include "viewer/steps/SettingsWindowLink.h"
 #include "viewer/steps/StepHost.h"
@@ -29,38 +28,34 @@ using Asking = std::shared_ptr<bool>;
 } // namespace
 
 SlideStepMachine::SlideStepMachine(StepHost& host, PictureProvider& pictures, FolderLister& lister,
-                                   SettingsWindowLink* settingsWindow, const Screen& screen)
-    : host_(host), pictures_(pictures), lister_(lister), settingsWindow_(settingsWindow),
-      screen_(screen) {}
+                                   SettingsRecord& settings, SettingsWindowLink* settingsWindow,
+                                   const Screen& screen)
+    : host_(host), pictures_(pictures), lister_(lister), settings_(settings),
+      settingsWindow_(settingsWindow), layout_(screen) {}
 
 bool SlideStepMachine::closed() const {
     return silent() || phase_ == Phase::Closed;
 }
 
 ViewParams SlideStepMachine::currentView() const {
-    ViewParams view;
-    view.scaleWidth = screen_.widthTwips;
-    view.viewHeight = state_.viewHeight;
-    view.devicePixelRatio = screen_.devicePixelRatio;
-    view.realSize = Settings.RealSize == 1;
-    view.displayProfile = host_.displayProfile();
-    return view;
+    return layout_.view(state_.viewHeight, settings_.RealSize == 1, host_.displayProfile());
 }
 
 std::int32_t SlideStepMachine::stepViewHeight() const {
-    return computeViewHeight(screen_.heightTwips, host_.guideHeightTwips(), Settings.Guide == 1);
+    return layout_.viewHeight(host_.guideHeightTwips(), settings_.Guide == 1);
 }
 
 void SlideStepMachine::load() {
     phase_ = Phase::Loading;
     state_.folderIndex = -1;
-    if (Settings.SubFolder != 1) {
-        state_.folderList = EntryList{FileEntry{Settings.Path, kDirectoryBit}};
+    const FileEntry root{settings_.Path, kDirectoryBit};
+    if (settings_.SubFolder != 1) {
+        state_.folderList = EntryList{root};
         continueLoad(navigator_.findFirstFolder());
         return;
     }
-    const FolderLister::Request request{FileEntry{Settings.Path, kDirectoryBit}, Settings.Sort,
-                                        kDirectoriesMask, QString(), Settings.Sort == 1};
+    const FolderLister::Request request{root, settings_.Sort, kDirectoriesMask, QString(),
+                                        settings_.Sort == 1};
     lister_.list(request, EntryList(1), [this](bool found, EntryList folders) {
         state_.folderList = found ? std::move(folders) : EntryList(1);
         continueLoad(navigator_.findFirstFolder());
@@ -85,23 +80,24 @@ void SlideStepMachine::continueLoad(Outcome outcome) {
     // The first picture decodes while the window is made and shown, which on a real display
     // takes a while; its step finds the decode under way.
     if (!state_.fileList.empty()) {
-        ViewParams view = currentView();
-        view.viewHeight = stepViewHeight();
-        pictures_.prepare(state_.fileList.front().Path, view, nullptr);
+        const ViewParams view =
+            layout_.view(stepViewHeight(), settings_.RealSize == 1, host_.displayProfile());
+        pictures_.prepare(state_.fileList.front().Path, sizeRequestFor(view, 0, 0), nullptr,
+                          FullResolution::WhenAsked);
     }
     startTimer(1);
     host_.loaded(true);
 }
 
 void SlideStepMachine::LoadFolderFiles() {
-    const bool progress = Settings.Sort == 1 && !silent();
+    const bool progress = settings_.Sort == 1 && !silent();
     if (phase_ != Phase::Loading) {
         phase_ = silent()   ? Phase::ClosingListing
                  : progress ? Phase::ListingWithProgress
                             : Phase::Listing;
     }
     const FolderLister::Request request{state_.folderList[std::size_t(state_.folderIndex)],
-                                        Settings.Sort, kAnyEntryMask, Settings.ExtList, progress};
+                                        settings_.Sort, kAnyEntryMask, settings_.ExtList, progress};
     const Asking asking = std::make_shared<bool>(true);
     lister_.list(request, std::move(state_.fileList), [this, asking](bool found, EntryList files) {
         filesListed(found, std::move(files), !*asking);
@@ -133,7 +129,7 @@ void SlideStepMachine::tick() {
         return;
     case Phase::Listing:
     case Phase::Decoding:
-        held_.hold({HeldEvent::Kind::Tick, 0, 0, timer_.run});
+        held_.hold({HeldEvent::Kind::Tick, 0, 0, timer_.run()});
         return;
     default:
         return;
@@ -197,7 +193,7 @@ void SlideStepMachine::close() {
 
 void SlideStepMachine::abandon() {
     phase_ = Phase::Closed;
-    timer_.running = false;
+    timer_.stop();
     held_.clear();
     pictures_.cancelAll();
     lister_.cancel();
@@ -216,7 +212,7 @@ void SlideStepMachine::runKey(std::int16_t code, std::int16_t shift) {
         return;
     case KeyAction::PauseOrResume:
         mark(key->label);
-        if (timer_.running)
+        if (timer_.running())
             pause();
         else
             resume();
@@ -232,29 +228,37 @@ void SlideStepMachine::runKey(std::int16_t code, std::int16_t shift) {
         pause(); // a pan never resumes the show
         mark(key->label);
         if (state_.folderIndex > -1)
-            pan(code);
+            layout_.pan(code, state_.offsetX, state_.offsetY);
         if (redrawForKey())
             return;
         break;
     case KeyAction::SwitchRealSize:
         mark(key->label);
-        Settings.RealSize = switched(Settings.RealSize);
-        if (settingsWindow_)
-            settingsWindow_->setRealSizeCheck(Settings.RealSize);
+        switchRealSize();
         if (redrawForKey())
             return;
         break;
     case KeyAction::SwitchGuide:
-        Settings.Guide = switched(Settings.Guide);
-        if (settingsWindow_)
-            settingsWindow_->setGuideCheck(Settings.Guide);
-        if (Settings.Guide == 1)
+        switchGuide();
+        if (settings_.Guide == 1)
             mark(key->label);
         if (redrawForKey())
             return;
         break;
     }
     endKey();
+}
+
+void SlideStepMachine::switchRealSize() {
+    settings_.RealSize = switched(settings_.RealSize);
+    if (settingsWindow_)
+        settingsWindow_->setRealSizeCheck(settings_.RealSize);
+}
+
+void SlideStepMachine::switchGuide() {
+    settings_.Guide = switched(settings_.Guide);
+    if (settingsWindow_)
+        settingsWindow_->setGuideCheck(settings_.Guide);
 }
 
 bool SlideStepMachine::redrawForKey() {
@@ -274,14 +278,14 @@ void SlideStepMachine::endKey() {
 
 void SlideStepMachine::beginStep(bool moves, FollowUp followUp) {
     step_ = Step{moves, followUp};
-    setTimerInterval(std::int32_t(Settings.Interval) * 1000);
+    setTimerInterval(std::int32_t(settings_.Interval) * 1000);
     if (!moves) {
         showCurrent();
         return;
     }
     state_.offsetX = 0;
     state_.offsetY = 0;
-    continueMove(navigator_.move(state_.lastKey, Settings.Loop == 1, Settings.Auto != 0));
+    continueMove(navigator_.move(state_.lastKey, settings_.Loop == 1, settings_.Auto != 0));
 }
 
 void SlideStepMachine::continueMove(Outcome outcome) {
@@ -308,10 +312,11 @@ void SlideStepMachine::showCurrent() {
         endStep();
         return;
     }
-    const bool guideOn = Settings.Guide == 1;
     state_.viewHeight = stepViewHeight();
-    host_.hidePicture();
-    host_.showGuide(guideOn);
+    // A step that draws the picture again leaves it on screen until the new frame is there.
+    if (step_.moves)
+        host_.hidePicture();
+    host_.showGuide(settings_.Guide == 1);
     const QString path = state_.fileList[std::size_t(state_.fileIndex)].Path;
     host_.setCaption(path);
     phase_ = Phase::Decoding;
@@ -319,10 +324,11 @@ void SlideStepMachine::showCurrent() {
     auto done = [this, asking](PicturePtr picture) {
         pictureArrived(std::move(picture), !*asking);
     };
+    const SizeRequest request = sizeRequestFor(currentView(), state_.offsetX, state_.offsetY);
     if (step_.moves)
-        pictures_.fetch(path, currentView(), std::move(done));
+        pictures_.fetch(path, request, std::move(done));
     else
-        pictures_.refine(PicBak, currentView(), std::move(done));
+        pictures_.refine(PicBak, request, std::move(done));
     *asking = false;
 }
 
@@ -339,6 +345,7 @@ void SlideStepMachine::finishStep(PicturePtr picture) {
             host_.forgetFrames();
         if (picture && picture->error != LoadError::None) {
             // Nothing of the previous picture may be shown under this file's name.
+            host_.hidePicture();
             host_.forgetFrames();
             pictures_.retire(std::move(PicBak));
             PicBak.reset();
@@ -359,31 +366,29 @@ void SlideStepMachine::finishStep(PicturePtr picture) {
 }
 
 void SlideStepMachine::layOutAndPaint() {
-    const DecodedPicture& held = *PicBak;
-    const ViewParams view = currentView();
-    const double twips = twipsPerPicturePixel(view);
-    picBakWidth_ = held.pixelSize.width() * twips;
-    picBakHeight_ = held.pixelSize.height() * twips;
-    placement_ = placementFor(view, held.pixelSize);
-    host_.setCaption(pictureCaption(held.path, held.pixelSize.width(), held.pixelSize.height(),
-                                    scalePercent(view.realSize, placement_.width, picBakWidth_)));
-    host_.showPicture(held, view, placement_, state_.offsetX, state_.offsetY);
+    const StepLayout::Shown shown =
+        layout_.layOut(*PicBak, currentView(), state_.offsetX, state_.offsetY);
+    host_.setCaption(shown.caption);
+    host_.showPicture(*PicBak, shown.placement, shown.frame);
 }
 
 void SlideStepMachine::endStep() {
     ++stepsRun_;
     const FollowUp followUp = std::exchange(step_.followUp, FollowUp::None);
-    if (followUp == FollowUp::ResumeUnlessAuto && Settings.Auto == 0)
+    if (followUp == FollowUp::ResumeUnlessAuto && settings_.Auto == 0)
         resume();
     if (followUp != FollowUp::None)
         endKey();
     if (silent())
         return;
     // What the show wants next: the picture the next step in its direction shows, while that
-    // step stays in this folder, and the full resolution of a picture shown reduced.
-    const int next = navigator_.nextFileWithinFolder(state_.lastKey, Settings.Auto != 0);
+    // step stays in this folder, and, once the show has asked for a full resolution, that of a
+    // picture shown reduced.
+    wholeAsked_ = wholeAsked_ || settings_.RealSize == 1;
+    const int next = navigator_.nextFileWithinFolder(state_.lastKey, settings_.Auto != 0);
     pictures_.prepare(next >= 0 ? state_.fileList[std::size_t(next)].Path : QString(),
-                      currentView(), PicBak);
+                      sizeRequestFor(currentView(), 0, 0), PicBak,
+                      wholeAsked_ ? FullResolution::Ahead : FullResolution::WhenAsked);
 }
 
 void SlideStepMachine::drain() {
@@ -402,7 +407,7 @@ void SlideStepMachine::dispatch(const HeldEvent& event) {
     switch (event.kind) {
     case HeldEvent::Kind::Tick:
         // A stopped or restarted timer would not have delivered it.
-        if (timer_.running && event.timerRun == timer_.run)
+        if (timer_.delivers(event.timerRun))
             beginStep(state_.advance, FollowUp::None);
         return;
     case HeldEvent::Kind::KeyDown:
@@ -447,12 +452,6 @@ void SlideStepMachine::finish() {
     host_.closeViewer();
 }
 
-void SlideStepMachine::pan(std::int16_t code) {
-    const PanArea area{screen_.widthTwips, screen_.heightTwips, picBakWidth_,
-                       picBakHeight_,      placement_.width,    placement_.height};
-    panByKey(code, area, state_.offsetX, state_.offsetY);
-}
-
 void SlideStepMachine::mark(GuideLabel label) {
     if (!silent())
         host_.markGuide(label);
@@ -465,31 +464,25 @@ void SlideStepMachine::pause() {
 }
 
 void SlideStepMachine::resume() {
-    startTimer(timer_.intervalMs); // a full interval begins
+    startTimer(timer_.intervalMs()); // a full interval begins
     if (!silent())
         host_.setPaused(false);
 }
 
 void SlideStepMachine::startTimer(int intervalMs) {
-    timer_ = SlideTimer{true, intervalMs, timer_.run + 1};
+    timer_.start(intervalMs);
     if (!silent())
         host_.startSlideTimer(intervalMs);
 }
 
 void SlideStepMachine::stopTimer() {
-    timer_.running = false;
-    ++timer_.run;
+    timer_.stop();
     if (!silent())
         host_.stopSlideTimer();
 }
 
 void SlideStepMachine::setTimerInterval(int intervalMs) {
-    if (timer_.intervalMs == intervalMs)
-        return;
-    timer_.intervalMs = intervalMs;
-    if (timer_.running)
-        ++timer_.run; // the countdown starts again
-    if (!silent())
+    if (timer_.setInterval(intervalMs) && !silent())
         host_.setSlideInterval(intervalMs);
 }
 

@@ -3,7 +3,10 @@
 #include "viewer/steps/DecodedPicture.h"
 #include "viewer/steps/GuideLabel.h"
 #include "viewer/steps/HeldEvents.h"
+#include "viewer/steps/SizeRequest.h"
 #include "viewer/steps/SlideNavigator.h"
+#include "viewer/steps/SlideTimer.h"
+#include "viewer/steps/StepLayout.h"
 #include "viewer/steps/ViewGeometry.h"
 #include "viewer/steps/ViewerState.h"
 
@@ -15,6 +18,7 @@ class FolderLister;
 class PictureProvider;
 class SettingsWindowLink;
 class StepHost;
+struct SettingsRecord;
 
 // The slide show's steps and keys, without a window: the start-up's folder search, the slide
 // step that the timer's ticks and the keys run, and the key actions.
@@ -44,16 +48,14 @@ public:
         Closed,              // nothing runs any more
     };
 
-    // The screen the show covers.
-    struct Screen {
-        int widthTwips = 0;
-        int heightTwips = 0;
-        double devicePixelRatio = 1.0;
-    };
+    using Screen = ShowScreen;
 
-    // `settingsWindow` receives the check-box mirrors of Home and Ctrl; it may be null.
+    // `settings`: the program's settings, read at each use (the settings window's Start may
+    // change them while a viewer is open); Home and Ctrl switch its RealSize and Guide for the
+    // rest of the program, and `settingsWindow` (may be null) ticks its check boxes to match.
     SlideStepMachine(StepHost& host, PictureProvider& pictures, FolderLister& lister,
-                     SettingsWindowLink* settingsWindow, const Screen& screen);
+                     SettingsRecord& settings, SettingsWindowLink* settingsWindow,
+                     const Screen& screen);
 
     // Form_Load's part after the window's own set-up: builds the folder list, looks for the
     // first folder with pictures and starts the show (or tells the host there is nothing).
@@ -75,39 +77,33 @@ public:
     bool settled() const { return phase_ == Phase::Ready && held_.empty(); }
     // The window is gone or going.
     bool closed() const;
-    // Whether the slide timer runs.
-    bool timerRunning() const { return timer_.running; }
     const ViewerState& state() const { return state_; }
     // The picture held for redraws (PicBak); null after a failure.
     const DecodedPicture* heldPicture() const { return PicBak.get(); }
     // PicView's place in twips as last laid out.
-    const PicturePlacement& placement() const { return placement_; }
+    const PicturePlacement& placement() const { return layout_.placement(); }
     // How many slide steps have run to their end or to a failure.
     int stepsRun() const { return stepsRun_; }
     // The view the current picture is laid out for.
     ViewParams currentView() const;
 
 private:
-    // The height a step lays its picture out in, clear of the guide when it is shown.
-    std::int32_t stepViewHeight() const;
     // The rest of the key action that ran a step, done when the step ends.
     enum class FollowUp { None, EndKey, ResumeUnlessAuto };
-    // The slide timer as the handlers left it. Every start, stop or restart begins a new run.
-    struct SlideTimer {
-        bool running = false;
-        int intervalMs = 0;
-        std::uint32_t run = 0;
-    };
     struct Step {
         bool moves = false;
         FollowUp followUp = FollowUp::None;
     };
 
+    // The height a step lays its picture out in, clear of the guide when it is shown.
+    std::int32_t stepViewHeight() const;
     bool silent() const { return phase_ == Phase::Closing || phase_ == Phase::ClosingListing; }
     void continueLoad(SlideNavigator::Outcome outcome);
     void LoadFolderFiles();
     void filesListed(bool found, EntryList files, bool later);
     void runKey(std::int16_t code, std::int16_t shift);
+    void switchRealSize();
+    void switchGuide();
     // Draws the current picture again after a key action; false when there is none yet.
     bool redrawForKey();
     void endKey();
@@ -122,7 +118,6 @@ private:
     void dispatch(const HeldEvent& event);
     void escape();
     void finish();
-    void pan(std::int16_t code);
     void mark(GuideLabel label);
     void pause();
     void resume();
@@ -133,8 +128,9 @@ private:
     StepHost& host_;
     PictureProvider& pictures_;
     FolderLister& lister_;
+    SettingsRecord& settings_;
     SettingsWindowLink* settingsWindow_;
-    const Screen screen_;
+    StepLayout layout_;
 
     Phase phase_ = Phase::Loading;
     Step step_;
@@ -143,9 +139,9 @@ private:
     ViewerState state_;
     SlideNavigator navigator_{state_};
     PicturePtr PicBak; // the decoded picture, upright, kept for redraws
-    PicturePlacement placement_;
-    double picBakWidth_ = 0; // PicBak's size in twips
-    double picBakHeight_ = 0;
+    // The show has asked for a full resolution: a step of it was at real size (RealSize on at
+    // Start, or Home). From then on that of a picture shown fitted is decoded ahead of a Home.
+    bool wholeAsked_ = false;
     int stepsRun_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/steps/DecodedPicture.h"
+#include "viewer/steps/FrameParams.h"
 #include "viewer/steps/GuideLabel.h"
 #include "viewer/steps/ViewGeometry.h"
 
@@ -39,12 +40,11 @@ public:
     // The ICC profile of the screen the window is on; empty for sRGB.
     virtual QByteArray displayProfile() const = 0;
 
-    // PicView: hidden while a step lays it out, then shown with `picture` at `placement`,
-    // panned by the offsets (twips) when at real size.
+    // PicView: hidden while a step lays it out, then shown at `placement` with `picture` in the
+    // frame `frame` (the picture's own when it was made for it).
     virtual void hidePicture() = 0;
-    virtual void showPicture(const DecodedPicture& picture, const ViewParams& view,
-                             const PicturePlacement& placement, std::int32_t offsetX,
-                             std::int32_t offsetY) = 0;
+    virtual void showPicture(const DecodedPicture& picture, const PicturePlacement& placement,
+                             const FrameParams& frame) = 0;
     // The frames made for the picture shown so far are of no further use.
     virtual void forgetFrames() = 0;
 

@@ -80,6 +80,29 @@ bool fitsUnscaled(const ViewParams& view, QSize pixelSize) {
            pixelSize.height() * twips <= view.viewHeight;
 }
 
+FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
+                           QSize pixelSize, int offsetX, int offsetY) {
+    const double ratio = view.devicePixelRatio;
+    const auto device = [ratio](double logical) {
+        return static_cast<int>(std::lround(logical * ratio));
+    };
+    FrameParams params;
+    params.deviceSize = QSize(device(platform::twipsToPixels(placement.width)),
+                              device(platform::twipsToPixels(placement.height)));
+    if (view.realSize) {
+        params.unscaled = true;
+        params.origin = QPoint(device(double(offsetX) / platform::kTwipsPerPixel),
+                               device(double(offsetY) / platform::kTwipsPerPixel));
+    } else {
+        params.unscaled = fitsUnscaled(view, pixelSize);
+    }
+    return params;
+}
+
+SizeRequest sizeRequestFor(const ViewParams& view, std::int32_t offsetX, std::int32_t offsetY) {
+    return SizeRequest{deviceFitBox(view), view.displayProfile, FramePlan(view, offsetX, offsetY)};
+}
+
 int scalePercent(bool realSize, int viewWidth, double bw) {
     if (realSize)
         return 100;

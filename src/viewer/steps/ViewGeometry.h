@@ -1,5 +1,8 @@
 #pragma once
 
+#include "viewer/steps/FrameParams.h"
+#include "viewer/steps/SizeRequest.h"
+
 #include <QByteArray>
 #include <QSize>
 #include <QString>
@@ -69,6 +72,15 @@ QSize deviceFitBox(const ViewParams& view);
 
 // Whether the picture fits the view unscaled, so that it is drawn one pixel per device pixel.
 bool fitsUnscaled(const ViewParams& view, QSize pixelSize);
+
+// The frame for a picture of `pixelSize` (upright, whole) placed at `placement` in `view` and
+// panned to (offsetX, offsetY) twips. The pan counts only at real size; a picture that fits
+// unscaled is drawn one pixel per device pixel and never resampled.
+FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& placement,
+                           QSize pixelSize, int offsetX, int offsetY);
+
+// What a step laid out in `view`, panned by (offsetX, offsetY) twips, asks of its pictures.
+SizeRequest sizeRequestFor(const ViewParams& view, std::int32_t offsetX, std::int32_t offsetY);
 
 // The scale shown in the caption, in percent, truncated.
 int scalePercent(bool realSize, int viewWidth, double bw);

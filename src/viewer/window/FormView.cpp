@@ -10,6 +10,7 @@
 #include "viewer/sources/PictureSource.h"
 #include "viewer/steps/KeyMapping.h"
 #include "viewer/window/PictureBox.h"
+#include "viewer/window/ShowObserver.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -31,17 +32,24 @@ SlideStepMachine::Screen stepScreen(const platform::ScreenMetrics& screen) {
     return {screen.widthTwips(), screen.heightTwips(), screen.devicePixelRatio};
 }
 
+PictureSource::BusyNotice busyNoticeOf(ShowObserver* observer) {
+    if (!observer)
+        return nullptr;
+    return [observer](bool busy) { observer->decodingBusy(busy); };
+}
+
 } // namespace
 
 FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
                    SettingsWindowLink* settingsWindow, QWidget* parent,
                    std::shared_ptr<PictureDecoder> decoder,
-                   platform::ScreenSaverInhibitor* screenSaver, BackgroundScan::ScanFunction scan)
+                   platform::ScreenSaverInhibitor* screenSaver, BackgroundScan::ScanFunction scan,
+                   ShowObserver* observer)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), screen_(screen), messages_(messages),
-      screenSaver_(screenSaver), PicView(new PictureBox(this)), labels_(this),
-      pictures_(std::make_unique<PictureSource>(std::move(decoder))), provider_(*pictures_),
-      scan_(this, std::move(scan)),
-      steps_(*this, provider_, scan_, settingsWindow, stepScreen(screen)) {
+      screenSaver_(screenSaver), observer_(observer), PicView(new PictureBox(this)), labels_(this),
+      pictures_(std::make_unique<PictureSource>(std::move(decoder), busyNoticeOf(observer))),
+      provider_(*pictures_), scan_(this, std::move(scan)),
+      steps_(*this, provider_, scan_, Settings, settingsWindow, stepScreen(screen)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(app::kTitle));
     // The Japanese user-interface font at 9 points; it has the four arrow glyphs of the guide.
@@ -56,12 +64,17 @@ FormView::FormView(const platform::ScreenMetrics& screen, platform::MessageServi
     // A normal window that keeps the keyboard, but without a taskbar button of its own.
     platform::keepOffTaskbar(this);
 
+    PicView->setObjectName(QStringLiteral("PicView"));
     PicView->hide(); // made before the labels, which lie over it
 
     TimInterval = new QTimer(this);
+    TimInterval->setObjectName(QStringLiteral("TimInterval"));
     TimUnload = new QTimer(this);
+    TimUnload->setObjectName(QStringLiteral("TimUnload"));
     connect(TimInterval, &QTimer::timeout, this, &FormView::TimInterval_Timer);
     connect(TimUnload, &QTimer::timeout, this, &FormView::TimUnload_Timer);
+    if (observer_)
+        observer_->showMade(steps_);
 }
 
 FormView::~FormView() {
@@ -166,7 +179,8 @@ void FormView::showGuide(bool shown) {
 
 void FormView::setCaption(const QString& caption) {
     labels_.setCaption(caption);
-    emit captionWritten(caption);
+    if (observer_)
+        observer_->captionWritten(caption);
 }
 
 int FormView::guideHeightTwips() const {
@@ -181,17 +195,15 @@ void FormView::hidePicture() {
     PicView->hide();
 }
 
-void FormView::showPicture(const DecodedPicture& picture, const ViewParams& view,
-                           const PicturePlacement& placement, std::int32_t offsetX,
-                           std::int32_t offsetY) {
+void FormView::showPicture(const DecodedPicture& picture, const PicturePlacement& placement,
+                           const FrameParams& frame) {
     PicView->place(QRect(pixels(placement.left), pixels(placement.top), pixels(placement.width),
                          pixels(placement.height)),
                    screen_.devicePixelRatio);
-    const FrameParams params = frameParamsFor(view, placement, picture.pixelSize, offsetX, offsetY);
     // The frame made with the picture is the one wanted until the view or the pan changes.
-    if (!picture.frame.isNull() && picture.frameParams == params)
-        renderer_.adopt(picture.image, params, picture.frame);
-    PicView->setFrame(renderer_.render(picture.image, params), screen_.devicePixelRatio);
+    if (!picture.frame.isNull() && picture.frameParams == frame)
+        renderer_.adopt(picture.image, frame, picture.frame);
+    PicView->setFrame(renderer_.render(picture.image, frame), screen_.devicePixelRatio);
     PicView->show();
 }
 

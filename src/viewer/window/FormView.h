@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 
-class QLabel;
 class QTimer;
 
 namespace orlix {
@@ -24,10 +23,10 @@ namespace platform {
 class MessageService;
 class ScreenSaverInhibitor;
 } // namespace platform
-class FormWait;
 class PictureBox;
 class PictureSource;
 class SettingsWindowLink;
+class ShowObserver;
 
 // The borderless full-screen slide-show window. It reads the shared Settings record.
 // Usage: construct, call Form_Load(), then show(). The window deletes itself when it closes.
@@ -35,6 +34,8 @@ class SettingsWindowLink;
 // Folders are listed and pictures decoded off the GUI thread (BackgroundScan, PictureSource),
 // and the next picture of the show is decoded ahead. The steps themselves, with what they wait
 // for and what comes meanwhile, are SlideStepMachine's; the window carries out what it asks.
+// Its widgets and timers carry the names of the written design as object names (PicView,
+// TimInterval, TimUnload, LabFileName, LabGuide0 to LabGuide12).
 class FormView : public QWidget, private StepHost {
     Q_OBJECT
 public:
@@ -43,11 +44,12 @@ public:
     // `decoder`: what turns files into pictures; null for the program's own.
     // `screenSaver`: kept from blanking the screen while the show runs; may be null.
     // `scan`: what lists a folder; null for the program's ScanFolder.
+    // `observer`: follows the show from outside; may be null.
     FormView(const platform::ScreenMetrics& screen, platform::MessageService& messages,
              SettingsWindowLink* settingsWindow, QWidget* parent = nullptr,
              std::shared_ptr<PictureDecoder> decoder = nullptr,
              platform::ScreenSaverInhibitor* screenSaver = nullptr,
-             BackgroundScan::ScanFunction scan = nullptr);
+             BackgroundScan::ScanFunction scan = nullptr, ShowObserver* observer = nullptr);
     ~FormView() override;
 
     // Covers the screen, lays the guide out and starts loading the show. A show() that comes
@@ -70,26 +72,6 @@ public:
 
     void setVisible(bool visible) override;
 
-    // What the window is and shows, for tests and measurements.
-    const SlideStepMachine& steps() const { return steps_; }
-    bool isSettled() const { return steps_.settled(); }
-    int stepsRun() const { return steps_.stepsRun(); }
-    QLabel* guideLabel(GuideLabel label) const { return labels_.guideLabel(label); }
-    QLabel* fileNameLabel() const { return labels_.fileNameLabel(); }
-    // LabFileName's caption as written: its two lines are joined by a carriage return.
-    const QString& caption() const { return labels_.caption(); }
-    PictureBox* pictureView() const { return PicView; }
-    PictureSource& pictures() const { return *pictures_; }
-    QTimer* intervalTimer() const { return TimInterval; }
-    const FrameRenderer& renderer() const { return renderer_; }
-    // The progress window of a folder listing under way; null when there is none.
-    FormWait* progressWindow() const { return scan_.progressWindow(); }
-
-signals:
-    // Every caption written, in order: a step's path, then, with its picture on screen, the
-    // path with the picture's size and scale.
-    void captionWritten(const QString& caption);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -111,9 +93,8 @@ private:
     int guideHeightTwips() const override;
     QByteArray displayProfile() const override;
     void hidePicture() override;
-    void showPicture(const DecodedPicture& picture, const ViewParams& view,
-                     const PicturePlacement& placement, std::int32_t offsetX,
-                     std::int32_t offsetY) override;
+    void showPicture(const DecodedPicture& picture, const PicturePlacement& placement,
+                     const FrameParams& frame) override;
     void forgetFrames() override;
     void warn(const QString& text) override;
     void hideViewer() override;
@@ -128,6 +109,7 @@ private:
     const platform::ScreenMetrics screen_;
     platform::MessageService& messages_;
     platform::ScreenSaverInhibitor* screenSaver_;
+    ShowObserver* const observer_;
 
     PictureBox* PicView = nullptr;
     ViewerLabels labels_; // LabGuide and LabFileName

@@ -42,9 +42,12 @@ constexpr int kFileNameHeight = 360;
 } // namespace
 
 ViewerLabels::ViewerLabels(QWidget* window) {
-    for (QLabel*& label : LabGuide)
-        label = newLabel(window);
+    for (std::size_t i = 0; i < LabGuide.size(); ++i) {
+        LabGuide[i] = newLabel(window);
+        LabGuide[i]->setObjectName(QStringLiteral("LabGuide%1").arg(i));
+    }
     LabFileName = newLabel(window);
+    LabFileName->setObjectName(QStringLiteral("LabFileName"));
     LabFileName->setAlignment(Qt::AlignRight | Qt::AlignTop);
 }
 
@@ -108,7 +111,6 @@ void ViewerLabels::setPaused(bool paused) {
 }
 
 void ViewerLabels::setCaption(const QString& caption) {
-    caption_ = caption;
     // A label breaks lines at line feeds only; what is shown of a path is its readable form.
     QString shown = platform::forDisplay(caption);
     shown.replace(QChar(u'\r'), QChar(u'\n'));

@@ -33,17 +33,14 @@ public:
     // Lines are separated by a carriage return, as in the caption the viewer writes.
     void setCaption(const QString& caption);
 
-    // The caption as written, before it is made readable for the label.
-    const QString& caption() const { return caption_; }
     // A guide label's height in twips: one text line of the viewer's font.
     int guideHeightTwips() const;
-    QLabel* guideLabel(GuideLabel label) const { return LabGuide.at(guideIndex(label)); }
-    QLabel* fileNameLabel() const { return LabFileName; }
 
 private:
+    QLabel* guideLabel(GuideLabel label) const { return LabGuide.at(guideIndex(label)); }
+
     std::array<QLabel*, kGuideLabelCount> LabGuide{};
     QLabel* LabFileName = nullptr;
-    QString caption_;
 };
 
 } // namespace orlix
