@@ -60,9 +60,11 @@ void runOpener(const QByteArray& address) {
         ::waitpid(child, nullptr, 0);
 }
 
-[[noreturn]] void serve(MessageChannel channel, pid_t program) {
-    if (!dieWithParent(program) ||
-        !keepOnlyDescriptor(channel.descriptor(), kHelperChannelDescriptor))
+// Not ended with the program, as the other helpers are: an address the program sent just before
+// it ended is still in the channel and still opened. The helper ends when the channel closes,
+// which the program's end does, after what it holds has been read.
+[[noreturn]] void serve(MessageChannel channel) {
+    if (!keepOnlyDescriptor(channel.descriptor(), kHelperChannelDescriptor))
         ::_exit(1);
     channel.release();
     keepOnlyEnvironment(kOpenerEnvironment);
@@ -87,11 +89,10 @@ bool AddressOpener::start() {
     MessageChannel helperEnd;
     if (!MessageChannel::makePair(programEnd, helperEnd))
         return false;
-    const pid_t program = ::getpid();
     const pid_t id = ::fork();
     if (id == 0) {
         programEnd = MessageChannel();
-        serve(std::move(helperEnd), program);
+        serve(std::move(helperEnd));
     }
     if (id < 0)
         return false;
