@@ -5,8 +5,8 @@
 #include "decode/codec/JpegReader.h"
 #include "decode/codec/PictureDecoder.h"
 
-#include "LibjpegWriter.h"
 #include "PictureFileTest.h"
+#include "support/JpegWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,8 @@ namespace orlix {
 namespace {
 
 using test::detailed;
-using test::LibjpegWriter;
+using test::JpegSpace;
+using test::writeJpeg;
 using Outcome = JpegReader::Outcome;
 
 class HostileJpeg : public test::PictureFileTest {
@@ -47,13 +48,14 @@ TEST_F(HostileJpeg, EveryColourSpaceLooksAsQtsReaderShowsItInOneBandOrTwo) {
     };
     const std::pair<const char*, JpegReader::Options> ways[] = {
         {"two bands", split(8)}, {"one band", split(512)}, {"no second thread", alone}};
-    for (const J_COLOR_SPACE space : {JCS_GRAYSCALE, JCS_YCbCr, JCS_RGB, JCS_CMYK, JCS_YCCK}) {
+    for (const JpegSpace space :
+         {JpegSpace::Grey, JpegSpace::YCbCr, JpegSpace::Rgb, JpegSpace::Cmyk, JpegSpace::Ycck}) {
         for (const bool progressive : {false, true}) {
-            const QByteArray bytes = LibjpegWriter::write(picture, space, progressive);
+            const QByteArray bytes = writeJpeg(picture, space, progressive);
             const QImage expected =
                 QImage::fromData(bytes, "JPEG").convertToFormat(QImage::Format_RGB32);
             for (const auto& [how, options] : ways) {
-                SCOPED_TRACE(testing::Message() << "colour space " << space << ", progressive "
+                SCOPED_TRACE(testing::Message() << "colour space " << int(space) << ", progressive "
                                                 << progressive << ", " << how);
                 QImage image;
                 ASSERT_EQ(read(bytes, options, image), Outcome::Decoded);
@@ -72,9 +74,9 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
     JpegReader::Options endless;
     endless.maxScans = INT_MAX;
     // Claims exactly the pixel cap, which is still decoded.
-    const QByteArray cmyk = LibjpegWriter::withFrameSize(
-        LibjpegWriter::write(detailed({16, 16}), JCS_CMYK), {16384, 16384});
-    const QByteArray photo = LibjpegWriter::write(detailed({1200, 1100}), JCS_YCbCr);
+    const QByteArray cmyk =
+        test::withFrameSize(writeJpeg(detailed({16, 16}), JpegSpace::Cmyk), {16384, 16384});
+    const QByteArray photo = writeJpeg(detailed({1200, 1100}), JpegSpace::YCbCr);
     const struct {
         const char* name;
         QByteArray bytes;
@@ -82,13 +84,13 @@ TEST_F(HostileJpeg, ADecodeStopsAtTheCheckAfterACancelWhateverTheFile) {
         int eighths;
     } cases[] = {
         // Neither bomb reads a second buffer: only libjpeg's own checks can see a cancel.
-        {"scan bomb", LibjpegWriter::scanBomb({8000, 8000}, 5000), endless, 1},
+        {"scan bomb", test::scanBomb({8000, 8000}, 5000), endless, 1},
         {"CMYK bomb, whole", cmyk, {}, 8},
         {"CMYK bomb, reduced", cmyk, {}, 4},
         {"photo in two bands", photo, {}, 8},
         {"photo in two bands at 5/8", photo, {}, 5},
         {"photo in two bands, resumed at a marker",
-         LibjpegWriter::write(detailed({1200, 1100}), JCS_YCbCr, false, {1, 0}),
+         writeJpeg(detailed({1200, 1100}), JpegSpace::YCbCr, false, 1),
          {},
          8},
     };
@@ -121,9 +123,9 @@ TEST_F(HostileJpeg, AReadErrorInsideAPictureIsADeviceErrorWhateverTheReaderMadeO
         QByteArray bytes;
     } cases[] = {
         {"bitmap.bmp", test::encodedPicture(picture, "BMP")},
-        {"photo.jpg", LibjpegWriter::write(picture, JCS_YCbCr)},
-        {"progressive.jpg", LibjpegWriter::write(picture, JCS_YCbCr, true)},
-        {"print.jpg", LibjpegWriter::write(picture, JCS_CMYK)},
+        {"photo.jpg", writeJpeg(picture, JpegSpace::YCbCr)},
+        {"progressive.jpg", writeJpeg(picture, JpegSpace::YCbCr, true)},
+        {"print.jpg", writeJpeg(picture, JpegSpace::Cmyk)},
     };
     StandardPictureDecoder decoder;
     for (const auto& c : cases) {

@@ -8,8 +8,8 @@
 #include "decode/codec/JpegBandPlan.h"
 #include "decode/codec/JpegRestartPoint.h"
 
-#include "LibjpegWriter.h"
 #include "PictureFileTest.h"
+#include "support/JpegWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@ namespace orlix {
 namespace {
 
 using test::detailed;
-using test::LibjpegWriter;
+using test::JpegSpace;
+using test::writeJpeg;
 using Outcome = JpegReader::Outcome;
-using test::Restarts;
 
 // The offsets of the restart markers in `jpeg`'s data, in order.
 std::vector<int> restartMarkers(const QByteArray& jpeg) {
@@ -56,8 +56,8 @@ using JpegBands = test::PictureFileTest;
 
 TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
     const QImage photo = detailed({240, 200}); // 4:2:0: 15 MCUs a row, 13 rows of 16
-    const QByteArray everyRow = LibjpegWriter::write(photo, JCS_YCbCr, false, Restarts{1, 0});
-    const QByteArray plain = LibjpegWriter::write(photo, JCS_YCbCr);
+    const QByteArray everyRow = writeJpeg(photo, JpegSpace::YCbCr, false, 1);
+    const QByteArray plain = writeJpeg(photo, JpegSpace::YCbCr);
     const int markers = int(restartMarkers(everyRow).size());
     const QByteArray withComment = // a comment after the start marker
         everyRow.left(2) + QByteArray::fromHex("fffe00046f6b") + everyRow.mid(2);
@@ -72,15 +72,14 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
     } cases[] = {
         {"no markers", plain, false},
         {"a marker every row", everyRow, true},
-        {"a marker every 2 rows", LibjpegWriter::write(photo, JCS_YCbCr, false, {2, 0}), true},
+        {"a marker every 2 rows", writeJpeg(photo, JpegSpace::YCbCr, false, 2), true},
         // Every ninth MCU: a row starts at every third marker only.
-        {"a marker every 9 MCUs", LibjpegWriter::write(photo, JCS_YCbCr, false, {0, 9}), true},
-        {"markers never at a row's start", LibjpegWriter::write(photo, JCS_YCbCr, false, {0, 16}),
-         false},
-        {"4:4:4 RGB", LibjpegWriter::write(photo, JCS_RGB, false, {1, 0}), true},
-        {"grey", LibjpegWriter::write(photo, JCS_GRAYSCALE, false, {1, 0}), true},
-        {"CMYK", LibjpegWriter::write(photo, JCS_CMYK, false, {1, 0}), true},
-        {"YCCK", LibjpegWriter::write(photo, JCS_YCCK, false, {1, 0}), true},
+        {"a marker every 9 MCUs", writeJpeg(photo, JpegSpace::YCbCr, false, 0, 9), true},
+        {"markers never at a row's start", writeJpeg(photo, JpegSpace::YCbCr, false, 0, 16), false},
+        {"4:4:4 RGB", writeJpeg(photo, JpegSpace::Rgb, false, 1), true},
+        {"grey", writeJpeg(photo, JpegSpace::Grey, false, 1), true},
+        {"CMYK", writeJpeg(photo, JpegSpace::Cmyk, false, 1), true},
+        {"YCCK", writeJpeg(photo, JpegSpace::Ycck, false, 1), true},
         {"a marker out of order above the split", withMarkerNumber(everyRow, 2, 5), false},
         {"a marker missing above the split", withoutMarker(everyRow, 1), false},
         // Below the split the decoder resyncs as one band's does: the numbers it sees moved
@@ -90,29 +89,28 @@ TEST_F(JpegBands, TheLowerBandResumesAtAMarkerOnlyWhereItGivesOneBandsPixels) {
         {"cut short below the split", everyRow.left(everyRow.size() * 7 / 8), true},
         {"cut short above the split", everyRow.left(everyRow.size() / 4), false},
         {"rewritten alike", everyRow, true,
-         LibjpegWriter::write(photo.mirrored(), JCS_YCbCr, false, {1, 0})},
+         writeJpeg(photo.mirrored(), JpegSpace::YCbCr, false, 1)},
         {"rewritten without markers", everyRow, false, plain, Outcome::Invalid},
         {"rewritten shorter", everyRow, true,
-         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr, false, {1, 0}), Outcome::Invalid},
+         writeJpeg(detailed({240, 184}), JpegSpace::YCbCr, false, 1), Outcome::Invalid},
         {"rewritten with a longer header", everyRow, false, withComment, Outcome::Invalid},
         {"rewritten shorter, late", everyRow, true,
-         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr, false, {1, 0}), Outcome::Invalid,
-         true},
+         writeJpeg(detailed({240, 184}), JpegSpace::YCbCr, false, 1), Outcome::Invalid, true},
         {"rewritten with a longer header, late", everyRow, true, withComment, Outcome::Invalid,
          true},
         // Without markers the lower band reads the file from its start again.
         {"no markers, rewritten alike", plain, false,
-         LibjpegWriter::write(photo.mirrored(), JCS_YCbCr)},
+         writeJpeg(photo.mirrored(), JpegSpace::YCbCr)},
         {"no markers, rewritten shorter", plain, false,
-         LibjpegWriter::write(detailed({240, 184}), JCS_YCbCr), Outcome::Invalid},
+         writeJpeg(detailed({240, 184}), JpegSpace::YCbCr), Outcome::Invalid},
         {"no markers, rewritten wider", plain, false,
-         LibjpegWriter::write(detailed({272, 200}), JCS_YCbCr), Outcome::Invalid},
+         writeJpeg(detailed({272, 200}), JpegSpace::YCbCr), Outcome::Invalid},
         {"no markers, rewritten over the cap", plain, false,
-         LibjpegWriter::withFrameSize(plain, {20000, 20000}), Outcome::Invalid},
-        {"no markers, rewritten CMYK", plain, false, LibjpegWriter::write(photo, JCS_CMYK),
+         test::withFrameSize(plain, {20000, 20000}), Outcome::Invalid},
+        {"no markers, rewritten CMYK", plain, false, writeJpeg(photo, JpegSpace::Cmyk),
          Outcome::Invalid},
         {"no markers, rewritten progressive", plain, false,
-         LibjpegWriter::write(photo, JCS_YCbCr, true), Outcome::Invalid},
+         writeJpeg(photo, JpegSpace::YCbCr, true), Outcome::Invalid},
     };
     for (const auto& c : cases) {
         for (const int eighths : {8, 5, 4, 2, 1}) {
