@@ -105,10 +105,6 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
 
 TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
     const QImage small = stripes({64, 48});
-    QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
-    hugeGifScreen +=
-        QByteArray::fromHex("000000ffffff2c000000000100010000020244010021f9040000000000");
-    hugeGifScreen += QByteArray::fromHex("3b");
     const QByteArray bmp = encodedPicture(small, "BMP"), jpeg = encodedPicture(small, "JPEG");
     const struct {
         const char* name;
@@ -121,7 +117,7 @@ TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
          "<svg xmlns='http://www.w3.org/2000/svg' width='60000' height='60000'/>",
          LoadError::InvalidPicture},
         {"empty.jpg", QByteArray(), LoadError::InvalidPicture},
-        {"huge-screen.gif", hugeGifScreen, LoadError::TooLarge},
+        {"huge-screen.gif", test::kHugeGifScreen, LoadError::TooLarge},
         // One row over the pixel cap; and the most a JPEG can claim, whose pixel count
         // overflows 32 bits.
         {"over-cap.jpg", test::withFrameSize(jpeg, {16384, 16385}), LoadError::TooLarge},
