@@ -105,6 +105,7 @@ QByteArray writeJpeg(const QImage& image, JpegSpace space, bool progressive, int
     recipe.progressive = progressive;
     recipe.restartRows = restartRows;
     recipe.restartMcus = restartMcus;
+    recipe.quality = 90;
     return writeJpeg(image, recipe);
 }
 

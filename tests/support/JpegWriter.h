@@ -39,6 +39,7 @@ inline constexpr JpegRecipe kCameraJpeg{JpegSpace::YCbCr, Subsampling::Libjpeg, 
 // `image` written by libjpeg's compressor as `recipe` says, in colour spaces and shapes Qt's
 // writer does not make.
 QByteArray writeJpeg(const QImage& image, const JpegRecipe& recipe);
+// The same in `space`, at quality 90, as the decoding tests write their files.
 QByteArray writeJpeg(const QImage& image, JpegSpace space, bool progressive = false,
                      int restartRows = 0, int restartMcus = 0);
 
