@@ -1,7 +1,6 @@
 #include "platform/desktop/SingleInstance.h"
 
 #include "startup/StartupHelpers.h"
-#include "support/OtherUser.h"
 #include "support/ProgramRun.h"
 #include "support/ScopedEnv.h"
 #include "support/TempTree.h"
@@ -24,7 +23,6 @@ namespace orlix::platform {
 namespace {
 
 using test::flockHolders;
-using test::kNobody;
 using test::ScopedEnv;
 using test::snapshot;
 using test::TempTree;
@@ -75,35 +73,6 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
         const char* runtime = "run";
     };
     const QByteArray name = SingleInstance::lockFileName();
-    bool needsRoot = false; // giving files to another user does
-    const auto apply = [&](const TempTree& t, const char* steps) {
-        for (QByteArray step : QByteArray(steps).split(' ')) {
-            step.replace("@", "home/.cache/" + name);
-            const auto op = static_cast<qsizetype>(step.toStdString().find_first_of(":=>|"));
-            const char kind = op >= 0 ? step[op] : step.startsWith('~') ? '~' : '/';
-            const QByteArray path = op >= 0 ? step.left(op) : step.mid(kind == '~' ? 1 : 0);
-            const QByteArray argument = step.mid(op + 1);
-            int failed = 0;
-            if (step.isEmpty())
-                continue;
-            else if (kind == '/') {
-                t.mkdir(path);
-                failed = ::chmod(t.path(path).constData(), 0700);
-            } else if (kind == ':')
-                failed = ::chmod(t.path(path).constData(), argument.toUInt(nullptr, 8));
-            else if (kind == '=')
-                t.write(path, argument);
-            else if (kind == '>')
-                t.symlink(argument.startsWith('/') ? argument : t.path(argument), path);
-            else if (kind == '|')
-                failed = ::mkfifo(t.path(path).constData(), 0600);
-            else if (::geteuid() == 0)
-                failed = ::lchown(t.path(path).constData(), kNobody, kNobody);
-            else
-                needsRoot = true;
-            ASSERT_EQ(failed, 0) << step.constData();
-        }
-    };
     // clang-format off
     const std::vector<Row> rows = {
         {"HOME usable", "home/.cache", ""},
@@ -146,9 +115,8 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
             ::chmod(tree.path(folder).constData(), 0700);
         }
         tree.write("victim", "precious");
-        apply(tree, row.steps);
-        if (std::exchange(needsRoot, false))
-            continue;
+        if (!tree.make(QByteArray(row.steps).replace("@", "home/.cache/" + name)))
+            continue; // giving files to another user needs root
         Places places;
         const auto placed = [&tree](const char* at) {
             return at[0] == '=' ? QByteArray(at + 1) : tree.path(at);
