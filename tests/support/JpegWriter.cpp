@@ -46,6 +46,19 @@ std::vector<JSAMPLE> rowOf(const QImage& image, int y, int channels, Inks inks) 
     return row;
 }
 
+// The offset of the first marker `wanted` (or of any frame header, for 0) in `jpeg`, walking
+// the markers from the start; -1 when none.
+int markerOffset(const QByteArray& jpeg, int wanted) {
+    const auto byte = [&](int i) { return static_cast<unsigned char>(jpeg.at(i)); };
+    for (int i = 2; i + 4 <= jpeg.size() && byte(i) == 0xFF;) {
+        const int marker = byte(i + 1);
+        if (marker == wanted || (wanted == 0 && marker >= 0xC0 && marker <= 0xC2))
+            return i;
+        i += 2 + (byte(i + 2) << 8 | byte(i + 3));
+    }
+    return -1;
+}
+
 } // namespace
 
 QByteArray writeJpeg(const QImage& image, const JpegRecipe& recipe) {
@@ -109,19 +122,8 @@ QByteArray writeJpeg(const QImage& image, JpegSpace space, bool progressive, int
     return writeJpeg(image, recipe);
 }
 
-int jpegMarkerOffset(const QByteArray& jpeg, int wanted) {
-    const auto byte = [&](int i) { return static_cast<unsigned char>(jpeg.at(i)); };
-    for (int i = 2; i + 4 <= jpeg.size() && byte(i) == 0xFF;) {
-        const int marker = byte(i + 1);
-        if (marker == wanted || (wanted == 0 && marker >= 0xC0 && marker <= 0xC2))
-            return i;
-        i += 2 + (byte(i + 2) << 8 | byte(i + 3));
-    }
-    return -1;
-}
-
 QByteArray withFrameSize(QByteArray jpeg, QSize size) {
-    const int frame = jpegMarkerOffset(jpeg, 0);
+    const int frame = markerOffset(jpeg, 0);
     if (frame < 0)
         return QByteArray();
     jpeg[frame + 5] = static_cast<char>(size.height() >> 8);
@@ -136,7 +138,7 @@ QByteArray scanBomb(QSize size, int scans) {
     grey.fill(Qt::gray);
     const QByteArray small = writeJpeg(grey, JpegSpace::Grey, true);
     // Its tables and frame header, without any of its scans.
-    QByteArray bomb = withFrameSize(small.left(jpegMarkerOffset(small, 0xDA)), size);
+    QByteArray bomb = withFrameSize(small.left(markerOffset(small, 0xDA)), size);
     // A DC scan of component 1 with Huffman table 0, and no data after it.
     const QByteArray emptyScan = QByteArray::fromHex("ffda0008010100000000");
     for (int i = 0; i < scans; ++i)

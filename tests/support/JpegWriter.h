@@ -43,10 +43,6 @@ QByteArray writeJpeg(const QImage& image, const JpegRecipe& recipe);
 QByteArray writeJpeg(const QImage& image, JpegSpace space, bool progressive = false,
                      int restartRows = 0, int restartMcus = 0);
 
-// The offset of the first marker `wanted` (or of any frame header, for 0) in `jpeg`, walking
-// the markers from the start; -1 when none.
-int jpegMarkerOffset(const QByteArray& jpeg, int wanted);
-
 // `jpeg` with a frame header that claims `size`, its data left as it is; empty without one.
 QByteArray withFrameSize(QByteArray jpeg, QSize size);
 
