@@ -9,7 +9,6 @@
 // model uses (the time to pass over all rows against the time to decode them).
 //   decode_bench [--benchmark_repetitions=N] [google benchmark flags]
 
-#include "common/CameraJpeg.h"
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
@@ -17,6 +16,7 @@
 #include "decode/codec/JpegReader.h"
 #include "decode/codec/PictureDecoder.h"
 #include "platform/files/PictureFile.h"
+#include "support/JpegWriter.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -47,7 +47,8 @@ public:
     Photos() {
         const QImage image = orlix::bench::photoImage(kWidth, kHeight);
         write(path(Photo::QtWritten), orlix::bench::photoJpeg(kWidth, kHeight));
-        write(path(Photo::RestartEveryRow), orlix::bench::withRestartMarkers(image));
+        write(path(Photo::RestartEveryRow),
+              orlix::test::writeJpeg(image, orlix::test::kCameraJpeg));
     }
     QString path(Photo photo) const {
         return folder_.filePath(photo == Photo::QtWritten ? QStringLiteral("qt.jpg")

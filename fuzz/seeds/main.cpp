@@ -4,10 +4,10 @@
 // Usage: orlix_fuzz_seeds <corpus folder>
 
 #include "GifWriter.h"
-#include "JpegSeeds.h"
 #include "SeedWriter.h"
 #include "decode/codec/JpegReader.h"
 #include "decode/process/DecoderProtocol.h"
+#include "support/JpegWriter.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -20,6 +20,7 @@
 #include <vector>
 
 using namespace orlix::fuzz;
+using namespace orlix::test;
 
 namespace {
 
@@ -47,27 +48,11 @@ QByteArray qtWritten(const QImage& image, const char* format) {
     return bytes;
 }
 
-// The JPEG with the size in its frame header replaced: a header that claims a picture much
-// larger than the data holds.
-QByteArray withClaimedSize(QByteArray jpeg, int width, int height) {
-    for (qsizetype i = 2; i + 9 < jpeg.size(); ++i) {
-        const auto marker = static_cast<unsigned char>(jpeg.at(i + 1));
-        if (jpeg.at(i) == '\xFF' && marker >= 0xC0 && marker <= 0xC2) {
-            jpeg[i + 5] = static_cast<char>(height >> 8);
-            jpeg[i + 6] = static_cast<char>(height);
-            jpeg[i + 7] = static_cast<char>(width >> 8);
-            jpeg[i + 8] = static_cast<char>(width);
-            break;
-        }
-    }
-    return jpeg;
-}
-
 std::vector<Named> jpegSeeds() {
     const QImage photo = scene(48, 40);
     std::vector<Named> seeds;
     const auto add = [&](const QString& name, const QImage& image, const JpegRecipe& recipe) {
-        seeds.emplace_back(name + QStringLiteral(".jpg"), encodeJpeg(image, recipe));
+        seeds.emplace_back(name + QStringLiteral(".jpg"), writeJpeg(image, recipe));
     };
     const std::pair<const char*, Subsampling> samplings[] = {{"444", Subsampling::S444},
                                                              {"422", Subsampling::S422},
@@ -87,11 +72,17 @@ std::vector<Named> jpegSeeds() {
     add("restart", photo, {JpegSpace::YCbCr, Subsampling::S420, Coding::Huffman, false, 1});
     add("restart-progressive", photo,
         {JpegSpace::YCbCr, Subsampling::S444, Coding::Huffman, true, 2});
-    add("grey", photo, {JpegSpace::Grey});
+    // One component with sampling factors of 2 x 2: valid, and unlike libjpeg's own 1 x 1.
+    add("grey", photo, {JpegSpace::Grey, Subsampling::S420});
     add("grey-progressive", photo, {JpegSpace::Grey, Subsampling::S444, Coding::Huffman, true});
     add("rgb", photo, {JpegSpace::Rgb, Subsampling::S444});
-    add("cmyk", photo, {JpegSpace::Cmyk, Subsampling::S444});
-    add("ycck", photo, {JpegSpace::Ycck, Subsampling::S420});
+    // Inks as their complement, black taken out (not Adobe's inverted ones).
+    JpegRecipe inks{JpegSpace::Cmyk, Subsampling::S444};
+    inks.inks = Inks::BlackTakenOut;
+    add("cmyk", photo, inks);
+    inks.space = JpegSpace::Ycck;
+    inks.subsampling = Subsampling::S420;
+    add("ycck", photo, inks);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         JpegRecipe turned;
         turned.orientation = orientation;
@@ -111,8 +102,8 @@ std::vector<Named> jpegSeeds() {
     seeds.emplace_back("cut-baseline.jpg", baseline.left(baseline.size() * 2 / 3));
     seeds.emplace_back("cut-progressive.jpg", progressive.left(progressive.size() / 2));
     seeds.emplace_back("cut-header.jpg", baseline.left(160));
-    seeds.emplace_back("claims-huge.jpg", withClaimedSize(baseline, 20000, 20000));
-    seeds.emplace_back("claims-large.jpg", withClaimedSize(baseline, 2048, 1536));
+    seeds.emplace_back("claims-huge.jpg", withFrameSize(baseline, {20000, 20000}));
+    seeds.emplace_back("claims-large.jpg", withFrameSize(baseline, {2048, 1536}));
     return seeds;
 }
 

@@ -95,8 +95,8 @@ TEST(ScanFolder, FolderPathsAndBadInput) {
 
 TEST(ScanFolder, FiltersMasksSortFlagAndUnreadableEntries) {
     TempTree tree;
-    test::fill(tree, "PHOTO.JPG x.jpeg a.png jpg a.jpg.txt a. trip.gif/ dirlink>trip.gif "
-                     "filelink>PHOTO.JPG bad-dangling.jpg>missing.jpg bad-loop.jpg>bad-loop.jpg");
+    tree.make("PHOTO.JPG x.jpeg a.png jpg a.jpg.txt a. trip.gif/ dirlink>trip.gif "
+              "filelink>PHOTO.JPG bad-dangling.jpg>missing.jpg bad-loop.jpg>bad-loop.jpg");
     const QStringList all = readdirOrder(tree);
     const QStringList listed = all.filter(QRegularExpression("/[^/b][^/]*$"));
     ASSERT_LT(all.indexOf(QRegularExpression(".*/bad-.*")), all.indexOf(listed.last()))
@@ -215,7 +215,7 @@ TEST(FolderHasEntry, AnswersAsAFullScanDoes) {
     for (const auto& [what, items, want, at, mask, extList, attributes] : cases) {
         SCOPED_TRACE(what);
         TempTree tree;
-        test::fill(tree, items);
+        tree.make(items);
         const QString path = platform::fromNative(QByteArray(at).replace('@', tree.root()));
         EntryList entries;
         EXPECT_EQ(FolderHasEntry(FileEntry{path, attributes}, mask, extList), want);

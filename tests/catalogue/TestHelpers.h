@@ -2,7 +2,6 @@
 
 #include "catalogue/FileEntry.h"
 #include "catalogue/ProgressWindow.h"
-#include "support/TempTree.h"
 
 #include <QByteArrayList>
 #include <QLocale>
@@ -52,19 +51,6 @@ inline QByteArrayList listedNames(const QByteArray& folder) {
             names << entry->d_name;
     ::closedir(dir);
     return names;
-}
-
-// Fills `tree` as `items` says: "a.jpg" a file, "sub/" a folder, "link>gone" a link to "gone".
-inline void fill(const TempTree& tree, const char* items) {
-    for (const QByteArray& item : QByteArray(items).split(' ')) {
-        const qsizetype arrow = item.indexOf('>');
-        if (arrow > 0)
-            tree.symlink(item.mid(arrow + 1), item.left(arrow));
-        else if (item.endsWith('/'))
-            tree.mkdir(item.chopped(1));
-        else if (!item.isEmpty())
-            tree.write(item);
-    }
 }
 
 inline QStringList pathsOf(const EntryList& entries) {

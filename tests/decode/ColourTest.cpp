@@ -8,8 +8,8 @@
 #include "decode/codec/PictureDecoder.h"
 
 #include "GifWriter.h"
-#include "LibjpegWriter.h"
 #include "PictureFileTest.h"
+#include "support/JpegWriter.h"
 #include "support/PrintedDuring.h"
 
 #include <QtEndian>
@@ -245,7 +245,7 @@ TEST_F(Colour, ProfilesReachTheDecodedPictureAsLittleCmsConvertsThem) {
     const QByteArray greyJpeg = test::encodedPicture(greyPicture, "JPEG");
     const QByteArray bmp = test::encodedPicture(picture_, "BMP");
     const QByteArray gif = demo::encodeGif(picture_);
-    const QByteArray cmyk = test::LibjpegWriter::write(picture_, JCS_CMYK);
+    const QByteArray cmyk = test::writeJpeg(picture_, test::JpegSpace::Cmyk);
     const QByteArray cmykTable = tableProfile(cmsSigCmykData, 4.3);
     // clang-format off
     const struct {

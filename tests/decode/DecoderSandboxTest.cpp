@@ -162,11 +162,8 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
     };
     PixelReceiver lent; // one for all: a mapping it keeps never serves other memory
     for (const Case& tried : cases) {
-        UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-        ASSERT_EQ(::ftruncate(memory.get(), tried.bytes), 0);
-        if (tried.seals != 0) {
-            ASSERT_EQ(::fcntl(memory.get(), F_ADD_SEALS, tried.seals), 0) << tried.what;
-        }
+        UniqueFd memory = sealedMemory(tried.bytes, tried.seals);
+        ASSERT_TRUE(memory) << tried.what;
         const QImage copied = lent.copyLent(memory.get(), tried.layout);
         EXPECT_EQ(!copied.isNull(), tried.copied) << tried.what;
         const QImage image = PixelReceiver::mapGiven(std::move(memory), tried.layout);
@@ -175,9 +172,8 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
 
     // Only the pixels' pages are read in: a 4 x 4 picture lent from the largest memory ever
     // lent, none of it written, costs this process a page, not the whole memory.
-    UniqueFd sparse(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    ASSERT_EQ(::ftruncate(sparse.get(), kLentBytesLimit), 0);
-    ASSERT_EQ(::fcntl(sparse.get(), F_ADD_SEALS, kLentSeals), 0);
+    const UniqueFd sparse = sealedMemory(kLentBytesLimit, kLentSeals);
+    ASSERT_TRUE(sparse);
     const PixelLayout small{4, 4, 16, QImage::Format_RGB32};
     const std::int64_t before = sharedResidentKb();
     ASSERT_GE(before, 0);

@@ -5,8 +5,8 @@
 #include "decode/codec/JpegReader.h"
 
 #include "GifWriter.h"
-#include "LibjpegWriter.h"
 #include "PictureFileTest.h"
+#include "support/JpegWriter.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -87,7 +87,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
         {"bitmap.bmp",          bmp,         {400, 300},   8, {1600, 1200}, {1600, 1200}},
         {"progressive.jpg",     encodedPicture(photo, "JPEG", true), {400, 300}, 2, {1600, 1200}, {400, 300}},
         {"grey.jpg",            grey,        {400, 300},   2, {1600, 1200}, {400, 300}},
-        {"print.jpg",           test::LibjpegWriter::write(photo, JCS_YCCK), {400, 300}, 2, {1600, 1200}, {400, 300}},
+        {"print.jpg",           test::writeJpeg(photo, test::JpegSpace::Ycck), {400, 300}, 2, {1600, 1200}, {400, 300}},
         {"turned.jpg",          sideways,    {300, 400},   2, {1200, 1600}, {300, 400}},
         {"turned-wide.jpg",     sideways,    {600, 800},   4, {1200, 1600}, {600, 800}},
         {"cut-short.jpg",       jpeg.left(jpeg.size() * 2 / 3), {400, 300}, 2, {1600, 1200}, {400, 300}},
@@ -105,10 +105,6 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
 
 TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
     const QImage small = stripes({64, 48});
-    QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
-    hugeGifScreen +=
-        QByteArray::fromHex("000000ffffff2c000000000100010000020244010021f9040000000000");
-    hugeGifScreen += QByteArray::fromHex("3b");
     const QByteArray bmp = encodedPicture(small, "BMP"), jpeg = encodedPicture(small, "JPEG");
     const struct {
         const char* name;
@@ -121,17 +117,15 @@ TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
          "<svg xmlns='http://www.w3.org/2000/svg' width='60000' height='60000'/>",
          LoadError::InvalidPicture},
         {"empty.jpg", QByteArray(), LoadError::InvalidPicture},
-        {"huge-screen.gif", hugeGifScreen, LoadError::TooLarge},
+        {"huge-screen.gif", test::kHugeGifScreen, LoadError::TooLarge},
         // One row over the pixel cap; and the most a JPEG can claim, whose pixel count
         // overflows 32 bits.
-        {"over-cap.jpg", test::LibjpegWriter::withFrameSize(jpeg, {16384, 16385}),
-         LoadError::TooLarge},
-        {"huge.jpg", test::LibjpegWriter::withFrameSize(jpeg, {65500, 65500}), LoadError::TooLarge},
+        {"over-cap.jpg", test::withFrameSize(jpeg, {16384, 16385}), LoadError::TooLarge},
+        {"huge.jpg", test::withFrameSize(jpeg, {65500, 65500}), LoadError::TooLarge},
         {"cut-short.bmp", bmp.left(bmp.size() - 200), LoadError::InvalidPicture},
         // Under 64 KiB, read in one buffer: only libjpeg's own checks see it. Without a limit
         // on scans, 45 s of work.
-        {"scan-bomb.jpg", test::LibjpegWriter::scanBomb({8000, 8000}, 5000),
-         LoadError::DecodeFailed},
+        {"scan-bomb.jpg", test::scanBomb({8000, 8000}, 5000), LoadError::DecodeFailed},
         {"whole.bmp", bmp, LoadError::None},
         {"gif.gif", demo::encodeGif(small), LoadError::None},
     };

@@ -23,6 +23,10 @@ inline QImage detailed(QSize size) {
     return image;
 }
 
+// A GIF whose logical screen (16384 x 16385) is over the pixel limit.
+inline const QByteArray kHugeGifScreen = QByteArray::fromHex(
+    "47494638396100400140800000000000ffffff2c000000000100010000020244010021f90400000000003b");
+
 // The ICC profile `name` of the system's colour folder (colord-data, icc-profiles-free).
 inline QByteArray profileFile(const char* name) {
     QFile file(QStringLiteral("/usr/share/color/icc/") + QLatin1String(name));

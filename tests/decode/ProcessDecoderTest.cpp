@@ -67,8 +67,6 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     const QImage photo = detailed({1600, 1200});
     // Over 32 MiB decoded: given in memory of its own rather than lent from the reused one.
     const QImage large = detailed({3000, 3000});
-    QByteArray hugeGifScreen = QByteArray::fromHex("47494638396100400140800000"); // 16384 x 16385
-    hugeGifScreen += QByteArray(6, '\0') + QByteArray::fromHex("2c000000000100010000020244013b");
     const QByteArray adobe = test::profileFile("colord/AdobeRGB1998.icc");
     QImage tagged = detailed({200, 150});
     tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
@@ -89,7 +87,7 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
         {"picture.gif", demo::encodeGif(detailed({120, 80})), {}},
         {"text.jpg", "This is a note, not a picture.\n", {}},
         {"cut.bmp", encodedPicture(detailed({64, 64}), "BMP").left(500), {}},
-        {"huge-screen.gif", hugeGifScreen, {}},
+        {"huge-screen.gif", test::kHugeGifScreen, {}},
         {"on-a-wide-display.jpg", encodedPicture(photo, "JPEG"), {800, 600}, adobe},
         {"with-a-profile.jpg", encodedPicture(tagged, "JPEG"), {}},
         {"with-a-profile-on-a-wide-display.jpg", encodedPicture(tagged, "JPEG"), {}, adobe},

@@ -52,15 +52,6 @@ int lend(QSize size, QRgb colour, ReplyPicture& picture) {
     return lender().lend(image, picture.layout);
 }
 
-// Memory of `bytes` with `seals`, none of it written.
-UniqueFd sparseMemory(std::int64_t bytes, int seals) {
-    UniqueFd memory(::memfd_create("lie", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    ::ftruncate(memory.get(), bytes);
-    if (seals != 0)
-        ::fcntl(memory.get(), F_ADD_SEALS, seals);
-    return memory;
-}
-
 // The reply the program's decoder sends for a picture of `whole` pixels in `colour`.
 Reply trueReply(const DecodeRequestMessage& request, QSize whole, QRgb colour) {
     Reply reply;
@@ -166,11 +157,11 @@ void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Li
         break;
     }
     case Lie::Unsealed:
-        reply.given = sparseMemory(picture.layout.bytes(), 0);
+        reply.given = sealedMemory(picture.layout.bytes(), 0);
         reply.pixels = reply.given.get();
         break;
     case Lie::SparseHugeLent:
-        reply.given = sparseMemory(std::int64_t(256) << 20, kLentSeals);
+        reply.given = sealedMemory(std::int64_t(256) << 20, kLentSeals);
         reply.pixels = reply.given.get();
         break;
     }

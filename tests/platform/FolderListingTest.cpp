@@ -13,8 +13,8 @@ namespace {
 TEST(FolderListing, NamesAndAttributeWords) {
     test::TempTree tree;
     // "\x82\xA0" is not UTF-8 (Shift-JIS).
-    test::fill(tree, "a.jpg sub/ .hidden.jpg .config/ \x82\xA0.gif linkToSub>sub linkToFile>a.jpg "
-                     "dangling>gone");
+    tree.make("a.jpg sub/ .hidden.jpg .config/ \x82\xA0.gif linkToSub>sub linkToFile>a.jpg "
+              "dangling>gone");
     FolderListing listing;
     ASSERT_TRUE(listing.open(tree.rootText()));
     const auto shown = [](bool read, const std::int16_t& word) {

@@ -8,13 +8,13 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenSaverInhibitor.h"
 #include "platform/sandbox/ProgramLockdown.h"
+#include "support/LoopbackListener.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QWindow>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -22,7 +22,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/sched.h>
-#include <netinet/in.h>
 #include <sched.h>
 #include <string>
 #include <sys/mman.h>
@@ -43,21 +42,6 @@ void report(const char* what, long result) {
 
 void check(const char* what, bool works) {
     std::printf("%s %d\n", what, works ? 0 : EIO);
-}
-
-long connectTo(int port) {
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (socket < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const long result = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    const int error = errno;
-    ::close(socket);
-    errno = error;
-    return result;
 }
 
 // The outcome of a child that reports an errno as its status (0: what it tried went through).
@@ -210,7 +194,7 @@ int main(int argc, char** argv) {
     report("namespaces", makeNamespaces());
     report("clone3", cloneThree());
     report("renice-other", reniceOther());
-    report("connect-tcp", connectTo(std::atoi(argv[5])));
+    report("connect-tcp", orlix::test::connectLoopback(std::atoi(argv[5])));
     report("signal", ::kill(::getppid(), SIGURG));
     std::fflush(stdout);
 

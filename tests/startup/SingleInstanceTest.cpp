@@ -1,15 +1,17 @@
 #include "platform/desktop/SingleInstance.h"
 
 #include "startup/StartupHelpers.h"
-#include "support/OtherUser.h"
+#include "support/ProgramRun.h"
 #include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -20,7 +22,7 @@
 namespace orlix::platform {
 namespace {
 
-using test::kNobody;
+using test::flockHolders;
 using test::ScopedEnv;
 using test::snapshot;
 using test::TempTree;
@@ -71,35 +73,7 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
         const char* runtime = "run";
     };
     const QByteArray name = SingleInstance::lockFileName();
-    bool needsRoot = false; // giving files to another user does
-    const auto apply = [&](const TempTree& t, const char* steps) {
-        for (QByteArray step : QByteArray(steps).split(' ')) {
-            step.replace("@", "home/.cache/" + name);
-            const auto op = static_cast<qsizetype>(step.toStdString().find_first_of(":=>|"));
-            const char kind = op >= 0 ? step[op] : step.startsWith('~') ? '~' : '/';
-            const QByteArray path = op >= 0 ? step.left(op) : step.mid(kind == '~' ? 1 : 0);
-            const QByteArray argument = step.mid(op + 1);
-            int failed = 0;
-            if (step.isEmpty())
-                continue;
-            else if (kind == '/') {
-                t.mkdir(path);
-                failed = ::chmod(t.path(path).constData(), 0700);
-            } else if (kind == ':')
-                failed = ::chmod(t.path(path).constData(), argument.toUInt(nullptr, 8));
-            else if (kind == '=')
-                t.write(path, argument);
-            else if (kind == '>')
-                t.symlink(argument.startsWith('/') ? argument : t.path(argument), path);
-            else if (kind == '|')
-                failed = ::mkfifo(t.path(path).constData(), 0600);
-            else if (::geteuid() == 0)
-                failed = ::lchown(t.path(path).constData(), kNobody, kNobody);
-            else
-                needsRoot = true;
-            ASSERT_EQ(failed, 0) << step.constData();
-        }
-    };
+    // clang-format off
     const std::vector<Row> rows = {
         {"HOME usable", "home/.cache", ""},
         {"HOME relative", "second/.cache", "", {"=home", "second"}},
@@ -109,29 +83,20 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
         {"HOME writable by others", "second/.cache", "home:703"},
         {"HOME another user's", "second/.cache", "~home"},
         {"HOME a link of the user's to the home", "link/.cache", "link>home", {"link", "second"}},
-        {"HOME inside a folder others can write",
-         "second/.cache",
-         "shared/in/ shared:777",
+        {"HOME inside a folder others can write", "second/.cache", "shared/in/ shared:777",
          {"shared/in", "second"}},
-        {"HOME inside a sticky folder others can write (as /tmp)",
-         "shared/in/.cache",
-         "shared/in/ shared:1777",
-         {"shared/in", "second"}},
-        {"HOME a link another user made in a sticky folder",
-         "second/.cache",
-         "shared/ shared:1777 shared/link>home ~shared/link",
-         {"shared/link", "second"}},
+        {"HOME inside a sticky folder others can write (as /tmp)", "shared/in/.cache",
+         "shared/in/ shared:1777", {"shared/in", "second"}},
+        {"HOME a link another user made in a sticky folder", "second/.cache",
+         "shared/ shared:1777 shared/link>home ~shared/link", {"shared/link", "second"}},
         {".cache missing in a home others can read", "home/.cache", "home:755"},
-        {".cache a link to a folder of the user's", "home/.cache",
-         "elsewhere/ home/.cache>elsewhere"},
+        {".cache a link to a folder of the user's", "home/.cache", "elsewhere/ home/.cache>elsewhere"},
         {".cache a link into /tmp", "second/.cache", "home/.cache>/tmp"},
-        {".cache a link to another user's folder", "second/.cache",
-         "theirs/ ~theirs home/.cache>theirs"},
+        {".cache a link to another user's folder", "second/.cache", "theirs/ ~theirs home/.cache>theirs"},
         {".cache group-writable", "second/.cache", "home/.cache/ home/.cache:770"},
         {".cache a file", "second/.cache", "home/.cache=x"},
         {"lock file left by an earlier copy, kept as it is", "home/.cache", "@=earlier @:600"},
-        {"lock file others can read (they could hold its lock)", "second/.cache",
-         "@=earlier @:644"},
+        {"lock file others can read (they could hold its lock)", "second/.cache", "@=earlier @:644"},
         {"lock file another user's", "second/.cache", "@=x @:600 ~@"},
         {"lock path a link to a file of the user's", "second/.cache", "home/.cache/ @>victim"},
         {"lock path a FIFO", "second/.cache", "home/.cache/ @|"},
@@ -140,6 +105,7 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
         {"runtime folder open to the group", "", "run:750", {"missing"}},
         {"runtime folder another user's", "", "~run", {"missing"}},
         {"no place at all", "", "", {}, ""}};
+    // clang-format on
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -149,9 +115,8 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
             ::chmod(tree.path(folder).constData(), 0700);
         }
         tree.write("victim", "precious");
-        apply(tree, row.steps);
-        if (std::exchange(needsRoot, false))
-            continue;
+        if (!tree.make(QByteArray(row.steps).replace("@", "home/.cache/" + name)))
+            continue; // giving files to another user needs root
         Places places;
         const auto placed = [&tree](const char* at) {
             return at[0] == '=' ? QByteArray(at + 1) : tree.path(at);
@@ -181,6 +146,60 @@ TEST(SingleInstance, ChoosesThePlaceOthersCannotChange) {
         }
         EXPECT_EQ(snapshot(tree.root()), expected);
     }
+}
+
+// The real program, started as a user would start it, with a private home folder (mode 0700)
+// so that the tests never meet a copy the developer is running. The copies that end must leave
+// the lock with the one that runs; kill -9 leaves that one no chance to clean up, and the lock
+// must not outlive it.
+TEST(SecondCopy, OfTenStartedAtOnceOneRunsAndItsLockDiesWithIt) {
+    TempTree tree;
+    tree.mkdir("home");
+    ASSERT_EQ(::chmod(tree.path("home").constData(), 0700), 0);
+    const QByteArray lock = tree.path("home/.cache/" + SingleInstance::lockFileName());
+    const auto start = [&tree] {
+        auto copy = std::make_unique<test::ProgramRun>(QStringLiteral(ORLIX_BIN_DIR "/orlix"));
+        copy->environment.insert("HOME", QString::fromLocal8Bit(tree.path("home")));
+        copy->environment.insert("QT_QPA_PLATFORM", "offscreen");
+        copy->start();
+        return copy;
+    };
+    // True once `copy` holds the lock, and it alone.
+    const auto holdsTheLock = [&lock](const test::ProgramRun& copy) {
+        return QTest::qWaitFor(
+            [&] {
+                return copy.running() &&
+                       flockHolders(lock) == QList<qint64>{copy.process.processId()};
+            },
+            10000);
+    };
+
+    std::vector<std::unique_ptr<test::ProgramRun>> copies;
+    for (int i = 0; i < 10; ++i)
+        copies.push_back(start());
+    std::vector<test::ProgramRun*> running;
+    // The ASSERT below says what the wait did not reach.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            running.clear();
+            for (const auto& copy : copies)
+                if (copy->running() && !copy->process.waitForFinished(10))
+                    running.push_back(copy.get());
+            return running.size() <= 1;
+        },
+        20000));
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_TRUE(holdsTheLock(*running.front()));
+    for (const auto& copy : copies)
+        if (copy.get() != running.front())
+            copy->expectEnded();
+    EXPECT_TRUE(holdsTheLock(*running.front())) << "a copy took the lock with it as it went";
+
+    running.front()->process.kill();
+    ASSERT_TRUE(running.front()->process.waitForFinished(10000));
+    EXPECT_EQ(flockHolders(lock), QList<qint64>());
+    copies.clear();
+    EXPECT_TRUE(holdsTheLock(*start())) << "the restarted copy never took the lock";
 }
 
 } // namespace

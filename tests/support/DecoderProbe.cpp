@@ -1,13 +1,12 @@
 #include "support/DecoderProbe.h"
 
 #include "decode/process/DecoderProtocol.h"
+#include "support/LoopbackListener.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -43,17 +42,8 @@ int tryAction(const ProbeRequest& request, std::vector<UniqueFd>& descriptors) {
         const UniqueFd file(::open(request.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         return outcome(file.get());
     }
-    case ProbeAction::ConnectTcp: {
-        const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (!socket)
-            return errno;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(request.number));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return outcome(
-            ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
-    }
+    case ProbeAction::ConnectTcp:
+        return outcome(connectLoopback(static_cast<int>(request.number)));
     case ProbeAction::NewLocalSocket: {
         const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         return outcome(socket.get());
@@ -140,6 +130,14 @@ bool answerProbe(MessageChannel& channel, const void* data, std::size_t size,
     const std::int32_t error = tryAction(request, descriptors);
     channel.send(&error, sizeof error);
     return true;
+}
+
+UniqueFd sealedMemory(std::int64_t bytes, int seals) {
+    UniqueFd memory(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (::ftruncate(memory.get(), bytes) != 0 ||
+        (seals != 0 && ::fcntl(memory.get(), F_ADD_SEALS, seals) != 0))
+        return UniqueFd();
+    return memory;
 }
 
 std::optional<std::int32_t> probe(platform::DecoderProcess& process, const ProbeRequest& request,

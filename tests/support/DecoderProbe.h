@@ -51,6 +51,9 @@ struct ProbeRequest {
 bool answerProbe(platform::MessageChannel& channel, const void* request, std::size_t size,
                  std::vector<platform::UniqueFd>& descriptors);
 
+// Memory of `bytes` with `seals`, none of it written; none when it cannot be made.
+platform::UniqueFd sealedMemory(std::int64_t bytes, int seals);
+
 // Sends `request` with `descriptor` (when valid) to `process` and waits up to five seconds for
 // the answer: the errno, or nothing when the process did not answer (it ended, or the time ran
 // out).

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstdint>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,5 +37,22 @@ struct LoopbackListener {
     const int socket;
     int port = 0;
 };
+
+// Connects to `port` on the loopback interface, as a confined process tries to: 0, or -1 with
+// errno set to the refusal.
+inline long connectLoopback(int port) {
+    const int made = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (made < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const long result = ::connect(made, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const int error = errno;
+    ::close(made);
+    errno = error;
+    return result;
+}
 
 } // namespace orlix::test

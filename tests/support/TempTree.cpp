@@ -1,15 +1,18 @@
 #include "support/TempTree.h"
 
 #include "platform/files/NativePath.h"
+#include "support/OtherUser.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orlix::test {
@@ -59,6 +62,40 @@ void TempTree::write(const QByteArray& relative, const QByteArray& contents) con
 
 void TempTree::symlink(const QByteArray& target, const QByteArray& relative) const {
     fs::create_symlink(target.toStdString(), path(relative).toStdString());
+}
+
+bool TempTree::make(const QByteArray& steps) const {
+    for (const QByteArray& step : steps.split(' ')) {
+        if (step.isEmpty())
+            continue;
+        const auto op = static_cast<qsizetype>(step.toStdString().find_first_of(":=>|"));
+        const char kind = op >= 0                ? step[op]
+                          : step.startsWith('~') ? '~'
+                          : step.endsWith('/')   ? '/'
+                                                 : 'f';
+        const QByteArray name = op >= 0 ? step.left(op) : step.mid(kind == '~' ? 1 : 0);
+        const QByteArray argument = step.mid(op + 1);
+        const QByteArray at = path(name);
+        int failed = 0;
+        if (kind == '~' && ::geteuid() != 0)
+            return false;
+        if (kind == 'f' || kind == '=') {
+            write(name, kind == '=' ? argument : QByteArray("x"));
+        } else if (kind == '/') {
+            mkdir(name);
+            failed = ::chmod(at.constData(), 0700);
+        } else if (kind == ':') {
+            failed = ::chmod(at.constData(), argument.toUInt(nullptr, 8));
+        } else if (kind == '>') {
+            symlink(argument.startsWith('/') ? argument : path(argument), name);
+        } else if (kind == '|') {
+            failed = ::mkfifo(at.constData(), 0600);
+        } else {
+            failed = ::lchown(at.constData(), kNobody, kNobody);
+        }
+        EXPECT_EQ(failed, 0) << step.constData();
+    }
+    return true;
 }
 
 QByteArray encodedPicture(const QImage& image, const char* format, bool progressive) {

@@ -33,6 +33,11 @@ public:
     void write(const QByteArray& relative, const QByteArray& contents = QByteArray("x")) const;
     // Makes a symbolic link at `relative` pointing to `target` (taken as it stands).
     void symlink(const QByteArray& target, const QByteArray& relative) const;
+    // Makes what `steps` (separated by spaces) say below the root, in order: "a" a file, "a=text"
+    // a file holding the text, "a/" a folder (mode 0700), "a:755" a mode, "a>b" a link to b
+    // (below the root, or absolute), "a|" a FIFO, "~a" a given to user nobody. False when a step
+    // needs root, which this process is not.
+    bool make(const QByteArray& steps) const;
 
 private:
     QByteArray root_;
