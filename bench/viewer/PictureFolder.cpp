@@ -1,6 +1,6 @@
 #include "PictureFolder.h"
 
-#include "ViewerScene.h"
+#include "ViewerBench.h"
 #include "platform/files/NativePath.h"
 
 #include <QBuffer>

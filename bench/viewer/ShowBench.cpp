@@ -1,8 +1,7 @@
 // Redraws, the GUI thread's stalls and memory during a show, and Start on a large folder.
 
-#include "NoMessages.h"
 #include "PictureFolder.h"
-#include "ViewerScene.h"
+#include "ViewerBench.h"
 
 #include "common/ReaddirFloor.h"
 #include "core/Settings.h"
@@ -34,13 +33,12 @@ enum class Redraw { Same, Guide, Pan };
 
 void redraw(benchmark::State& state, Redraw kind) {
     PictureFolder folder(1);
-    prepareSettings(folder.root());
+    BenchScene scene(folder.root());
     if (kind == Redraw::Pan)
         Settings.RealSize = 1;
-    NoMessages box;
-    ShowWatch watch;
-    QPointer<FormView> view = openViewer(box, watch);
-    rest(watch, 0);
+    scene.open();
+    scene.idle();
+    FormView* view = scene.view;
     double total = 0;
     bool flip = false;
     for (auto _ : state) {
@@ -51,14 +49,13 @@ void redraw(benchmark::State& state, Redraw kind) {
             view->Form_KeyDown(keycode::kCtrl, 0);
         else
             view->Form_KeyDown(flip ? keycode::kLeft : keycode::kRight, keycode::kShiftBit);
-        settleAndPaint(*view, watch);
+        settleAndPaint(scene);
         const double ms = msSince(start);
         total += ms;
         flip = !flip;
         state.SetIterationTime(ms / 1000.0);
     }
     state.counters["redraw_ms"] = total / double(state.iterations());
-    delete view.data();
 }
 void BM_RedrawSameView(benchmark::State& state) {
     redraw(state, Redraw::Same);
@@ -79,11 +76,9 @@ void BM_LongestStallDuringAShow(benchmark::State& state) {
     const BenchScreen& screen = benchScreen(state);
     PictureFolder folder(6);
     for (auto _ : state) {
-        prepareSettings(folder.root(), 1);
-        NoMessages box;
-        ShowWatch watch;
-        QPointer<FormView> view = openViewer(box, watch, screen);
-        const int stepsBefore = watch.steps().stepsRun();
+        BenchScene scene(folder.root(), screen, 1);
+        scene.open();
+        const int stepsBefore = scene.steps().stepsRun();
         // The gaps go into 0.1 ms bins, fixed in size: a growing list would itself stall.
         std::vector<long> bins(10001, 0);
         double longest = 0;
@@ -101,7 +96,7 @@ void BM_LongestStallDuringAShow(benchmark::State& state) {
         });
         probe.start();
         const auto start = Clock::now();
-        waitFor([&] { return msSince(start) > 12000; });
+        scene.runUntil([&] { return msSince(start) > 12000; }, 13000);
         probe.stop();
         long count = 0, seen = 0;
         for (long n : bins)
@@ -112,8 +107,7 @@ void BM_LongestStallDuringAShow(benchmark::State& state) {
         state.SetIterationTime(longest / 1000.0);
         state.counters["longest_stall_ms"] = longest;
         state.counters["p99_gap_ms"] = (p99 + 1) / 10.0;
-        state.counters["steps"] = watch.steps().stepsRun() - stepsBefore;
-        delete view.data();
+        state.counters["steps"] = scene.steps().stepsRun() - stepsBefore;
     }
 }
 BENCHMARK(BM_LongestStallDuringAShow)
@@ -149,27 +143,25 @@ QString newestDecoderProcess() {
 // point.
 void BM_PeakMemoryThrough20Photos(benchmark::State& state) {
     PictureFolder folder(20);
-    prepareSettings(folder.root());
-    NoMessages box;
     programDecoder = std::make_shared<ProcessDecoder>();
+    BenchScene scene(folder.root());
     for (auto _ : state) {
         const long before = statusKb("VmRSS:");
         if (!resetPeak()) {
             state.SkipWithError("cannot reset the resident high-water mark");
             return;
         }
-        ShowWatch watch;
-        QPointer<FormView> view = openViewer(box, watch);
+        scene.open();
         for (int i = 1; i < 20; ++i) {
-            rest(watch, 0);
-            view->TimInterval_Timer();
-            settleAndPaint(*view, watch);
+            scene.idle();
+            scene.view->TimInterval_Timer();
+            settleAndPaint(scene);
         }
-        rest(watch, 0);
+        scene.idle();
         const long peak = statusKb("VmHWM:");
         // The decoder process's own peak, from its start: a fresh one served this show.
         const long decoderPeak = inProgramDecoder ? 0 : statusKb("VmHWM:", newestDecoderProcess());
-        delete view.data();
+        scene.close();
         state.counters["peak_above_start_MB"] = (peak - before) / 1024.0;
         state.counters["decoder_peak_MB"] = decoderPeak / 1024.0;
         state.counters["decoded_photo_MB"] = kDecodedPhotoMb;
@@ -182,7 +174,7 @@ BENCHMARK(BM_PeakMemoryThrough20Photos)->Iterations(1)->Unit(benchmark::kMillise
 // frame painted, against readdir of the folder plus a byte sort of its names.
 void BM_StartToFirstPictureOf32768(benchmark::State& state) {
     PictureFolder folder(32768, PictureFolder::Kind::Tiny);
-    NoMessages box;
+    BenchScene scene(folder.root());
     double total = 0, floor = 0;
     for (auto _ : state) {
         {
@@ -191,7 +183,7 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
             floor += msSince(start);
         }
         Settings = SettingsRecord();
-        FormSetting settings(box, [] {});
+        FormSetting settings(scene, [] {});
         settings.setDecoder(viewerDecoder());
         settings.findChild<QComboBox*>(QStringLiteral("CmbPath"))->setEditText(folder.root());
         settings.findChild<QCheckBox*>(QStringLiteral("ChkSort"))->setChecked(true);
@@ -199,16 +191,16 @@ void BM_StartToFirstPictureOf32768(benchmark::State& state) {
         QApplication::processEvents();
         const auto start = Clock::now();
         settings.CmdStart_Click();
-        FormView* view = settings.viewer();
-        if (!view)
+        scene.view = settings.viewer();
+        if (!scene.view)
             qFatal("Start opened no viewer");
         // The picture box is shown once the first step has ended.
-        waitFor([&] { return pictureView(*view)->isVisible(); });
-        pictureView(*view)->repaint();
+        scene.runUntil([&] { return scene.pictureView()->isVisible(); }, 120000);
+        scene.pictureView()->repaint();
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
-        delete view;
+        scene.close();
     }
     report(state, total, floor, "start");
     state.counters.erase("decode_ms");

@@ -2,9 +2,8 @@
 // same photo with Qt's own reader (the program's decoder before it decoded ahead), and against
 // libjpeg's single-threaded decode at the program's scale (for the figures on one core).
 
-#include "NoMessages.h"
 #include "PictureFolder.h"
-#include "ViewerScene.h"
+#include "ViewerBench.h"
 
 #include "decode/codec/PictureDecoder.h"
 #include "viewer/steps/KeyCodes.h"
@@ -20,9 +19,9 @@ namespace keycode = orlix::keycode;
 
 // How long one more paint of the picture box takes, its frame unchanged: the part of a step's
 // time that is drawing alone.
-double paintMs(FormView& view) {
+double paintMs(const test::ViewerScene& scene) {
     const auto start = Clock::now();
-    pictureView(view)->repaint();
+    scene.pictureView()->repaint();
     return msSince(start);
 }
 
@@ -31,33 +30,30 @@ double paintMs(FormView& view) {
 template <typename Prepare> void timeKeys(benchmark::State& state, Prepare prepare) {
     const BenchScreen& screen = benchScreen(state);
     PictureFolder folder(4);
-    prepareSettings(folder.root());
-    NoMessages box;
-    ShowWatch watch;
-    QPointer<FormView> view = openViewer(box, watch, screen);
+    BenchScene scene(folder.root(), screen);
+    scene.open();
     double total = 0, floor = 0, libjpeg = 0, paint = 0;
     for (auto _ : state) {
-        const std::int16_t pressed = prepare(*view, watch, folder);
+        const std::int16_t pressed = prepare(scene, folder);
         floor += bareDecodeMs(folder.file(0));
         libjpeg += libjpegFloorMs(folder.file(0), screen);
-        rest(watch, 200);
+        scene.idle(200);
         const auto start = Clock::now();
-        view->Form_KeyDown(pressed, 0);
-        settleAndPaint(*view, watch);
+        scene.view->Form_KeyDown(pressed, 0);
+        settleAndPaint(scene);
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
-        paint += paintMs(*view);
+        paint += paintMs(scene);
     }
     report(state, total, floor, "step", libjpeg);
     state.counters["paint_ms"] = paint / double(state.iterations());
-    delete view.data();
 }
 
 // A step onto the next photo, decoded ahead while the show rested at least a second.
 void BM_StepOntoPhotoDecodedAhead(benchmark::State& state) {
-    timeKeys(state, [](FormView&, const ShowWatch& watch, const PictureFolder&) {
-        rest(watch);
+    timeKeys(state, [](BenchScene& scene, const PictureFolder&) {
+        scene.idle(1000);
         return keycode::kRight;
     });
 }
@@ -71,15 +67,15 @@ BENCHMARK(BM_StepOntoPhotoDecodedAhead)
 // (`kept` false) with every photo touched first, so that the photo before is read anew, as a
 // file changed since, and nothing the step needs was decoded ahead.
 void stepBack(benchmark::State& state, bool kept) {
-    timeKeys(state, [kept](FormView& view, const ShowWatch& watch, const PictureFolder& folder) {
+    timeKeys(state, [kept](BenchScene& scene, const PictureFolder& folder) {
         if (kept) {
-            view.Form_KeyDown(keycode::kRight, 0); // untimed: the step away from the photo
-            settleAndPaint(view, watch);
+            scene.view->Form_KeyDown(keycode::kRight, 0); // untimed: the step away from the photo
+            settleAndPaint(scene);
         }
-        rest(watch);
+        scene.idle(1000);
         if (!kept)
             folder.touch();
-        return watch.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
+        return scene.steps().state().lastKey == keycode::kRight ? keycode::kLeft : keycode::kRight;
     });
 }
 
@@ -107,24 +103,22 @@ BENCHMARK(BM_StepBackOntoThePhotoBefore)
 void BM_FirstPhotoOfAShow(benchmark::State& state) {
     const BenchScreen& screen = benchScreen(state);
     PictureFolder folder(2);
-    prepareSettings(folder.root());
-    NoMessages box;
-    ShowWatch watch;
+    BenchScene scene(folder.root(), screen);
     double total = 0, floor = 0, libjpeg = 0, settled = 0;
     int guiFrames = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
         libjpeg += libjpegFloorMs(folder.file(0), screen);
         const auto start = Clock::now();
-        QPointer<FormView> view = openViewer(box, watch, screen);
+        scene.open();
         settled += msSince(start);
-        guiFrames +=
-            pictureView(*view)->frame().cacheKey() != watch.steps().heldPicture()->frame.cacheKey();
-        pictureView(*view)->repaint();
+        guiFrames += scene.pictureView()->frame().cacheKey() !=
+                     scene.steps().heldPicture()->frame.cacheKey();
+        scene.pictureView()->repaint();
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
-        delete view.data();
+        scene.close();
     }
     report(state, total, floor, "first", libjpeg);
     state.counters["settled_ms"] = settled / double(state.iterations());
@@ -145,12 +139,10 @@ BENCHMARK(BM_FirstPhotoOfAShow)
 void BM_FirstPhotoParts(benchmark::State& state) {
     const BenchScreen& screen = benchScreen(state);
     PictureFolder folder(2);
-    prepareSettings(folder.root());
-    NoMessages box;
-    ShowWatch watch;
-    QPointer<FormView> view = openViewer(box, watch, screen);
-    const SizeRequest request = watch.steps().heldPicture()->request;
-    rest(watch, 0); // its decoding ahead done: nothing else decodes meanwhile
+    BenchScene scene(folder.root(), screen);
+    scene.open();
+    const SizeRequest request = scene.steps().heldPicture()->request;
+    scene.idle(); // its decoding ahead done: nothing else decodes meanwhile
     const std::atomic<bool> running{false};
     double decode = 0, frame = 0, paint = 0;
     for (auto _ : state) {
@@ -168,8 +160,8 @@ void BM_FirstPhotoParts(benchmark::State& state) {
         frame += msSince(start);
         // The window's own repaint leaves out the opaque picture box over it.
         start = Clock::now();
-        view->repaint();
-        pictureView(*view)->repaint();
+        scene.view->repaint();
+        scene.pictureView()->repaint();
         paint += msSince(start);
         state.SetIterationTime(msSince(start) / 1000.0);
     }
@@ -177,7 +169,6 @@ void BM_FirstPhotoParts(benchmark::State& state) {
     state.counters["decode_ms"] = decode / n;
     state.counters["frame_ms"] = frame / n;
     state.counters["window_paint_ms"] = paint / n;
-    delete view.data();
 }
 BENCHMARK(BM_FirstPhotoParts)
     ->Apply(onEachScreen)
@@ -190,33 +181,31 @@ BENCHMARK(BM_FirstPhotoParts)
 // then on the show decodes the full resolution of the photo on screen ahead of a Home.
 void home(benchmark::State& state, bool rested) {
     PictureFolder folder(4);
-    prepareSettings(folder.root());
-    NoMessages box;
-    ShowWatch watch;
-    QPointer<FormView> view = openViewer(box, watch);
+    BenchScene scene(folder.root());
+    scene.open();
+    FormView* view = scene.view;
     for (int i = 0; i < 2; ++i) {
         view->Form_KeyDown(keycode::kHome, 0);
-        settleAndPaint(*view, watch);
+        settleAndPaint(scene);
     }
     double total = 0, floor = 0;
     for (auto _ : state) {
         floor += bareDecodeMs(folder.file(0));
-        rest(watch, 200);
+        scene.idle(200);
         view->Form_KeyDown(keycode::kRight, 0);
-        settleAndPaint(*view, watch);
+        settleAndPaint(scene);
         if (rested)
-            rest(watch, 200);
+            scene.idle(200);
         const auto start = Clock::now();
         view->Form_KeyDown(keycode::kHome, 0);
-        settleAndPaint(*view, watch);
+        settleAndPaint(scene);
         const double ms = msSince(start);
         total += ms;
         state.SetIterationTime(ms / 1000.0);
         view->Form_KeyDown(keycode::kHome, 0); // fitted again for the next round
-        settleAndPaint(*view, watch);
+        settleAndPaint(scene);
     }
     report(state, total, floor, "home");
-    delete view.data();
 }
 void BM_HomeRightAfterTheStep(benchmark::State& state) {
     home(state, false);

@@ -8,7 +8,7 @@
 // with --camera-photos, with a restart marker at every MCU row, as many cameras write them.
 //   viewer_bench [--in-program-decoder] [--camera-photos] [--benchmark_repetitions=N] [...]
 
-#include "ViewerScene.h"
+#include "ViewerBench.h"
 #include "common/RunBenchmarks.h"
 
 #include "decode/process/DecoderService.h"

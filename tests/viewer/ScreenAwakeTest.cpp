@@ -6,7 +6,7 @@
 #include "core/Settings.h"
 #include "platform/desktop/ScreenSaverInhibitorDBus.h"
 #include "support/FakeScreenSaverBus.h"
-#include "viewer/ViewerScene.h"
+#include "viewer/TreeScene.h"
 #include "viewer/steps/GuideColours.h"
 
 #include <QLabel>
@@ -20,7 +20,7 @@
 namespace orlix {
 namespace {
 
-class ScreenAwake : public ::testing::Test, public test::ViewerScene {
+class ScreenAwake : public ::testing::Test, public test::TreeScene {
 protected:
     void SetUp() override {
         ASSERT_TRUE(bus.start()) << bus.error().toStdString();
@@ -31,7 +31,7 @@ protected:
     static QColor colour(const QLabel* l) { return l->palette().color(QPalette::WindowText); }
 
     // The viewer goes before the inhibitor it was given.
-    void TearDown() override { close(); }
+    ~ScreenAwake() override { close(); }
 
     test::FakeScreenSaverBus bus;
     std::unique_ptr<platform::ScreenSaverInhibitorDBus> inhibitor;
@@ -43,7 +43,7 @@ protected:
 TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
     pictures({"1.bmp", "2.bmp"});
     screenSaver = inhibitor.get();
-    open(1.0, false);
+    open(false);
     EXPECT_FALSE(inhibitor->isInhibited()); // not before the window is shown
     ASSERT_TRUE(runUntil([&] { return steps().stepsRun() > 0; }));
     settle();
@@ -89,8 +89,7 @@ TEST_F(ScreenAwake, KeysMoveTheShowBetweenRunningAndPausedAndMarkTheGuide) {
     EXPECT_TRUE(autoLabel->autoFillBackground());
     EXPECT_EQ(autoLabel->palette().color(QPalette::Window), kGuideGreen);
     EXPECT_TRUE(fileNameLabel()->isVisible()); // Ctrl has switched the guide on
-    EXPECT_EQ(realSizeChecks, (std::vector<std::int16_t>{1, 0}));
-    EXPECT_EQ(guideChecks, std::vector<std::int16_t>{1});
+    EXPECT_EQ(checks, QStringList({"RealSize 1", "Guide 1", "RealSize 0"}));
     QTest::keyClick(view.data(), Qt::Key_Escape); // ends the show
     expected << QStringLiteral("UnInhibit");
     EXPECT_TRUE(bus.waitForCalls(std::size_t(expected.size())));

@@ -1,4 +1,4 @@
-#include "ViewerScene.h"
+#include "ViewerBench.h"
 
 #include "common/CameraJpeg.h"
 #include "common/LibjpegFloor.h"
@@ -8,15 +8,14 @@
 #include "decode/codec/PictureDecoder.h"
 #include "decode/process/ProcessDecoder.h"
 #include "viewer/steps/SlideStepMachine.h"
+#include "viewer/window/FormView.h"
 #include "viewer/window/PictureBox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QTimer>
 
 #include <fstream>
 #include <string>
@@ -72,29 +71,6 @@ double libjpegFloorMs(const QString& path, const BenchScreen& screen) {
     return libjpegDecodeMs(path, JpegReader::scaleFor(photo, false, fitted));
 }
 
-void ShowWatch::showMade(const SlideStepMachine& steps) {
-    steps_ = &steps;
-    decoding_ = false;
-}
-
-PictureBox* pictureView(const FormView& view) {
-    return view.findChild<PictureBox*>(QStringLiteral("PicView"));
-}
-
-void waitFor(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer wake;
-    wake.setInterval(2);
-    QObject::connect(&wake, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    if (done())
-        return;
-    wake.start();
-    loop.exec();
-}
-
 namespace {
 
 // Counts the paints a widget gets while it lives.
@@ -116,29 +92,15 @@ private:
 
 } // namespace
 
-void settleAndPaint(FormView& view, const ShowWatch& watch) {
+void settleAndPaint(test::ViewerScene& scene) {
     // The frame is painted once: by the update the step asked for, whether the event loop
     // already ran it or it is still pending, and here only when there was none. A paint
     // forced on top of one already done would count a 4K frame's drawing twice.
-    PaintCount count(pictureView(view));
-    waitFor([&] { return watch.steps().settled(); });
-    QCoreApplication::sendPostedEvents(view.window(), QEvent::UpdateRequest);
+    PaintCount count(scene.pictureView());
+    scene.settle();
+    QCoreApplication::sendPostedEvents(scene.view->window(), QEvent::UpdateRequest);
     if (count.paints() == 0)
-        pictureView(view)->repaint();
-}
-
-void rest(const ShowWatch& watch, double ms) {
-    const auto start = Clock::now();
-    waitFor([&] { return !watch.decoding() && msSince(start) >= ms; });
-}
-
-void prepareSettings(const QString& root, std::int16_t interval) {
-    Settings = SettingsRecord();
-    Settings.Path = root;
-    Settings.ExtList = QStringLiteral("jpg|bmp");
-    Settings.Interval = interval;
-    Settings.Loop = 1;
-    Settings.Guide = 1;
+        scene.pictureView()->repaint();
 }
 
 std::shared_ptr<PictureDecoder> viewerDecoder() {
@@ -147,15 +109,21 @@ std::shared_ptr<PictureDecoder> viewerDecoder() {
     return programDecoder;
 }
 
-QPointer<FormView> openViewer(platform::MessageService& box, ShowWatch& watch,
-                              const BenchScreen& screen) {
-    QPointer<FormView> view =
-        new FormView({QRect(0, 0, screen.width, screen.height), 1.0}, box, nullptr, nullptr,
-                     viewerDecoder(), nullptr, nullptr, &watch);
-    view->Form_Load();
-    view->show();
-    waitFor([&] { return !view || (watch.steps().stepsRun() > 0 && watch.steps().settled()); });
-    return view;
+BenchScene::BenchScene(const QString& root, const BenchScreen& screen, std::int16_t interval)
+    : ViewerScene(root, Pace::Asleep) {
+    Settings.ExtList = QStringLiteral("jpg|bmp");
+    Settings.Interval = interval;
+    Settings.Loop = 1;
+    Settings.Guide = 1;
+    Settings.Sort = 0;
+    this->screen = {QRect(0, 0, screen.width, screen.height), 1.0};
+    decoder = viewerDecoder();
+    onWarning = [](const QString& text) { qFatal("unexpected failure box: %s", qPrintable(text)); };
+}
+
+BenchScene::~BenchScene() {
+    if (timeouts > 0)
+        qFatal("the viewer never got where a benchmark waited for it");
 }
 
 void report(benchmark::State& state, double totalMs, double floorMs, const char* name,

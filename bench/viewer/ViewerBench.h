@@ -1,29 +1,21 @@
 #pragma once
 
-// What the viewer benchmarks share: the photo, the screens, the viewer opened on the offscreen
-// platform and the waits on its event loop.
+// What the viewer benchmarks share: the photo, the screens, the viewer's scene as they set it
+// up, and the floors and figures they report.
 
-#include "viewer/window/FormView.h"
-#include "viewer/window/ShowObserver.h"
+#include "support/ViewerScene.h"
 
 #include <QByteArray>
-#include <QPointer>
 #include <QString>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace orlix {
-class PictureBox;
 class PictureDecoder;
 class ProcessDecoder;
-class SlideStepMachine;
-namespace platform {
-class MessageService;
-}
 } // namespace orlix
 
 namespace orlix::bench {
@@ -63,33 +55,6 @@ double bareDecodeMs(const QString& path);
 // iterations as the figure, since a virtual machine's speed drifts within minutes.
 double libjpegFloorMs(const QString& path, const BenchScreen& screen);
 
-// Follows a viewer's show: its steps, and whether its decoding thread is busy.
-class ShowWatch : public ShowObserver {
-public:
-    void showMade(const SlideStepMachine& steps) override;
-    void captionWritten(const QString&) override {}
-    void decodingBusy(bool busy) override { decoding_ = busy; }
-    const SlideStepMachine& steps() const { return *steps_; }
-    bool decoding() const { return decoding_; }
-
-private:
-    const SlideStepMachine* steps_ = nullptr;
-    bool decoding_ = false;
-};
-
-// A viewer's picture box, PicView.
-PictureBox* pictureView(const FormView& view);
-
-// Runs the event loop until `done`. It sleeps between events, as the program's own loop does:
-// a thread that spun here would take a core from the decoding threads.
-void waitFor(const std::function<bool()>& done);
-// Runs events until the step has ended and its frame is on screen, painted once.
-void settleAndPaint(FormView& view, const ShowWatch& watch);
-// Runs events until the decoding thread has done all it wants to, and at least `ms` passed.
-void rest(const ShowWatch& watch, double ms = 1000);
-
-void prepareSettings(const QString& root, std::int16_t interval = 60);
-
 // The program's decoder, made in main: its decoder processes serve every viewer here. With
 // `inProgramDecoder`, pictures are decoded on the decoding thread itself instead.
 extern std::shared_ptr<ProcessDecoder> programDecoder;
@@ -100,9 +65,19 @@ extern bool inProgramDecoder;
 extern bool cameraPhotos;
 std::shared_ptr<PictureDecoder> viewerDecoder();
 
-// A viewer covering `screen`, opened and showing its first picture, followed by `watch`.
-QPointer<FormView> openViewer(platform::MessageService& box, ShowWatch& watch,
-                              const BenchScreen& screen = defaultScreen());
+// The viewer of a benchmark over the folder `root`, covering `screen`, its pictures decoded as
+// the options say: Loop and the guide on, the names unsorted, a tick every `interval` seconds.
+// It sleeps between events, as the program does. A failure box ends the run, as does a wait
+// that never ends: either would spoil every figure after it.
+class BenchScene : public test::ViewerScene {
+public:
+    explicit BenchScene(const QString& root, const BenchScreen& screen = defaultScreen(),
+                        std::int16_t interval = 60);
+    ~BenchScene() override;
+};
+
+// Runs events until the step has ended and its frame is on screen, painted once.
+void settleAndPaint(test::ViewerScene& scene);
 
 // The mean of `totalMs` per iteration as `<name>_ms`, the floor's and their ratio; with
 // `libjpegMs`, that floor's too (`vs_libjpeg`).

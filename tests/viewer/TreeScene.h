@@ -1,15 +1,20 @@
 #pragma once
 
 #include "decode/codec/PictureDecoder.h"
+#include "support/TempTree.h"
+#include "support/ViewerScene.h"
 
-#include <QList>
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <initializer_list>
+#include <memory>
 #include <mutex>
 
 namespace orlix::test {
@@ -26,7 +31,7 @@ public:
         int arrivals = 0;      // decodes that came to the gate
     };
 
-    explicit GatedDecoder(bool gated = false) : gated_(gated) {}
+    explicit GatedDecoder(bool gated) : gated_(gated) {}
 
     DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override {
         const QString name = request.file->path().section(QLatin1Char('/'), -1);
@@ -34,13 +39,11 @@ public:
             std::unique_lock<std::mutex> lock(mutex_);
             record_.log << name + (request.fitInto.isEmpty() ? "*" : "");
             record_.boxes << request.fitInto;
-            if (gated_) {
-                const int ticket = ++record_.arrivals;
-                record_.atGate = name;
-                while (passed_ != ticket && !cancelled.load())
-                    gate_.wait_for(lock, std::chrono::milliseconds(1));
-                record_.atGate.clear();
-            }
+            const int ticket = ++record_.arrivals;
+            record_.atGate = gated_ ? name : QString();
+            while (gated_ && passed_ != ticket && !cancelled.load())
+                gate_.wait_for(lock, std::chrono::milliseconds(1));
+            record_.atGate.clear();
         }
         DecodeResult picture = real_.decode(request, cancelled);
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -49,8 +52,7 @@ public:
         return picture;
     }
 
-    // Lets the decode waiting at the gate (there is one decoding thread) go on; none when
-    // none waits.
+    // Lets the decode waiting at the gate (there is one decoding thread) go on.
     void letOneThrough() {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!record_.atGate.isEmpty())
@@ -66,10 +68,40 @@ public:
 private:
     const bool gated_;
     StandardPictureDecoder real_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_; // locked by the readers of the record too
     std::condition_variable gate_;
     Record record_;
     int passed_ = 0; // the ticket let through last
+};
+
+// The viewer scene over a scratch tree of its own, its pictures decoded through `gate`. Every
+// wait on the viewer must end in time.
+struct TreeScene : TempTree, ViewerScene {
+    explicit TreeScene(bool gated = false)
+        : ViewerScene(rootText()), gate(std::make_shared<GatedDecoder>(gated)) {
+        decoder = gate;
+    }
+    ~TreeScene() override {
+        close(); // before anything the viewer was given
+        EXPECT_EQ(timeouts, 0) << "the viewer never got where a test waited for it";
+    }
+
+    // Writes grey pictures of `size`: JPEGs where the name ends in ".jpg", else BMPs.
+    void pictures(std::initializer_list<const char*> names, QSize size = {40, 30}) const {
+        for (const char* name : names)
+            write(name, pictureFile(size, qRgb(128, 128, 128),
+                                    QByteArray(name).endsWith(".jpg") ? "JPEG" : "BMP"));
+    }
+
+    // Presses and releases a key, then settles.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyPress(view.data(), key, modifiers);
+        if (view)
+            QTest::keyRelease(view.data(), key, modifiers);
+        settle();
+    }
+
+    std::shared_ptr<GatedDecoder> gate;
 };
 
 } // namespace orlix::test
