@@ -13,9 +13,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace orlix::test {
 
@@ -46,6 +48,8 @@ public:
             record_.atGate.clear();
         }
         DecodeResult picture = real_.decode(request, cancelled);
+        if (meddle)
+            std::exchange(meddle, nullptr)();
         const std::lock_guard<std::mutex> lock(mutex_);
         if (picture.cancelled)
             record_.abandoned << name;
@@ -64,6 +68,10 @@ public:
         return record_;
     }
     QStringList log() const { return record().log; }
+
+    // Done to the file in the middle of the next decode, once the real decode has read it; it
+    // may also throw. Set only while nothing decodes.
+    std::function<void()> meddle;
 
 private:
     const bool gated_;
