@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -81,6 +82,7 @@ TEST_F(FormViewTest, LaysTheGuideOutInTwoRowsTheSameWhetherShownOrNot) {
 }
 
 TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
+    const QByteArray turned = test::quarterTurnedJpeg(QImage::fromData(grey({40, 20})));
     const struct {
         const char* name;
         QByteArray bytes;
@@ -91,11 +93,7 @@ TEST_F(FormViewTest, FitsCentresAndCaptionsThePicture) {
         {"1/too-wide.bmp", grey({2000, 1000}), 1, {0, 128, 1024, 512}, "2000X1000 51%"},
         {"2/equal-ratios.bmp", grey({4000, 3000}), 2, {0, 0, 1024, 768}, "4000X3000 51%"},
         {"3/fits.bmp", grey({1000, 600}), 2, {262, 234, 500, 300}, "1000X600 100%"},
-        {"4/\x93\xfa\x96\x7b.jpg",
-         test::quarterTurnedJpeg(QImage::fromData(grey({40, 20}))),
-         1,
-         {502, 364, 20, 40},
-         "20X40 100%"}, // Shift-JIS
+        {"4/\x93\xfa\x96\x7b.jpg", turned, 1, {502, 364, 20, 40}, "20X40 100%"}, // Shift-JIS
         {"5/dot.gif", gif("01000100"), 1, {512, 384, 1, 1}, "1X1 100%"},
         {"6/exactly-fits.bmp", grey({1024, 768}), 1, {0, 0, 1024, 768}, "1024X768 100%"},
         {"7/too-tall.bmp", grey({500, 1000}), 1, {320, 0, 384, 768}, "500X1000 76%"},
@@ -273,41 +271,31 @@ TEST_F(FormViewTest, PansAtRealSizeWithinThePicture) {
 TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
     pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, {2048, 1536});
     Settings.Loop = 1;
-    const auto home = [](FormViewTest& t) { t.press(Qt::Key_Home); };
+    const std::map<char, Qt::Key> keys = {
+        {'L', Qt::Key_Left}, {'R', Qt::Key_Right}, {'H', Qt::Key_Home}, {'C', Qt::Key_Control}};
+    // The change, from b on show with c decoded ahead: t a tick, L R H C the keys Left, Right,
+    // Home and Ctrl, i a rest until the decoding thread is idle.
     const struct {
-        const char* what;
-        std::function<void(FormViewTest&)> change; // from b on show, c decoded ahead
+        const char* change;
         const char* shownAfter;
         QStringList decoded; // since the change, "*" for a full-resolution decode
+        bool frameOnly = false;
     } cases[] = {
-        {"ticks to d, then round to a",
-         [](FormViewTest& t) { t.tick(), t.idle(), t.tick(); },
-         "d.jpg",
-         {"d.jpg", "a.jpg"}},
-        {"direction reversed: the frame of a, shown before, is kept",
-         [](FormViewTest& t) {
-             t.press(Qt::Key_Left);
-             EXPECT_TRUE(t.steps().heldPicture()->image.isNull());
-         },
-         "a.jpg",
-         {"d.jpg"}},
-        {"reversed twice: b is kept, then c, decoded ahead before",
-         [](FormViewTest& t) { t.press(Qt::Key_Left), t.idle(), t.press(Qt::Key_Right); },
-         "b.jpg",
-         {"d.jpg", "c.jpg"}},
-        {"guide switched", [](FormViewTest& t) { t.press(Qt::Key_Control); }, "b.jpg", {"c.jpg"}},
-        {"real size switched", home, "b.jpg", {"b.jpg*", "c.jpg*"}},
-        {"real size switched on and off: the next photo fitted again",
-         [&](FormViewTest& t) { home(t), t.idle(), home(t); },
-         "b.jpg",
-         {"b.jpg*", "c.jpg*", "c.jpg"}},
-        {"then a tick: the photo shown is followed by its full resolution",
-         [&](FormViewTest& t) { home(t), t.idle(), home(t), t.idle(), t.tick(); },
-         "c.jpg",
-         {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}},
+        // Ticks to d, then round to a.
+        {"tit", "d.jpg", {"d.jpg", "a.jpg"}},
+        // The direction reversed: the frame of a, shown before, is kept.
+        {"L", "a.jpg", {"d.jpg"}, true},
+        // Reversed twice: the frame of b is kept, then c, decoded ahead before.
+        {"LiR", "b.jpg", {"d.jpg", "c.jpg"}, true},
+        {"C", "b.jpg", {"c.jpg"}},
+        {"H", "b.jpg", {"b.jpg*", "c.jpg*"}},
+        // Real size on and off: the next photo fitted again; then a tick: the photo shown is
+        // followed by its full resolution.
+        {"HiH", "b.jpg", {"b.jpg*", "c.jpg*", "c.jpg"}},
+        {"HiHit", "c.jpg", {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.change);
         Settings.Guide = 1;
         Settings.RealSize = 0;
         idle(); // the last row's picture decoded ahead belongs to that row
@@ -320,9 +308,17 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         for (const QSize& box : gate->record().boxes.mid(start)) // the screen clear of the guide
             EXPECT_EQ(box, sizeRequestFor(steps().currentView(), 0, 0).fitInto);
         const qsizetype before = gate->log().size();
-        c.change(*this);
+        for (const char* action = c.change; *action; ++action) {
+            if (*action == 't')
+                tick();
+            else if (*action == 'i')
+                idle();
+            else
+                press(keys.at(*action));
+        }
         idle();
         EXPECT_EQ(shown(), QString::fromLatin1(c.shownAfter));
+        EXPECT_EQ(steps().heldPicture()->image.isNull(), c.frameOnly);
         EXPECT_EQ(gate->log().mid(before), c.decoded) << gate->log().join(' ').toStdString();
         const qsizetype next = gate->log().size();
         press(steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right);
@@ -401,22 +397,10 @@ TEST_F(FormViewTest, ClosingWhileAStepWaitsEndsALongDecodeAtOnce) {
     pictures({"a.jpg"});
     write("b.jpg", head);
     ASSERT_EQ(::truncate(path("b.jpg").constData(), qint64(2) << 30), 0);
-    const struct {
-        const char* what;
-        std::function<void(FormView*)> close;
-    } ways[] = {
-        {"Esc", [](FormView* v) { QTest::keyClick(v, Qt::Key_Escape); }},
-        // As the settings window does when it ends the program: hide, delete later, and the
-        // program's end deletes what is left.
-        {"the program ends",
-         [](FormView* v) {
-             v->hide();
-             v->deleteLater();
-             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-         }},
-    };
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.what);
+    // Esc, or as the settings window does when it ends the program: hide, delete later, and
+    // the program's end deletes what is left.
+    for (const bool escape : {true, false}) {
+        SCOPED_TRACE(escape ? "Esc" : "the program ends");
         const qsizetype decodesBefore = gate->log().count("b.jpg");
         open();
         EXPECT_EQ(decodingThreads(), 1);
@@ -424,7 +408,13 @@ TEST_F(FormViewTest, ClosingWhileAStepWaitsEndsALongDecodeAtOnce) {
         ASSERT_TRUE(runUntil([&] { return gate->log().count("b.jpg") > decodesBefore; }));
         QTest::keyClick(view.data(), Qt::Key_Right);
         ASSERT_EQ(steps().phase(), SlideStepMachine::Phase::Decoding);
-        way.close(view.data());
+        if (escape) {
+            QTest::keyClick(view.data(), Qt::Key_Escape);
+        } else {
+            view->hide();
+            view->deleteLater();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
         EXPECT_TRUE(!view || (steps().closed() && !view->isVisible()));
         EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
         // The viewer waits only a moment for its thread; on a loaded machine the thread may

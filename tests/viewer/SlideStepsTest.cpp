@@ -31,19 +31,18 @@ ListFunction lister(const FakeTree& tree) {
     return [&tree](const FolderLister::Request& request, EntryList& entries) {
         const QString& path = request.folder.Path;
         const bool ofFolders = path == tree.root && request.attrMask == kDirectoriesMask;
-        const std::vector<FakeTree::Picture>* in = path == tree.root ? &tree.pictures : nullptr;
-        for (const FakeTree::Folder& f : tree.folders)
-            in = path == tree.root + '/' + f.name ? &f.pictures : in;
-        if ((request.folder.Attributes & kDirectoryBit) == 0 || !in)
-            return false;
-        entries.clear();
-        if (ofFolders) {
-            for (const FakeTree::Folder& f : tree.folders)
-                entries.push_back({tree.root + '/' + f.name, kDirectoryBit});
-        } else {
-            for (const FakeTree::Picture& p : *in)
-                entries.push_back({path + '/' + p.name, 32});
+        bool exists = path == tree.root;
+        EntryList found;
+        for (const FakeTree::Picture& p : tree.pictures) {
+            const bool folder = p.path.endsWith('/');
+            const QString at = tree.root + '/' + p.path.chopped(folder ? 1 : 0);
+            exists = exists || (folder && at == path);
+            if (ofFolders ? folder : !folder && at.section('/', 0, -2) == path)
+                found.push_back({at, folder ? kDirectoryBit : std::int16_t(32)});
         }
+        if (!exists || (request.folder.Attributes & kDirectoryBit) == 0)
+            return false;
+        entries = found;
         return !entries.empty();
     };
 }
@@ -56,15 +55,10 @@ DecodeFunction decoder(const FakeTree& tree) {
         picture->path = path;
         picture->request = request;
         picture->error = LoadError::FileNotFound;
-        const auto match = [&](const std::vector<FakeTree::Picture>& in, const QString& folder) {
-            for (const FakeTree::Picture& p : in) {
-                if (path == folder + '/' + p.name)
-                    picture->error = p.error, picture->pixelSize = p.size;
-            }
-        };
-        match(tree.pictures, tree.root);
-        for (const FakeTree::Folder& f : tree.folders)
-            match(f.pictures, tree.root + '/' + f.name);
+        for (const FakeTree::Picture& p : tree.pictures) {
+            if (path == tree.root + '/' + p.path)
+                picture->error = p.error, picture->pixelSize = p.size;
+        }
         if (picture->error == LoadError::None) {
             picture->image = QImage(1, 1, QImage::Format_RGB32);
             picture->image.fill(Qt::gray);
@@ -295,12 +289,21 @@ bool beginsWith(const QStringList& whole, const QStringList& part) {
 // Each row starts a show (with sub-folders, at b/1.bmp; without, at top.bmp), changes the
 // tree as it says, then takes its steps: t a tick, R L U D the arrow keys, E Esc.
 TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
-    FakeTree base;
-    base.pictures = {{"top.bmp"}}; // with sub-folders: not shown
-    base.folders = {{"a-empty", {}}, {"b", {{"1.bmp"}, {"2.gif"}}}, {"c", {{"1.jpg"}, {"2.bmp"}}}};
+    FakeTree base; // top.bmp is not shown with sub-folders
+    base.pictures = {{"top.bmp"}, {"a-empty/"}, {"b/"},      {"b/1.bmp"},
+                     {"b/2.gif"}, {"c/"},       {"c/1.jpg"}, {"c/2.bmp"}};
     const std::int16_t keys[] = {kRight, kLeft, kUp, kDown, kEsc};
     const auto none = [](FakeTree&) {};
-    const auto emptyC = [](FakeTree& t) { t.folders[2].pictures.clear(); };
+    // Takes the pictures out of the folders whose paths contain `folder`: "c/", or "/" for all.
+    const auto emptied = [](const char* folder) {
+        return [folder](FakeTree& t) {
+            const auto in = [&](const FakeTree::Picture& p) {
+                return p.path.contains(folder) && !p.path.endsWith('/');
+            };
+            t.pictures.erase(std::remove_if(t.pictures.begin(), t.pictures.end(), in),
+                             t.pictures.end());
+        };
+    };
     const struct {
         std::int16_t subFolder, loop, autoNext;
         std::function<void(FakeTree&)> change;
@@ -315,8 +318,8 @@ TEST(SteppingRules, WrapsThroughFilesAndFoldersListingEachAfresh) {
         {1, 1, 0, none, "DDE", {"c/1.jpg", "b/1.bmp", ""}},
         {1, 0, 0, none, "UU", {"c/1.jpg", "b/1.bmp"}}, // backwards wraps whatever Loop says
         // A search ends after one pass: round to the one folder with pictures, or closed.
-        {1, 1, 1, emptyC, "DD", {"b/1.bmp", "b/1.bmp"}},
-        {1, 1, 1, [&](FakeTree& t) { emptyC(t), t.folders[1].pictures.clear(); }, "D", {""}},
+        {1, 1, 1, emptied("c/"), "DD", {"b/1.bmp", "b/1.bmp"}},
+        {1, 1, 1, emptied("/"), "D", {""}},
         // A single folder is read again on its wrap.
         {0,
          1,
@@ -362,10 +365,10 @@ Scenario randomScenario(std::mt19937& random) {
     // Small, the size of the screen, larger than it (it pans), and taller than it.
     const QSize sizes[] = {{40, 30}, {1024, 768}, {1200, 900}, {400, 900}};
     const LoadError failures[] = {LoadError::PathInvalid, LoadError::InvalidPicture};
-    const auto pictures = [&](int count) {
+    const auto pictures = [&](int count, const QString& folder) {
         std::vector<FakeTree::Picture> list;
         for (int i = 0; i < count; ++i) {
-            list.push_back({QString::number(i) + QStringLiteral(".jpg"), sizes[pick(4)]});
+            list.push_back({folder + QString::number(i) + QStringLiteral(".jpg"), sizes[pick(4)]});
             if (chance(12))
                 list.back().error = failures[pick(2)];
         }
@@ -377,13 +380,17 @@ Scenario randomScenario(std::mt19937& random) {
          {&s.settings.Loop, &s.settings.Auto, &s.settings.RealSize, &s.settings.Guide})
         *on = chance(50) ? 1 : 0;
     if (s.settings.SubFolder == 1) {
-        s.tree.pictures = pictures(pick(2));
-        for (int f = 0, folders = 1 + pick(3); f < folders; ++f)
-            s.tree.folders.push_back({QStringLiteral("f") + QString::number(f), pictures(pick(4))});
-        s.tree.folders[std::size_t(pick(int(s.tree.folders.size())))].pictures.push_back(
-            {QStringLiteral("z.jpg")});
+        s.tree.pictures = pictures(pick(2), "");
+        const int folders = 1 + pick(3);
+        for (int f = 0; f < folders; ++f) {
+            const QString folder = QStringLiteral("f%1/").arg(f);
+            s.tree.pictures.push_back({folder});
+            for (const FakeTree::Picture& p : pictures(pick(4), folder))
+                s.tree.pictures.push_back(p);
+        }
+        s.tree.pictures.push_back({QStringLiteral("f%1/z.jpg").arg(pick(folders))});
     } else {
-        s.tree.pictures = pictures(1 + pick(5));
+        s.tree.pictures = pictures(1 + pick(5), "");
     }
     const std::int16_t keys[] = {kEnter, kUp, kDown, kLeft, kRight, kHome, kCtrl, kEsc, 65};
     std::discrete_distribution<std::size_t> keyWeights({12, 12, 12, 14, 16, 10, 10, 2, 4});

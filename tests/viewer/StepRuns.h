@@ -53,21 +53,16 @@ struct Observed : ShowRecord {
 // state says (none: the viewer has gone).
 Observed observe(const ShowRecord& record, const SlideStepMachine* machine, bool timerRunning);
 
-// A folder tree in memory: its folders' pictures, with their sizes or their failures.
+// A folder tree in memory: its pictures by their paths below the root ("1.jpg", "b/1.jpg"),
+// with their sizes or their failures, and its folders ("b/"), in the order they are listed.
 struct FakeTree {
     struct Picture {
-        QString name;
+        QString path;
         QSize size{40, 30};
         LoadError error = LoadError::None;
     };
-    struct Folder {
-        QString name;
-        std::vector<Picture> pictures;
-    };
-
     QString root = QStringLiteral("/show");
-    std::vector<Picture> pictures; // in the root itself
-    std::vector<Folder> folders;
+    std::vector<Picture> pictures;
 };
 
 // A show: its folders, its settings, its input, and how many events come while a listing or

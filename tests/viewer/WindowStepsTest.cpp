@@ -72,23 +72,17 @@ public:
     WindowRun(const Scenario& scenario, std::mt19937& random)
         : HeldRun(scenario), scene_(true), random_(random) {
         static std::map<std::pair<int, int>, QByteArray> encoded; // made once a size
-        const auto write = [&](const QString& folder, const FakeTree::Picture& p) {
-            const QByteArray path = (folder + p.name).toUtf8();
-            if (p.error == LoadError::PathInvalid)
-                return scene_.mkdir(path);
-            if (p.error == LoadError::InvalidPicture)
-                return scene_.write(path, "not a picture");
+        for (const FakeTree::Picture& p : scenario.tree.pictures) {
+            const QByteArray path = p.path.toUtf8();
             QByteArray& bytes = encoded[{p.size.width(), p.size.height()}];
-            if (bytes.isEmpty())
-                bytes = pictureFile(p.size, qRgb(128, 128, 128), "JPEG");
-            scene_.write(path, bytes);
-        };
-        for (const FakeTree::Picture& p : scenario.tree.pictures)
-            write("", p);
-        for (const FakeTree::Folder& f : scenario.tree.folders) {
-            scene_.mkdir(f.name.toUtf8());
-            for (const FakeTree::Picture& p : f.pictures)
-                write(f.name + '/', p);
+            if (path.endsWith('/') || p.error == LoadError::PathInvalid) {
+                scene_.mkdir(path);
+            } else if (p.error == LoadError::InvalidPicture) {
+                scene_.write(path, "not a picture");
+            } else {
+                bytes = bytes.isEmpty() ? pictureFile(p.size, qRgb(128, 128, 128), "JPEG") : bytes;
+                scene_.write(path, bytes);
+            }
         }
     }
 
@@ -231,7 +225,7 @@ std::vector<FaultRow> faultRows() {
     SettingsRecord inFolders = inFiles;
     inFolders.SubFolder = 1;
     inFolders.Loop = 0;
-    const FakeTree twoFolders{"/show", {}, {{"x", {{"a.jpg"}}}, {"y", {{"c.jpg"}}}}};
+    const FakeTree twoFolders{"/show", {{"x/"}, {"x/a.jpg"}, {"y/"}, {"y/c.jpg"}}};
     return {
         {"Left restarts the timer, so the tick held after it is not delivered",
          onC(0, {down(kLeft), tick()}), QStringLiteral("b.jpg"), 0},
