@@ -83,17 +83,23 @@ int Main(int argc, char** argv) {
         platform::makeDesktopScreenSaverInhibitor();
     FormSetting settings(messages, {}, screenSaver.get());
     const auto decoder = std::make_shared<ProcessDecoder>();
-    // Ready and warm by the time Start is pressed, with memory held for a first picture fitted
-    // into the screen the show is most likely to cover.
-    const platform::ScreenMetrics screen = platform::primaryScreen();
-    decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
-    // The first picture of a show is copied from its decoder (a fitted photo, up to 32 MiB) and
-    // shrunk into a frame (8 MiB on a 1920x1080 screen, 28 MiB fitted on 3840x2160). Into
-    // fresh memory each page faults in: 18 to 32 ms of its 156 to 176 ms from Start on a
-    // 1920x1080 screen, measured on Xvfb. Warmed while the settings window waits for the user,
-    // the heap has them in place.
+    // Ready by the time Start is pressed, and holding no memory until then.
+    decoder->prepare();
+    // A show takes its memory as it starts and gives it back when its viewer goes: nothing is
+    // held for pictures while the settings window waits. The first picture of a show is copied
+    // from its decoder (a fitted photo, up to 32 MiB) and shrunk into a frame (8 MiB on a
+    // 1920x1080 screen, 28 MiB fitted on 3840x2160); into new memory each page of them faults
+    // in. Warmed while the decoder process decodes the picture, the heap has them in place.
     constexpr std::size_t kFirstPictureHeap = std::size_t(48) << 20;
-    platform::warmHeapInBackground(kFirstPictureHeap);
+    settings.setShowHooks(
+        [decoder](const platform::ScreenMetrics& screen) {
+            decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
+            platform::warmHeapInBackground(kFirstPictureHeap);
+        },
+        [decoder] {
+            decoder->release();
+            platform::giveBackFreedMemory();
+        });
     settings.setDecoder(decoder);
     settings.show();
     const int status = app.exec();

@@ -20,6 +20,7 @@ class QPushButton;
 namespace orlix {
 
 namespace platform {
+struct ScreenMetrics;
 class MessageService;
 class ScreenSaverInhibitor;
 class TextCollator;
@@ -46,6 +47,15 @@ public:
     // decoder on their decoding thread.
     void setDecoder(std::shared_ptr<const PictureDecoder> decoder) {
         decoder_ = std::move(decoder);
+    }
+
+    // What a show takes beyond its viewer and gives back: `starting` runs as Start opens a
+    // viewer, with the screen it will cover; `ended` once that viewer is gone, unless the
+    // program is ending with it. Either may be empty.
+    void setShowHooks(std::function<void(const platform::ScreenMetrics&)> starting,
+                      std::function<void()> ended) {
+        showStarting_ = std::move(starting);
+        showEnded_ = std::move(ended);
     }
 
     // The Start command: checks the inputs, fills Settings, keeps the path history and opens
@@ -81,6 +91,8 @@ private:
     std::function<void()> endProgram_;
     platform::ScreenSaverInhibitor* screenSaver_;
     std::shared_ptr<const PictureDecoder> decoder_;
+    std::function<void(const platform::ScreenMetrics&)> showStarting_;
+    std::function<void()> showEnded_;
     std::unique_ptr<platform::TextCollator> collator_;
     bool unloaded_ = false;
     QPointer<FormView> viewer_;

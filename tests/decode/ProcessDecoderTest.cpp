@@ -107,6 +107,28 @@ TEST_F(ProcessDecoding, AnAnswerThatDoesNotHoldTogetherIsAFailedDecode) {
     }
 }
 
+// A show that ended gives back the memory its pictures took: the process that decoded them ends
+// with all it holds, and a fresh one, started at once, serves the next show.
+TEST_F(ProcessDecoding, ReleasedTheServingProcessEndsAndAFreshOneServesTheNextPicture) {
+    const ProcessDecoder decoder;
+    decoder.prepare(QSize(3840, 2160));
+    const DecodeRequest photo =
+        request("photo.jpg", encodedPicture(detailed({1600, 1200}), "JPEG"), {800, 600});
+    const DecodeResult first = decoder.decode(photo, notCancelled);
+    ASSERT_TRUE(first.ok());
+    const std::int64_t served = decoder.processId();
+    decoder.release();
+    const std::int64_t fresh = decoder.processId();
+    EXPECT_NE(fresh, 0) << "a process waits for the next show";
+    EXPECT_NE(fresh, served);
+    EXPECT_TRUE(
+        QTest::qWaitFor([served] { return ::kill(static_cast<pid_t>(served), 0) != 0; }, 5000))
+        << "the process that served still runs";
+    const DecodeResult next = decoder.decode(photo, notCancelled);
+    EXPECT_TRUE(next.image == first.image);
+    EXPECT_EQ(decoder.processId(), fresh);
+}
+
 // A decoder process that fails costs one picture, and the next gets a new process. A cancelled
 // decode ends at once; its process stops it and serves the next picture, unless it cannot
 // stop (it hangs), and then the next picture gets a new process.

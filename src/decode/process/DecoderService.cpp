@@ -159,16 +159,6 @@ bool expectScreen(PixelMemory& memory, const void* data, std::size_t size,
     return true;
 }
 
-// Faults in, before the first request, the memory a fitted photo's decode and hand-over use: the
-// memory it is lent from, and as much heap (kept for reuse once freed) for the decode itself.
-// The program starts a decoder process before any picture is wanted, so this happens while
-// the settings window waits for the user rather than on the first picture.
-void warmUp(PixelLender& lender) {
-    constexpr auto kWarm = static_cast<std::size_t>(kLentBytesLimit) - (std::size_t(1) << 20);
-    lender.reserve(kWarm);
-    platform::warmHeap(kWarm);
-}
-
 } // namespace
 
 void prepareDecoding() {
@@ -200,8 +190,9 @@ void serveDecodeRequests(MessageChannel& channel) {
 }
 
 void serveDecodeRequests(MessageChannel& channel, OtherRequests others) {
+    // Nothing is faulted in ahead: a process waits, holding no memory, until a show begins
+    // (ScreenSizeMessage) or a picture is asked for.
     PixelMemory memory;
-    warmUp(memory.lender);
     const StandardPictureDecoder decoder([&memory](QSize size, QImage::Format format) {
         return lendable(std::int64_t(size.width()) * size.height() * 4)
                    ? memory.lender.make(size, format)

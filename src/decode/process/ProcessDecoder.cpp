@@ -146,8 +146,14 @@ void ProcessDecoder::prepare(QSize screenPixels) const {
     ScreenSizeMessage message;
     message.width = screenPixels.width();
     message.height = screenPixels.height();
-    // Should it not arrive, the first picture only pays for new memory, as before.
+    // Should it not arrive, the first picture faults its memory in as it is decoded.
     process_->channel().send(&message, sizeof message);
+}
+
+void ProcessDecoder::release() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    endProcess();
+    startProcess();
 }
 
 bool ProcessDecoder::startProcess() const {

@@ -76,4 +76,10 @@ void warmHeapInBackground(std::size_t bytes) {
     }
 }
 
+void giveBackFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 } // namespace orlix::platform

@@ -21,4 +21,8 @@ void warmHeap(std::size_t bytes);
 // warmHeap on a thread of its own at a lowered priority, which ends when done.
 void warmHeapInBackground(std::size_t bytes);
 
+// Hands back to the system all the memory the heap keeps free, however large: for when the
+// program waits for the user, and holds only what it uses.
+void giveBackFreedMemory();
+
 } // namespace orlix::platform
