@@ -19,6 +19,7 @@
 #include "ScreenWatch.h"
 #include "ShowPhotos.h"
 #include "ShowRun.h"
+#include "X11Driving.h"
 #include "XvfbDisplay.h"
 
 #include <QCoreApplication>
@@ -77,6 +78,7 @@ void print(const char* label, const char* viewer, const ShowFigures& f) {
 
 // Both viewers' shows on one screen; false when one failed.
 bool compare(const char* label, ShowRun& runner, bool oneCore, int steadySeconds) {
+    std::printf("%s load averages %s\n", label, qPrintable(loadAverages()));
     const ShowFigures orlix = runner.show(Viewer::Orlix, oneCore, kIntervalSeconds, steadySeconds);
     const ShowFigures feh = runner.show(Viewer::Feh, oneCore, kIntervalSeconds, steadySeconds);
     for (const ShowFigures* figures : {&orlix, &feh}) {
@@ -132,6 +134,8 @@ bool measureIdle(const ShowPhotos& photos) {
     }
     ScreenWatch watch(display.name());
     ShowRun runner(display, watch, photos);
+    std::printf("%dx%d idle, load averages %s\n", kIdleScreen.width(), kIdleScreen.height(),
+                qPrintable(loadAverages()));
     bool ok = true;
     for (const IdleFigures& idle : runner.idle(kIdleIntervalSeconds, kIdleSettleSeconds, kGaps)) {
         if (!idle.error.isEmpty()) {

@@ -60,6 +60,13 @@ QProcessEnvironment viewerEnvironment(const XvfbDisplay& display, const QString&
     return environment;
 }
 
+QString loadAverages() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 2);
+}
+
 std::uint32_t settingsWindow(ScreenWatch& watch) {
     std::uint32_t window = 0;
     waitUntil([&] { return (window = watch.topLevelOfSize(kSettingsWindowSize)) != 0; });

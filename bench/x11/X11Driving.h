@@ -37,6 +37,10 @@ bool xdotool(const XvfbDisplay& display, const QStringList& arguments);
 // folder (made here), so that nothing of the caller's desktop reaches it.
 QProcessEnvironment viewerEnvironment(const XvfbDisplay& display, const QString& home);
 
+// The machine's load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them: the
+// figures of a run on a busy machine are read with it.
+QString loadAverages();
+
 // Waits for the settings window of the Orlix just started; 0 when none came.
 std::uint32_t settingsWindow(ScreenWatch& watch);
 
