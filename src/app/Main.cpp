@@ -86,16 +86,12 @@ int Main(int argc, char** argv) {
     // Ready by the time Start is pressed, and holding no memory until then.
     decoder->prepare();
     // A show takes its memory as it starts and gives it back when its viewer goes: nothing is
-    // held for pictures while the settings window waits. The first picture of a show is copied
-    // from its decoder (a fitted photo, up to 32 MiB) and shrunk into a frame (8 MiB on a
-    // 1920x1080 screen, 28 MiB fitted on 3840x2160), into new memory whose pages fault in as
-    // they are written; prepared for huge pages as the show starts, they fault in a huge page
-    // at a time. (Faulting them in ahead, while the decoder decodes, takes a core from it.)
-    constexpr std::size_t kFirstPictureHeap = std::size_t(48) << 20;
+    // held for pictures while the settings window waits. The first picture's memory faults in
+    // as it is decoded, copied and framed; faulted in ahead as the show starts, on a thread of
+    // its own, it would take a core from the decoder process.
     settings.setShowHooks(
         [decoder](const platform::ScreenMetrics& screen) {
             decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
-            platform::prepareHeapForLargeBlocks(kFirstPictureHeap);
         },
         [decoder] {
             decoder->release();

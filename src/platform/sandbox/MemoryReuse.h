@@ -13,12 +13,6 @@ namespace orlix::platform {
 // before any thread starts.
 void keepFreedMemoryForReuse();
 
-// Grows the heap by about `bytes`, asks for that memory to be backed by huge pages where the
-// system lets a program ask (transparent huge pages set to "madvise"), and frees it for the
-// heap to keep (keepFreedMemoryForReuse), untouched: nothing is held yet, and the first large
-// blocks made there fault in a huge page at a time instead of a small page at a time.
-void prepareHeapForLargeBlocks(std::size_t bytes);
-
 // Hands back to the system all the memory the heap keeps free, however large: for when the
 // program waits for the user, and holds only what it uses.
 void giveBackFreedMemory();
