@@ -16,6 +16,7 @@
 #include "settings/FormSetting.h"
 
 #include <QApplication>
+#include <QPixmapCache>
 
 #include <cstdio>
 #include <memory>
@@ -92,6 +93,9 @@ int Main(int argc, char** argv) {
     settings.setShowHooks(
         [decoder](const platform::ScreenMetrics& screen) {
             decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
+            // The settings window's controls, drawn and cached by the style, are hidden behind
+            // the show; while the cache holds them its timer wakes the program every 10 s.
+            QPixmapCache::clear();
         },
         [decoder] {
             decoder->release();
