@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark program in the given folder, with medians over repetitions, then the
-# first picture on a real X server against feh where Xvfb can be started there.
+# first picture and a whole slide show on a real X server against feh where Xvfb can be
+# started there.
 set -euo pipefail
 dir="$1"
 status=0
@@ -15,6 +16,12 @@ if [ -x "$dir/first_picture_x11" ]; then
     # 77: no X server, feh or xdotool here; said so, and not a failure.
     rc=0
     "$dir/first_picture_x11" --runs "${REPETITIONS:-5}" || rc=$?
+    [ "$rc" -eq 0 ] || [ "$rc" -eq 77 ] || status=1
+fi
+if [ -x "$dir/slide_show_x11" ]; then
+    echo "== slide_show_x11"
+    rc=0
+    "$dir/slide_show_x11" || rc=$?
     [ "$rc" -eq 0 ] || [ "$rc" -eq 77 ] || status=1
 fi
 exit $status

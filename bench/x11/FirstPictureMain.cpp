@@ -12,6 +12,7 @@
 // Exit status: 0 measured, 1 a run failed, 77 no X server, feh or xdotool to run.
 
 #include "FirstPictureRun.h"
+#include "X11Driving.h"
 #include "XvfbDisplay.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,8 @@ bool measure(const Screen& screen, int runs) {
         return false;
     }
     FirstPictureRun runner;
+    std::printf("%dx%d load averages %s\n", screen.size.width(), screen.size.height(),
+                qPrintable(loadAverages()));
     double medians[2] = {};
     for (const Program program : {Program::Orlix, Program::Feh}) {
         const char* name = program == Program::Orlix ? "orlix" : "feh";

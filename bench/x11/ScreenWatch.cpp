@@ -148,21 +148,49 @@ void ScreenWatch::clearDamage() {
     xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
 }
 
-FirstPictureTimes ScreenWatch::pressReturnUntil(const std::function<bool(QRgb)>& shown,
-                                                const std::function<void()>& launch,
-                                                int timeoutMs) {
-    // What came before the key is not its doing: the round trip makes sure the server has
-    // taken the subtraction before the events so far are dropped.
+void ScreenWatch::forgetChanges() {
+    // The round trip makes sure the server has taken the subtraction before the events so far
+    // are dropped.
     clearDamage();
     owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     while (auto event = owned(xcb_poll_for_event(connection_))) {
     }
-    const std::uint8_t key = keycodeOf(kReturnKeysym);
-    FirstPictureTimes times;
-    const auto start = Clock::now();
+}
+
+void ScreenWatch::pressKey(std::uint32_t keysym) {
+    const std::uint8_t key = keycodeOf(keysym);
     xcb_test_fake_input(connection_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_test_fake_input(connection_, XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_flush(connection_);
+}
+
+std::optional<QRgb> ScreenWatch::nextChange(int timeoutMs) {
+    const auto start = Clock::now();
+    pollfd server{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    while (!xcb_connection_has_error(connection_)) {
+        auto event = owned(xcb_poll_for_event(connection_));
+        if (event && (event->response_type & 0x7f) == damageEvent_) {
+            clearDamage();
+            return centre();
+        }
+        if (event)
+            continue;
+        const int left = timeoutMs - static_cast<int>(msSince(start));
+        if (left <= 0)
+            break;
+        ::poll(&server, 1, left);
+    }
+    return std::nullopt;
+}
+
+FirstPictureTimes ScreenWatch::pressReturnUntil(const std::function<bool(QRgb)>& shown,
+                                                const std::function<void()>& launch,
+                                                int timeoutMs) {
+    // What came before the key is not its doing.
+    forgetChanges();
+    FirstPictureTimes times;
+    const auto start = Clock::now();
+    pressKey(kReturnKeysym);
     pollfd server{xcb_get_file_descriptor(connection_), POLLIN, 0};
     while (msSince(start) < timeoutMs && !xcb_connection_has_error(connection_)) {
         auto event = owned(xcb_poll_for_event(connection_));

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct xcb_connection_t;
 
@@ -50,10 +51,18 @@ public:
     FirstPictureTimes pressReturnUntil(const std::function<bool(QRgb)>& shown,
                                        const std::function<void()>& launch, int timeoutMs);
 
+    // Presses and releases the key of `keysym` (an X keysym).
+    void pressKey(std::uint32_t keysym);
+    // Waits up to `timeoutMs` for the screen to change; what its centre shows then, or nothing
+    // when it did not change in time.
+    std::optional<QRgb> nextChange(int timeoutMs);
+
 private:
     std::uint8_t keycodeOf(std::uint32_t keysym) const;
     bool coversScreen(std::uint32_t window) const;
     void clearDamage();
+    // Drops the changes and events so far.
+    void forgetChanges();
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace orlix::bench {
@@ -22,6 +23,8 @@ public:
     // ":<number>", once started.
     const QString& name() const { return name_; }
     const QString& error() const { return error_; }
+    // The server's process id, once started; 0 before.
+    std::int64_t processId() const { return server_ ? server_->processId() : 0; }
     // The caller's environment with DISPLAY naming this server.
     QProcessEnvironment environment() const;
 

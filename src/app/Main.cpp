@@ -16,6 +16,7 @@
 #include "settings/FormSetting.h"
 
 #include <QApplication>
+#include <QPixmapCache>
 
 #include <cstdio>
 #include <memory>
@@ -51,11 +52,9 @@ int Main(int argc, char** argv) {
         return 1;
     }
 
-    // Start-up order of the confinement (ProgramLockdown.h):
-    // 1. The lock is held and still no thread runs: from here on the program, and every thread
-    //    it starts, reads what it likes but writes no file and starts no program. The splash's
-    //    link is opened by a helper forked just before, outside the lockdown, so that the
-    //    browser is free.
+    // The lock is held and still no thread runs: from here on the program reads what it likes
+    // but writes no file and starts no program (ProgramLockdown.h). The splash's link is opened
+    // by a helper forked just before, outside the lockdown, so that the browser is free.
     platform::startAddressOpener();
     platform::lockDownProgram();
 
@@ -73,19 +72,11 @@ int Main(int argc, char** argv) {
                                             .arg(app::kVersionRevision));
     // The settings window ends the program itself when it closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
-    // 2. The application object has connected to the display, and Qt to an input method's bus;
-    //    the session bus is connected too (the screen saver's service, Fcitx, accessibility).
-    platform::connectSessionBus();
 
     {
         FormSplash splash;
         splash.showModal();
     }
-    // 3. While the splash was up, Qt finished what it connects to from its event loop
-    //    (accessibility's bus, where a screen reader is on). Before anything a stranger wrote
-    //    is read, no thread opens a new connection: what the program reaches from here on is
-    //    what it has already connected to.
-    platform::lockDownConnections();
 
     platform::DesktopMessageService messages;
     // Outlives the settings window and every viewer; going, it gives the screen back.
@@ -93,16 +84,23 @@ int Main(int argc, char** argv) {
         platform::makeDesktopScreenSaverInhibitor();
     FormSetting settings(messages, {}, screenSaver.get());
     const auto decoder = std::make_shared<ProcessDecoder>();
-    // Ready and warm by the time Start is pressed, with memory held for a first picture fitted
-    // into the screen the show is most likely to cover.
-    const platform::ScreenMetrics screen = platform::primaryScreen();
-    decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
-    // The first picture of a show is copied from its decoder (a fitted photo, up to 32 MiB) and
-    // shrunk into a frame (8 MiB on a 1920x1080 screen, 28 MiB fitted on 3840x2160). Into
-    // fresh memory each page faults in, a wait the first picture would see. Warmed while the
-    // settings window waits for the user, the heap has them in place.
-    constexpr std::size_t kFirstPictureHeap = std::size_t(48) << 20;
-    platform::warmHeapInBackground(kFirstPictureHeap);
+    // Ready by the time Start is pressed, and holding no memory until then.
+    decoder->prepare();
+    // A show takes its memory as it starts and gives it back when its viewer goes: nothing is
+    // held for pictures while the settings window waits. The first picture's memory faults in
+    // as it is decoded, copied and framed; faulted in ahead as the show starts, on a thread of
+    // its own, it would take a core from the decoder process.
+    settings.setShowHooks(
+        [decoder](const platform::ScreenMetrics& screen) {
+            decoder->prepare((QSizeF(screen.geometry.size()) * screen.devicePixelRatio).toSize());
+            // The settings window's controls, drawn and cached by the style, are hidden behind
+            // the show; while the cache holds them its timer wakes the program every 10 s.
+            QPixmapCache::clear();
+        },
+        [decoder] {
+            decoder->release();
+            platform::giveBackFreedMemory();
+        });
     settings.setDecoder(decoder);
     settings.show();
     const int status = app.exec();

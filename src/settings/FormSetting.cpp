@@ -172,9 +172,16 @@ void FormSetting::openViewer() {
         platform::bringToFront(viewer_);
         return;
     }
-    auto* viewer =
-        new FormView(platform::screenOf(this), messages_, this, nullptr, decoder_, screenSaver_);
+    const platform::ScreenMetrics screen = platform::screenOf(this);
+    if (showStarting_)
+        showStarting_(screen);
+    auto* viewer = new FormView(screen, messages_, this, nullptr, decoder_, screenSaver_);
     viewer_ = viewer;
+    // Gone, the viewer has let go of its pictures and its decoding thread has ended.
+    connect(viewer, &QObject::destroyed, this, [this] {
+        if (showEnded_ && !unloaded_)
+            showEnded_();
+    });
     viewer->Form_Load();
     // The folders are listed off the GUI thread: the viewer comes up once they have been.
     if (viewer_)

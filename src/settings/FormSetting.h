@@ -15,6 +15,7 @@ class QMimeData;
 namespace orlix {
 
 namespace platform {
+struct ScreenMetrics;
 class MessageService;
 class ScreenSaverInhibitor;
 class TextCollator;
@@ -42,6 +43,15 @@ public:
     // What the viewers opened from now on decode pictures with; by default the program's own
     // decoder on their decoding thread.
     void setDecoder(std::shared_ptr<PictureDecoder> decoder) { decoder_ = std::move(decoder); }
+
+    // What a show takes beyond its viewer and gives back: `starting` runs as Start opens a
+    // viewer, with the screen it will cover; `ended` once that viewer is gone, unless the
+    // program is ending with it. Either may be empty.
+    void setShowHooks(std::function<void(const platform::ScreenMetrics&)> starting,
+                      std::function<void()> ended) {
+        showStarting_ = std::move(starting);
+        showEnded_ = std::move(ended);
+    }
 
     // The Start command: checks the inputs, fills Settings, keeps the path history and opens
     // the viewer (or brings the open one to the front).
@@ -73,6 +83,8 @@ private:
     std::function<void()> endProgram_;
     platform::ScreenSaverInhibitor* screenSaver_;
     std::shared_ptr<PictureDecoder> decoder_;
+    std::function<void(const platform::ScreenMetrics&)> showStarting_;
+    std::function<void()> showEnded_;
     std::unique_ptr<platform::TextCollator> collator_;
     bool unloaded_ = false;
     QPointer<FormView> viewer_;

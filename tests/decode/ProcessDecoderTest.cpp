@@ -162,6 +162,26 @@ TEST_F(ProcessDecoding, AReplyItDidNotAskForFailsThePictureAndEndsTheProcess) {
     }
 }
 
+// A show that ended gives back the memory its pictures took: the process that decoded them ends
+// with all it holds, and a fresh one, started at once, serves the next show.
+TEST_F(ProcessDecoding, ReleasedTheServingProcessEndsAndAFreshOneServesTheNextPicture) {
+    ProcessDecoder decoder;
+    decoder.prepare(QSize(3840, 2160));
+    const DecodeRequest photo =
+        request("photo.jpg", encodedPicture(detailed({1600, 1200}), "JPEG"), {800, 600});
+    const DecodeResult first = decoder.decode(photo, notCancelled);
+    ASSERT_TRUE(first.ok());
+    const pid_t served = servingProcess(decoder);
+    decoder.release();
+    EXPECT_TRUE(QTest::qWaitFor([served] { return ::kill(served, 0) != 0; }, 5000))
+        << "the process that served still runs";
+    const QList<pid_t> waiting = decoderProcesses();
+    EXPECT_EQ(waiting.size(), 1) << "a process waits for the next show";
+    const DecodeResult next = decoder.decode(photo, notCancelled);
+    EXPECT_TRUE(next.image == first.image);
+    EXPECT_TRUE(waiting.contains(servingProcess(decoder)));
+}
+
 // A decoder process that fails costs one picture, and the next gets a new process. A cancelled
 // decode ends at once; its process stops it and serves the next picture, unless it cannot
 // stop (it hangs) or its answer is false, and then the next picture gets a new process.

@@ -2,6 +2,7 @@
 #include "core/Settings.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/MessageService.h"
+#include "platform/desktop/ScreenMetrics.h"
 #include "platform/files/NativePath.h"
 #include "settings/UriList.h"
 #include "support/TempTree.h"
@@ -223,7 +224,11 @@ TEST_F(FormSettingTest, StartIsTheDefaultButtonAndEnterOnItPressesItOnce) {
     EXPECT_EQ(endCalls, 1);
 }
 
+// A show takes its memory as its viewer opens and gives it back once the viewer is gone
+// (the hooks), but not when the program ends with it.
 TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
+    int starts = 0, ends = 0;
+    form->setShowHooks([&](const platform::ScreenMetrics&) { ++starts; }, [&] { ++ends; });
     form->show();
     path->setEditText(good);
     QTest::keyClick(path->lineEdit(), Qt::Key_Return);
@@ -236,6 +241,15 @@ TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     start(good);
     EXPECT_EQ(form->viewer(), viewer) << "an open viewer is brought forward, not loaded again";
     EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(starts, 1);
+    viewer->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(viewer.isNull());
+    EXPECT_EQ(ends, 1);
+    start(good);
+    viewer = form->viewer();
+    ASSERT_FALSE(viewer.isNull());
+    EXPECT_EQ(starts, 2);
     EXPECT_EQ(endCalls, 0);
 
     QTest::keyClick(path->lineEdit(), Qt::Key_Escape);
@@ -244,6 +258,7 @@ TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     EXPECT_FALSE(viewer && viewer->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(viewer.isNull());
+    EXPECT_EQ(ends, 1) << "nothing is given back for a program that ends";
 }
 
 } // namespace

@@ -83,16 +83,6 @@ std::size_t firstSpareFor(QSize screen) {
     return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes);
 }
 
-// Faults in, before the first request, the memory a fitted photo's decode and hand-over use: the
-// memory it is lent from, and as much heap (kept for reuse once freed) for the decode itself.
-// The program starts a decoder process before any picture is wanted, so this happens while
-// the settings window waits for the user rather than on the first picture.
-void warmUp(PixelLender& lender) {
-    constexpr auto kWarm = static_cast<std::size_t>(kLentBytesLimit) - (std::size_t(1) << 20);
-    lender.reserve(kWarm);
-    platform::warmHeap(kWarm);
-}
-
 } // namespace
 
 void prepareDecoding() {
@@ -134,7 +124,8 @@ DecoderService::DecoderService(MessageChannel& channel)
                      ? lender_.make(size, format)
                      : giver_.make(size, format, use_);
       }) {
-    warmUp(lender_);
+    // Nothing is faulted in ahead: a process waits, holding no memory, until a show begins
+    // (ScreenSizeMessage) or a picture is asked for.
 }
 
 bool DecoderService::receive(Message& message) {

@@ -28,7 +28,6 @@ QImage PixelGiver::make(QSize size, QImage::Format format, Use use) {
         return QImage();
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
     const auto length = static_cast<std::size_t>(bytesPerLine * size.height());
-    lastLength_ = length;
     if (use == Use::Fitted)
         lastFitted_ = length;
     platform::UniqueFd memory;

@@ -42,11 +42,10 @@ public:
     // While the decoder waits for a request: faults in memory for a picture of spareLength(),
     // unless it is larger than kLargestSpare.
     void prepareSpare();
-    // The size of the last fitted picture made, else of the last picture made, else the size
-    // expected for the first: a spare held for whole pictures would not serve the next step.
-    std::size_t spareLength() const {
-        return lastFitted_ > 0 ? lastFitted_ : lastLength_ > 0 ? lastLength_ : expected_;
-    }
+    // The size of the last fitted picture made, else the size expected for the first. Whole
+    // pictures are decoded only when the user asks for one, and the memory they would hold
+    // (a photo's whole size) is not kept waiting for the next.
+    std::size_t spareLength() const { return lastFitted_ > 0 ? lastFitted_ : expected_; }
     // The size of spare to hold until a picture has been made: a guess from the screen, since a
     // fresh process would otherwise fault in its first large picture's memory as it decodes.
     void expectFirst(std::size_t bytes) { expected_ = bytes; }
@@ -62,7 +61,6 @@ private:
 
     // The memory of each image made and not yet given or let go, by its first pixel.
     std::map<const uchar*, platform::UniqueFd> memories_;
-    std::size_t lastLength_ = 0;
     std::size_t lastFitted_ = 0;
     std::size_t expected_ = 0;
     SpareMemory spare_;

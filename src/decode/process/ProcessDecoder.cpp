@@ -103,8 +103,14 @@ void ProcessDecoder::prepare(QSize screenPixels) {
     message.head.sequence = ++sequence_;
     message.width = screenPixels.width();
     message.height = screenPixels.height();
-    // Should it not arrive, the first picture only pays for new memory.
+    // Should it not arrive, the first picture faults its memory in as it is decoded.
     process_->channel().send(&message, sizeof message);
+}
+
+void ProcessDecoder::release() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    endProcess();
+    startProcess();
 }
 
 bool ProcessDecoder::startProcess() {

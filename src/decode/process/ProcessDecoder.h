@@ -38,11 +38,16 @@ public:
     explicit ProcessDecoder(std::chrono::milliseconds patience = kDefaultPatience);
     ~ProcessDecoder() override;
 
-    // Starts a decoder process now, so that it is ready, its memory in place, by the time the
-    // first picture is wanted (a process started for that picture would fault in its memory
-    // on the way). Given the screen's size in device pixels, the process also holds memory
-    // ready for a first picture fitted into it.
+    // Starts a decoder process now, unless one serves, so that one is ready by the time the
+    // first picture is wanted: started for that picture, it would add its start to the wait.
+    // Given the size of the screen a show is about to cover, in device pixels, the process
+    // begins to fault in memory for a first picture fitted into it while it waits for it.
     void prepare(QSize screenPixels = QSize());
+
+    // Gives back the memory decoding took: the serving process ends, with everything it holds,
+    // and a fresh one, which holds nothing yet, is started for the next picture. Waits for a
+    // decode under way to end first.
+    void release();
 
     // One decode at a time: concurrent calls wait for each other.
     DecodeResult decode(const DecodeRequest& request, const std::atomic<bool>& cancelled) override;

@@ -1,12 +1,6 @@
 #include "platform/sandbox/MemoryReuse.h"
 
-#include "platform/sandbox/CurrentThread.h"
-
-#include <array>
 #include <cstdlib> // tells whether the C library is glibc (__GLIBC__)
-#include <system_error>
-#include <thread>
-#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -21,10 +15,6 @@ constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kLargestHeapBlock = 32 * kMiB;
 // Free space at the top of the heap is kept up to this size.
 constexpr std::size_t kKeptFreeSpace = 64 * kMiB;
-
-// Warmed in blocks the heap keeps once freed.
-constexpr std::size_t kWarmBlock = 16 * kMiB;
-constexpr std::size_t kMostWarmBlocks = kKeptFreeSpace / kWarmBlock - 1;
 
 } // namespace
 
@@ -43,37 +33,10 @@ void keepFreedMemoryForReuse() {
 #endif
 }
 
-void warmHeap(std::size_t bytes) {
-    std::array<void*, kMostWarmBlocks> blocks{};
-    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    std::size_t made = 0;
-    for (std::size_t warmed = 0; warmed < bytes && made < blocks.size(); warmed += kWarmBlock) {
-        void* block = std::malloc(kWarmBlock);
-        if (!block)
-            break;
-        // Written through a volatile pointer: a plain memset of memory freed right after is
-        // left out by the compiler, and the pages with it.
-        auto* bytesOf = static_cast<volatile unsigned char*>(block);
-        for (std::size_t at = 0; at < kWarmBlock; at += page)
-            bytesOf[at] = 0;
-        blocks[made++] = block;
-    }
-    for (std::size_t i = 0; i < made; ++i)
-        std::free(blocks[i]);
-}
-
-void warmHeapInBackground(std::size_t bytes) {
-    try {
-        std::thread([bytes] {
-            nameCurrentThread("OrlixWarmHeap");
-            // Lowered, not idle: it takes the heap's lock, which no thread should wait on until
-            // a core is free.
-            lowerCurrentThreadPriority();
-            warmHeap(bytes);
-        }).detach();
-    } catch (const std::system_error&) {
-        // no thread to be had: the first pictures fault their pages in, as they would anyway
-    }
+void giveBackFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 } // namespace orlix::platform

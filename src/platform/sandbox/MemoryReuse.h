@@ -13,12 +13,8 @@ namespace orlix::platform {
 // before any thread starts.
 void keepFreedMemoryForReuse();
 
-// Grows the heap by about `bytes` with every page in place, and frees it again for the heap to
-// keep (keepFreedMemoryForReuse): the first large blocks the program makes then take no page
-// faults.
-void warmHeap(std::size_t bytes);
-
-// warmHeap on a thread of its own at a lowered priority, which ends when done.
-void warmHeapInBackground(std::size_t bytes);
+// Hands back to the system all the memory the heap keeps free, however large: for when the
+// program waits for the user, and holds only what it uses.
+void giveBackFreedMemory();
 
 } // namespace orlix::platform

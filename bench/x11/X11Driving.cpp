@@ -1,0 +1,100 @@
+#include "X11Driving.h"
+
+#include "ScreenWatch.h"
+#include "XvfbDisplay.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+namespace orlix::bench {
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+constexpr int kPollMs = 20;
+constexpr int kTypedSettleMs = 500; // untimed: for the window and then the typed text to settle
+// The settings window's controls in the order Tab visits them, from Path.
+constexpr int kLoopTabs = 1;     // Path, Loop
+constexpr int kIntervalTabs = 6; // Loop, SubFolder, Ext., Sort, RealSize, Interval
+
+} // namespace
+
+bool waitUntil(const std::function<bool()>& done) {
+    for (int waited = 0; waited < kWaitMs; waited += kPollMs) {
+        if (done())
+            return true;
+        QThread::msleep(kPollMs);
+    }
+    return false;
+}
+
+void endProcess(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(5000);
+}
+
+bool xdotool(const XvfbDisplay& display, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(display.environment());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(kWaitMs) && process.exitCode() == 0;
+}
+
+QProcessEnvironment viewerEnvironment(const XvfbDisplay& display, const QString& home) {
+    const QString runtime = QDir(home).filePath(QStringLiteral("runtime"));
+    QDir(home).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment = display.environment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    return environment;
+}
+
+QString loadAverages() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 2);
+}
+
+std::uint32_t settingsWindow(ScreenWatch& watch) {
+    std::uint32_t window = 0;
+    waitUntil([&] { return (window = watch.topLevelOfSize(kSettingsWindowSize)) != 0; });
+    return window;
+}
+
+void typeSettings(const XvfbDisplay& display, ScreenWatch& watch, std::uint32_t window,
+                  const ShowSettings& settings) {
+    // Mapped is not yet ready for keys: the window takes them once Qt has shown it.
+    QThread::msleep(kTypedSettleMs);
+    watch.focus(window);
+    xdotool(display, {"key", "--clearmodifiers", "ctrl+a"});
+    xdotool(display, {"type", "--delay", "1", settings.folder});
+    QStringList keys = {QStringLiteral("key")};
+    int tabs = kIntervalTabs;
+    if (settings.loop) {
+        for (int i = 0; i < kLoopTabs; ++i)
+            keys << QStringLiteral("Tab");
+        keys << QStringLiteral("space");
+        tabs -= kLoopTabs;
+    }
+    for (int i = 0; i < tabs; ++i)
+        keys << QStringLiteral("Tab");
+    keys << QStringLiteral("End") << QStringLiteral("BackSpace") << QStringLiteral("BackSpace");
+    for (const QChar digit : QString::number(settings.intervalSeconds))
+        keys << QString(digit);
+    xdotool(display, keys);
+    QThread::msleep(kTypedSettleMs);
+}
+
+} // namespace orlix::bench
