@@ -7,6 +7,8 @@
 #include "decode/process/DecoderProtocol.h"
 #include "platform/sandbox/SanitizerBuild.h"
 #include "support/MisbehavingPictures.h"
+#include "viewer/sources/PictureLoader.h"
+#include "viewer/steps/ViewGeometry.h"
 
 #include <QColorSpace>
 #include <QDir>
@@ -159,6 +161,39 @@ TEST_F(ProcessDecoding, AReplyItDidNotAskForFailsThePictureAndEndsTheProcess) {
         const pid_t next = servingProcess(decoder);
         EXPECT_NE(next, 0);
         EXPECT_NE(next, lying);
+    }
+}
+
+// The viewer's loader reads lent pixels where they lie and copies what it keeps: each picture
+// it loaded is as it was once the decoder has filled the same memory with the later ones. The
+// rows: whole and smaller than the screen, whole and as large (a frame that is the decode),
+// reduced to the screen's size exactly, and reduced and then shrunk.
+TEST_F(ProcessDecoding, TheLoaderKeepsNoPixelsTheDecoderFillsAgain) {
+    const PictureLoader loader{std::make_shared<ProcessDecoder>()};
+    const SizeRequest screen = sizeRequestFor({1024 * 15, 768 * 15, 1.0, false, {}}, 0, 0);
+    const struct {
+        const char* name;
+        QSize size;
+        bool kept; // the decode kept beside its frame
+    } rows[] = {{"small.jpg", {640, 480}, true},
+                {"fits.jpg", {1024, 768}, true},
+                {"halved.jpg", {2048, 1536}, false},
+                {"shrunk.jpg", {3000, 2000}, false}};
+    std::vector<std::pair<PicturePtr, QImage>> loaded; // and its frame as it came
+    for (const auto& row : rows) {
+        put(row.name, encodedPicture(detailed(row.size), "JPEG"));
+        const PicturePtr picture = loader.load(QString::fromUtf8(tree.path(row.name)), screen,
+                                               false, nullptr, notCancelled);
+        ASSERT_TRUE(picture && picture->ok()) << row.name;
+        EXPECT_EQ(picture->image.isNull(), !row.kept) << row.name;
+        loaded.emplace_back(picture, picture->frame.copy());
+    }
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        const auto& [picture, frame] = loaded[i];
+        EXPECT_TRUE(picture->frame == frame) << rows[i].name;
+        if (rows[i].kept) {
+            EXPECT_TRUE(picture->image == frame) << rows[i].name << ": shown at its own size";
+        }
     }
 }
 

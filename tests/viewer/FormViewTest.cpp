@@ -279,20 +279,21 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         const char* change;
         const char* shownAfter;
         QStringList decoded; // since the change, "*" for a full-resolution decode
-        bool frameOnly = false;
+        bool frameOnly;      // the picture shown is held as its frame, its decode let go
     } cases[] = {
         // Ticks to d, then round to a.
-        {"tit", "d.jpg", {"d.jpg", "a.jpg"}},
+        {"tit", "d.jpg", {"d.jpg", "a.jpg"}, true},
         // The direction reversed: the frame of a, shown before, is kept.
         {"L", "a.jpg", {"d.jpg"}, true},
         // Reversed twice: the frame of b is kept, then c, decoded ahead before.
         {"LiR", "b.jpg", {"d.jpg", "c.jpg"}, true},
-        {"C", "b.jpg", {"c.jpg"}},
-        {"H", "b.jpg", {"b.jpg*", "c.jpg*"}},
+        // The guide off: the view grows, and b, held as its frame alone, is decoded again.
+        {"C", "b.jpg", {"b.jpg", "c.jpg"}, true},
+        {"H", "b.jpg", {"b.jpg*", "c.jpg*"}, false},
         // Real size on and off: the next photo fitted again; then a tick: the photo shown is
         // followed by its full resolution.
-        {"HiH", "b.jpg", {"b.jpg*", "c.jpg*", "c.jpg"}},
-        {"HiHit", "c.jpg", {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}},
+        {"HiH", "b.jpg", {"b.jpg*", "c.jpg*", "c.jpg"}, false},
+        {"HiHit", "c.jpg", {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.change);

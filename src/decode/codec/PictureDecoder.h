@@ -24,6 +24,9 @@ struct DecodeRequest {
     // The ICC profile of the display the picture is shown on, whose colours the decoded
     // picture is converted to. Empty: sRGB.
     QByteArray displayProfile = {};
+    // Whether the pixels may come in memory the decoder fills again on its next decode
+    // (DecodeResult::borrowed): for a caller that copies what it keeps before asking again.
+    bool mayBorrow = false;
 };
 
 // What a decode gives: the picture with its whole size, or the failure that stopped it.
@@ -36,6 +39,9 @@ struct DecodeResult {
     static constexpr int kWhole = 8; // eighths: the picture at its own size
     QImage image;
     int eighths = kWhole;
+    // The image's pixels are the decoder's, good only until its next decode or its release:
+    // only ever so when the request allowed it.
+    bool borrowed = false;
 
     bool ok() const { return error == LoadError::None && !cancelled && !image.isNull(); }
 };

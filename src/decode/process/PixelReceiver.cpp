@@ -78,13 +78,24 @@ bool PixelReceiver::map(int memory, dev_t device, ino_t inode, std::size_t size)
     return true;
 }
 
-QImage PixelReceiver::copyLent(int memory, const PixelLayout& layout) {
+bool PixelReceiver::mapLent(int memory, const PixelLayout& layout) {
     struct stat info {};
     if (memory < 0 || ::fcntl(memory, F_GET_SEALS) != kLentSeals || ::fstat(memory, &info) != 0 ||
         info.st_size > kLentBytesLimit || !layout.fits(static_cast<std::int64_t>(info.st_size)))
-        return QImage();
+        return false;
     // Only the pixels' pages: the rest of the memory is the decoder's to size.
-    if (!map(memory, info.st_dev, info.st_ino, inPages(layout.bytes())))
+    return map(memory, info.st_dev, info.st_ino, inPages(layout.bytes()));
+}
+
+QImage PixelReceiver::borrowLent(int memory, const PixelLayout& layout) {
+    if (!mapLent(memory, layout))
+        return QImage();
+    return QImage(static_cast<const uchar*>(mapping_), layout.width, layout.height,
+                  layout.bytesPerLine, static_cast<QImage::Format>(layout.format));
+}
+
+QImage PixelReceiver::copyLent(int memory, const PixelLayout& layout) {
+    if (!mapLent(memory, layout))
         return QImage();
     QImage image(layout.width, layout.height, static_cast<QImage::Format>(layout.format));
     if (image.isNull())

@@ -28,6 +28,11 @@ public:
     // mapped: however large the memory, the copy reads no more than it copies.
     QImage copyLent(int memory, const PixelLayout& layout);
 
+    // The same pixels read where they lie, without a copy: good only until the lender is asked
+    // for anything else, or this receiver lets go of them. The memory is sealed at its size, so
+    // a lender can change the pixels under the image but never take its pages away.
+    QImage borrowLent(int memory, const PixelLayout& layout);
+
     // An image of `layout` over the pixels given in `memory`, mapped read-only and unmapped (on
     // a thread of its own, BackgroundUnmapper) when the last copy of the image goes. Its pages
     // are read in here, so that whoever draws the image does not wait for them. A null image
@@ -41,6 +46,9 @@ private:
     // Maps the first `size` bytes of `memory` unless they are mapped already; false when they
     // cannot be.
     bool map(int memory, dev_t device, ino_t inode, std::size_t size);
+    // Maps the pixels of `layout` lent in `memory`; false when `memory` is not lent memory
+    // holding them.
+    bool mapLent(int memory, const PixelLayout& layout);
 
     const void* mapping_ = nullptr;
     std::size_t size_ = 0;

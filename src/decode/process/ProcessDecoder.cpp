@@ -91,7 +91,7 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
         std::optional<CheckedReply> reply = receiveReply(channel, message, false);
         if (!reply)
             return failed(LoadError::DecodeFailed);
-        return resultOf(std::move(*reply), receiver_);
+        return resultOf(std::move(*reply), receiver_, request.mayBorrow);
     }
 }
 

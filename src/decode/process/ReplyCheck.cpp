@@ -86,7 +86,7 @@ std::optional<CheckedReply> checkReply(const DecodeRequestMessage& request, bool
     return std::nullopt;
 }
 
-DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver) {
+DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver, bool mayBorrow) {
     DecodeResult result;
     const DecodeReplyMessage& message = reply.message;
     if (message.kind == ReplyKind::Stopped) {
@@ -100,8 +100,14 @@ DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver) {
     const ReplyPicture& picture = message.picture;
     result.pixelSize = QSize(picture.pixelWidth, picture.pixelHeight);
     result.eighths = picture.eighths;
-    result.image = picture.lent ? receiver.copyLent(reply.pixels.get(), picture.layout)
-                                : PixelReceiver::mapGiven(std::move(reply.pixels), picture.layout);
+    if (!picture.lent) {
+        result.image = PixelReceiver::mapGiven(std::move(reply.pixels), picture.layout);
+    } else if (mayBorrow) {
+        result.image = receiver.borrowLent(reply.pixels.get(), picture.layout);
+        result.borrowed = !result.image.isNull();
+    } else {
+        result.image = receiver.copyLent(reply.pixels.get(), picture.layout);
+    }
     if (result.image.isNull())
         result.error = LoadError::DecodeFailed;
     return result;

@@ -30,8 +30,9 @@ std::optional<CheckedReply> checkReply(const DecodeRequestMessage& request, bool
                                        const void* bytes, std::size_t size,
                                        std::vector<platform::UniqueFd>& descriptors);
 
-// The result a checked reply stands for, its pixels copied or mapped by `receiver`; a failed
-// decode when their memory does not hold them as the reply says (PixelReceiver).
-DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver);
+// The result a checked reply stands for, its pixels copied or mapped by `receiver` (lent pixels
+// borrowed rather than copied when `mayBorrow`); a failed decode when their memory does not
+// hold them as the reply says (PixelReceiver).
+DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver, bool mayBorrow = false);
 
 } // namespace orlix

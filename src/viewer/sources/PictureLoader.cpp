@@ -79,8 +79,9 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
     picture->path = path;
     picture->request = request;
     try {
+        // Borrowed pixels are copied below as far as they are kept: a reduced decode is not.
         DecodeResult result = decoder_->decode(
-            DecodeRequest{file, whole ? QSize() : request.fitInto, request.displayProfile},
+            DecodeRequest{file, whole ? QSize() : request.fitInto, request.displayProfile, true},
             cancelled);
         if (result.cancelled || stopped(cancelled))
             return abandonedPicture(path, request);
@@ -90,6 +91,7 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
         picture->file = std::move(file);
         picture->error = result.error;
         picture->pixelSize = result.pixelSize;
+        const uchar* borrowed = result.borrowed ? result.image.constBits() : nullptr;
         picture->image = std::move(result.image);
         picture->eighths = result.eighths;
         if (picture->ok()) {
@@ -103,8 +105,20 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
                 FrameRenderer renderer;
                 picture->frame = renderer.render(picture->image, picture->frameParams);
             }
+            // A reduced decode serves nothing its frame does not: real size and panning want
+            // the whole picture, decoded when asked for. Held beside its frame, it would be
+            // paid for on every slide, ahead and on screen.
+            if (picture->eighths != DecodeResult::kWhole && !picture->frame.isNull())
+                picture->image = QImage();
             if (stopped(cancelled))
                 return abandonedPicture(path, request);
+        }
+        if (borrowed) {
+            // What is kept of borrowed pixels is copied: the decoder fills their memory again.
+            if (!picture->image.isNull())
+                picture->image = picture->image.copy();
+            if (picture->frame.constBits() == borrowed) // the frame is the whole picture
+                picture->frame = picture->image.isNull() ? picture->frame.copy() : picture->image;
         }
     } catch (const std::bad_alloc&) {
         return failure(path, request, LoadError::DecodeFailed);
