@@ -18,7 +18,8 @@ struct EntropyShare {
     int eighths;
     double share;
 };
-constexpr EntropyShare kEntropyShares[] = {{8, 0.40}, {5, 0.42}, {4, 0.73}, {2, 0.80}, {1, 0.88}};
+constexpr EntropyShare kEntropyShares[] = {{8, 0.40}, {5, 0.42}, {4, 0.73},
+                                           {3, 0.72}, {2, 0.80}, {1, 0.88}};
 
 // Passing over rows beside the upper band's decode costs less than that share alone: with the
 // shares as measured, the split where both bands finish together lies too low at every scale.

@@ -20,13 +20,13 @@ namespace {
 using Outcome = JpegReader::Outcome;
 
 // The scales decoded at, in eighths, smallest first. At 1/8, 1/4 and 1/2 libjpeg-turbo's
-// reduced transforms skip most of the work. 5/8 costs more processor time than a whole decode
-// (its transform has no SIMD form), but where a fitted photo needs more than half its size, as
-// on a large screen, it takes well under half the memory of the whole picture, and that memory
-// is new (every page of it faults in) and has to be shrunk again for the frame. 3/8, 6/8 and
-// 7/8 do not pay: 3/8 costs what 1/2 costs, and 6/8 and 7/8 cost more than the whole decode
-// plus its shrink.
-constexpr int kScales[] = {1, 2, 4, 5, JpegReader::kWhole};
+// reduced transforms skip most of the work. 3/8 costs a little more than 1/2, but a photo fitted
+// from it takes little more than half the memory and shrinks in less time. 5/8 costs more
+// processor time than a whole decode (its transform has no SIMD form), but where a fitted
+// photo needs more than half its size, as on a large screen, it takes well under half the
+// memory of the whole picture, and that memory has to be shrunk again for the frame. 6/8 and
+// 7/8 cost more than the whole decode plus its shrink.
+constexpr int kScales[] = {1, 2, 3, 4, 5, JpegReader::kWhole};
 
 // Of two bands' outcomes, the one that stands for the whole picture. A band that stopped only
 // because the other gave up says Cancelled; the other's reason stands then.
