@@ -67,8 +67,8 @@ QList<pid_t> decoderProcesses() {
 
 TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     const QImage photo = detailed({1600, 1200});
-    // Over 32 MiB decoded: given in memory of its own rather than lent from the reused one.
-    const QImage large = detailed({3000, 3000});
+    // Over 40 MiB decoded: given in memory of its own rather than lent from the reused one.
+    const QImage large = detailed({3400, 3400});
     const QByteArray adobe = test::profileFile("colord/AdobeRGB1998.icc");
     QImage tagged = detailed({200, 150});
     tagged.setColorSpace(QColorSpace::AdobeRgb); // written into the JPEG as its ICC profile
@@ -100,9 +100,9 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     };
     StandardPictureDecoder inProgram;
     ProcessDecoder inProcess;
-    // Told of a 4K screen, as the program tells it: the process holds memory for a large first
+    // Told of a 5K screen, as the program tells it: the process holds memory for a large first
     // picture, which the large ones then take and cut down to their size.
-    inProcess.prepare(QSize(3840, 2160));
+    inProcess.prepare(QSize(5120, 2880));
     const pid_t served = servingProcess(inProcess);
     // Compared once all are decoded: a picture whose memory the decoder reused for a later one
     // would have changed by then.

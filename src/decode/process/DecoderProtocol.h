@@ -67,9 +67,10 @@ constexpr int kLentSeals = platform::kFixedSizeSeals;
 constexpr int kGivenSeals = platform::kFrozenSeals;
 
 // Pictures of up to this many bytes are lent, larger ones given; no memory lent is larger.
-// The program's heap keeps blocks up to 32 MiB for reuse (platform::keepFreedMemoryForReuse),
-// which covers a photo fitted into a 4K screen.
-inline constexpr std::int64_t kLentBytesLimit = std::int64_t(32) << 20;
+// It covers a 24 MP photo decoded for a 4K screen (5/8 of 6000 x 4000: 36 MiB), so that a show
+// of such photos reuses one memory rather than giving each picture memory of its own, which a
+// spare for the next would double.
+inline constexpr std::int64_t kLentBytesLimit = std::int64_t(40) << 20;
 
 // A picture to decode; the file travels with it as a descriptor, then the flag that stops its
 // decode, then the display's colour profile in frozen memory when there is one.

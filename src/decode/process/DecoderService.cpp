@@ -73,14 +73,15 @@ QImage handedOver(QImage image) {
 // The memory to hold ready for the first picture fitted into a screen of `screen` device
 // pixels, when it is more than is lent. A photo is decoded at the smallest scale that
 // covers the screen; for the 3:2 and 4:3 photos of cameras and phones from 12 to 45 megapixels
-// that is between once and one and a half times the screen's pixels. The spare is cut down to
-// the picture when it comes (SpareMemory::take).
+// that is between once and one and a half times the screen's pixels. Where a screen's worth is
+// lent, most photos are, and a spare held for the rest would wait unused. The spare is cut
+// down to the picture when it comes (SpareMemory::take).
 std::size_t firstSpareFor(QSize screen) {
     constexpr int kLongestSide = 1 << 15;
     if (screen.isEmpty() || screen.width() > kLongestSide || screen.height() > kLongestSide)
         return 0;
-    const std::int64_t bytes = std::int64_t(screen.width()) * screen.height() * 4 * 3 / 2;
-    return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes);
+    const std::int64_t bytes = std::int64_t(screen.width()) * screen.height() * 4;
+    return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes * 3 / 2);
 }
 
 } // namespace
