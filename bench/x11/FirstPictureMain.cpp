@@ -13,7 +13,7 @@
 
 #include "FirstPictureRun.h"
 #include "X11Driving.h"
-#include "XvfbDisplay.h"
+#include "support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -42,12 +42,12 @@ double median(std::vector<double> values) {
 
 // Median times of `runs` runs of each program on one screen; false when one failed.
 bool measure(const Screen& screen, int runs) {
-    XvfbDisplay display;
+    orlix::test::XvfbServer display;
     if (!display.start(screen.size)) {
         std::fprintf(stderr, "%s\n", qPrintable(display.error()));
         return false;
     }
-    ScreenWatch watch(display.name());
+    ScreenWatch watch(display.display());
     if (!watch.error().isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(watch.error()));
         return false;
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         }
     }
     {
-        XvfbDisplay probe;
+        orlix::test::XvfbServer probe;
         if (!probe.start(QSize(640, 480))) {
             std::printf("first_picture_x11: skipped, %s\n", qPrintable(probe.error()));
             return kSkipped;

@@ -1,8 +1,9 @@
 #include "FirstPictureRun.h"
 
 #include "X11Driving.h"
-#include "XvfbDisplay.h"
 #include "common/PhotoJpeg.h"
+#include "support/ChildProcess.h"
+#include "support/XvfbServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,7 +48,7 @@ FirstPictureRun::FirstPictureRun() : photo_(folder_.filePath(QStringLiteral("pho
         qFatal("cannot write the photo");
 }
 
-FirstPictureTimes FirstPictureRun::run(const XvfbDisplay& display, ScreenWatch& watch,
+FirstPictureTimes FirstPictureRun::run(const test::XvfbServer& display, ScreenWatch& watch,
                                        Program program) {
     QProcess process;
     process.setProcessEnvironment(viewerEnvironment(display, home_.path()));
@@ -59,7 +60,7 @@ FirstPictureTimes FirstPictureRun::run(const XvfbDisplay& display, ScreenWatch& 
         const std::uint32_t settings = settingsWindow(watch);
         if (!settings) {
             std::fprintf(stderr, "no settings window\n");
-            endProcess(process);
+            test::endProcess(process);
             return {};
         }
         typeSettings(display, watch, settings, {folder_.path(), kIntervalSeconds, false});
@@ -77,7 +78,7 @@ FirstPictureTimes FirstPictureRun::run(const XvfbDisplay& display, ScreenWatch& 
         if (watch.screen().save(shot))
             std::fprintf(stderr, "what the screen showed: %s\n", qPrintable(shot));
     }
-    endProcess(process);
+    test::endProcess(process);
     // The next run starts from a screen without the photo.
     waitUntil([&] { return !isPatch(watch.centre()); });
     return times;

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
-namespace orlix::bench {
+namespace orlix::test {
+class XvfbServer;
+}
 
-class XvfbDisplay;
+namespace orlix::bench {
 
 // The two programs whose first picture is timed.
 enum class Program { Orlix, Feh };
@@ -23,7 +25,7 @@ public:
     FirstPictureRun();
 
     // One run; the times of a run that failed have no picture, and the screen it left is saved.
-    FirstPictureTimes run(const XvfbDisplay& display, ScreenWatch& watch, Program program);
+    FirstPictureTimes run(const test::XvfbServer& display, ScreenWatch& watch, Program program);
 
 private:
     std::uint32_t launcher(ScreenWatch& watch);

@@ -3,7 +3,8 @@
 #include "ScreenWatch.h"
 #include "ShowPhotos.h"
 #include "X11Driving.h"
-#include "XvfbDisplay.h"
+#include "support/ChildProcess.h"
+#include "support/XvfbServer.h"
 
 #include <QThread>
 
@@ -45,7 +46,7 @@ void samplePss(const ProcessTree& tree, ShowFigures& figures) {
 
 } // namespace
 
-ShowRun::ShowRun(const XvfbDisplay& display, ScreenWatch& watch, const ShowPhotos& photos)
+ShowRun::ShowRun(const test::XvfbServer& display, ScreenWatch& watch, const ShowPhotos& photos)
     : display_(display), watch_(watch), photos_(photos) {}
 
 void ShowRun::settle(const ProcessTree& tree) {
@@ -148,7 +149,7 @@ ShowFigures ShowRun::show(Viewer viewer, bool oneCore, int intervalSeconds, int 
                 figures.afterShowPssKiB = tree.pssKiB();
         }
     }
-    endProcess(process);
+    test::endProcess(process);
     // The next run starts from a screen without a photo.
     waitUntil([&] { return ShowPhotos::photoAt(watch_.centre()) < 0; });
     return figures;
@@ -176,7 +177,7 @@ std::vector<IdleFigures> ShowRun::idle(int intervalSeconds, double settleSeconds
         if (!measured.back().error.isEmpty())
             break;
     }
-    endProcess(process);
+    test::endProcess(process);
     waitUntil([&] { return ShowPhotos::photoAt(watch_.centre()) < 0; });
     return measured;
 }

@@ -10,11 +10,14 @@
 #include <utility>
 #include <vector>
 
+namespace orlix::test {
+class XvfbServer;
+}
+
 namespace orlix::bench {
 
 class ScreenWatch;
 class ShowPhotos;
-class XvfbDisplay;
 
 // The two viewers measured.
 enum class Viewer { Orlix, Feh };
@@ -55,7 +58,7 @@ struct IdleFigures {
 // feh started as `feh -F -Z -D <interval> <folder>`.
 class ShowRun {
 public:
-    ShowRun(const XvfbDisplay& display, ScreenWatch& watch, const ShowPhotos& photos);
+    ShowRun(const test::XvfbServer& display, ScreenWatch& watch, const ShowPhotos& photos);
 
     // A show at `intervalSeconds` with Loop on, measured over at least `steadySeconds` of
     // whole slides once two have gone by; on core 0 alone when `oneCore`.
@@ -79,7 +82,7 @@ private:
     // Waits until the tree has taken no processor time for a while.
     void settle(const ProcessTree& tree);
 
-    const XvfbDisplay& display_;
+    const test::XvfbServer& display_;
     ScreenWatch& watch_;
     const ShowPhotos& photos_;
     QTemporaryDir home_;

@@ -20,7 +20,7 @@
 #include "ShowPhotos.h"
 #include "ShowRun.h"
 #include "X11Driving.h"
-#include "XvfbDisplay.h"
+#include "support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -107,12 +107,12 @@ bool compare(const char* label, ShowRun& runner, bool oneCore, int steadySeconds
 }
 
 bool measureScreen(const Screen& screen, const ShowPhotos& photos, int steadySeconds) {
-    XvfbDisplay display;
+    orlix::test::XvfbServer display;
     if (!display.start(screen.size)) {
         std::fprintf(stderr, "%s\n", qPrintable(display.error()));
         return false;
     }
-    ScreenWatch watch(display.name());
+    ScreenWatch watch(display.display());
     if (!watch.error().isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(watch.error()));
         return false;
@@ -127,12 +127,12 @@ bool measureScreen(const Screen& screen, const ShowPhotos& photos, int steadySec
 }
 
 bool measureIdle(const ShowPhotos& photos) {
-    XvfbDisplay display;
+    orlix::test::XvfbServer display;
     if (!display.start(kIdleScreen)) {
         std::fprintf(stderr, "%s\n", qPrintable(display.error()));
         return false;
     }
-    ScreenWatch watch(display.name());
+    ScreenWatch watch(display.display());
     ShowRun runner(display, watch, photos);
     std::printf("%dx%d idle, load averages %s\n", kIdleScreen.width(), kIdleScreen.height(),
                 qPrintable(loadAverages()));
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
         }
     }
     {
-        XvfbDisplay probe;
+        orlix::test::XvfbServer probe;
         if (!probe.start(QSize(640, 480))) {
             std::printf("slide_show_x11: skipped, %s\n", qPrintable(probe.error()));
             return kSkipped;

@@ -1,7 +1,7 @@
 #include "X11Driving.h"
 
 #include "ScreenWatch.h"
-#include "XvfbDisplay.h"
+#include "support/XvfbServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,25 +29,7 @@ bool waitUntil(const std::function<bool()>& done) {
     return false;
 }
 
-void endProcess(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished(5000);
-}
-
-bool xdotool(const XvfbDisplay& display, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(display.environment());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(kWaitMs) && process.exitCode() == 0;
-}
-
-QProcessEnvironment viewerEnvironment(const XvfbDisplay& display, const QString& home) {
+QProcessEnvironment viewerEnvironment(const test::XvfbServer& display, const QString& home) {
     const QString runtime = QDir(home).filePath(QStringLiteral("runtime"));
     QDir(home).mkpath(QStringLiteral("runtime"));
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -73,13 +55,13 @@ std::uint32_t settingsWindow(ScreenWatch& watch) {
     return window;
 }
 
-void typeSettings(const XvfbDisplay& display, ScreenWatch& watch, std::uint32_t window,
+void typeSettings(const test::XvfbServer& display, ScreenWatch& watch, std::uint32_t window,
                   const ShowSettings& settings) {
     // Mapped is not yet ready for keys: the window takes them once Qt has shown it.
     QThread::msleep(kTypedSettleMs);
     watch.focus(window);
-    xdotool(display, {"key", "--clearmodifiers", "ctrl+a"});
-    xdotool(display, {"type", "--delay", "1", settings.folder});
+    display.xdotool({"key", "--clearmodifiers", "ctrl+a"});
+    display.xdotool({"type", "--delay", "1", settings.folder});
     QStringList keys = {QStringLiteral("key")};
     int tabs = kIntervalTabs;
     if (settings.loop) {
@@ -93,7 +75,7 @@ void typeSettings(const XvfbDisplay& display, ScreenWatch& watch, std::uint32_t 
     keys << QStringLiteral("End") << QStringLiteral("BackSpace") << QStringLiteral("BackSpace");
     for (const QChar digit : QString::number(settings.intervalSeconds))
         keys << QString(digit);
-    xdotool(display, keys);
+    display.xdotool(keys);
     QThread::msleep(kTypedSettleMs);
 }
 

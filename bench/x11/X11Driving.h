@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <functional>
 
+namespace orlix::test {
+class XvfbServer;
+}
+
 namespace orlix::bench {
 
 class ScreenWatch;
-class XvfbDisplay;
 
 // The settings window of a fresh Orlix, as it comes up: found by its size.
 constexpr QSize kSettingsWindowSize(378, 136);
@@ -27,15 +30,9 @@ struct ShowSettings {
 // Polls every 20 ms, up to 30 s: only for the untimed parts of a run.
 bool waitUntil(const std::function<bool()>& done);
 
-// Ends `process`: asked first, killed when it does not go.
-void endProcess(QProcess& process);
-
-// Runs xdotool with `arguments` on `display`; false when it failed.
-bool xdotool(const XvfbDisplay& display, const QStringList& arguments);
-
 // The display's environment for a viewer with `home` as its home: X11 only, its own runtime
 // folder (made here), so that nothing of the caller's desktop reaches it.
-QProcessEnvironment viewerEnvironment(const XvfbDisplay& display, const QString& home);
+QProcessEnvironment viewerEnvironment(const test::XvfbServer& display, const QString& home);
 
 // The machine's load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them: the
 // figures of a run on a busy machine are read with it.
@@ -47,7 +44,7 @@ std::uint32_t settingsWindow(ScreenWatch& watch);
 // Types `settings` into the settings window `window` with XTest keys, as a user would: the
 // folder into Path, Loop ticked when asked for, the interval. Start is left to the caller's
 // Enter.
-void typeSettings(const XvfbDisplay& display, ScreenWatch& watch, std::uint32_t window,
+void typeSettings(const test::XvfbServer& display, ScreenWatch& watch, std::uint32_t window,
                   const ShowSettings& settings);
 
 } // namespace orlix::bench

@@ -12,8 +12,9 @@
 
 namespace orlix::test {
 
-// A private Xvfb for one test, with a connection of the test's own to it and, on request, the
-// openbox window manager. Everything it starts is ended when it dies, and with the test process.
+// A private Xvfb for one test or benchmark, with a connection of its own to it and, on request,
+// the openbox window manager. Everything it starts is ended when it dies, and with the process
+// that started it.
 class XvfbServer {
 public:
     XvfbServer() = default;
@@ -29,6 +30,8 @@ public:
 
     // ":<number>", once started.
     QString display() const { return display_; }
+    // The server's process id, once started; 0 before.
+    qint64 processId() const { return xvfb_ ? xvfb_->processId() : 0; }
     // Why the last start failed.
     QString error() const { return error_; }
     // The test's own connection to the server, once started.
