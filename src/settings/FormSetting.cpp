@@ -177,11 +177,16 @@ void FormSetting::openViewer() {
         showStarting_(screen);
     auto* viewer = new FormView(screen, messages_, this, nullptr, decoder_, screenSaver_);
     viewer_ = viewer;
-    // Gone, the viewer has let go of its pictures and its decoding thread has ended.
-    connect(viewer, &QObject::destroyed, this, [this] {
-        if (showEnded_ && !unloaded_)
-            showEnded_();
-    });
+    // Told once the viewer is gone with all it holds: `destroyed` comes while its widgets (the
+    // picture on screen among them) are still to be deleted, so the hook waits for the events
+    // after it.
+    connect(
+        viewer, &QObject::destroyed, this,
+        [this] {
+            if (showEnded_ && !unloaded_)
+                showEnded_();
+        },
+        Qt::QueuedConnection);
     viewer->Form_Load();
     // The folders are listed off the GUI thread: the viewer comes up once they have been.
     if (viewer_)

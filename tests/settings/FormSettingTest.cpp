@@ -228,7 +228,16 @@ TEST_F(FormSettingTest, StartIsTheDefaultButtonAndEnterOnItPressesItOnce) {
 // (the hooks), but not when the program ends with it.
 TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     int starts = 0, ends = 0;
-    form->setShowHooks([&](const platform::ScreenMetrics&) { ++starts; }, [&] { ++ends; });
+    // The picture boxes left when the show is said to have ended: what it gives back then
+    // must be all it held.
+    int boxesAtEnd = -1;
+    form->setShowHooks([&](const platform::ScreenMetrics&) { ++starts; },
+                       [&] {
+                           ++ends;
+                           boxesAtEnd = 0;
+                           for (const QWidget* widget : QApplication::allWidgets())
+                               boxesAtEnd += widget->inherits("orlix::PictureBox") ? 1 : 0;
+                       });
     form->show();
     path->setEditText(good);
     QTest::keyClick(path->lineEdit(), Qt::Key_Return);
@@ -245,7 +254,9 @@ TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     viewer->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(viewer.isNull());
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(ends, 1);
+    EXPECT_EQ(boxesAtEnd, 0);
     start(good);
     viewer = form->viewer();
     ASSERT_FALSE(viewer.isNull());
@@ -258,6 +269,7 @@ TEST_F(FormSettingTest, EnterStartsOneViewerAndEscapeEndsTheProgramWithIt) {
     EXPECT_FALSE(viewer && viewer->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(viewer.isNull());
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(ends, 1) << "nothing is given back for a program that ends";
 }
 
