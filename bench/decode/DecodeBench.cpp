@@ -1,6 +1,6 @@
 // What a step onto a large photo costs the decoder: a 6000 x 4000 photo-like JPEG, as Qt writes
 // it (no restart markers) and as cameras write it (a restart marker every MCU row, written by
-// libjpeg), decoded by StandardPictureDecoder fitted into a 1920 x 1080 screen (at half size)
+// libjpeg), decoded by StandardPictureDecoder fitted into a 1920 x 1080 screen (at 3/8)
 // and into a 3840 x 2160 one (at 5/8). Each is given as a ratio against two floors
 // measured in the same iterations: a bare QImageReader decode of the whole photo, and
 // libjpeg's own single-thread decode at the same scale (as djpeg does it: read_scanlines

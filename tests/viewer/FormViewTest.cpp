@@ -306,6 +306,8 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         press(Qt::Key_Right);
         idle();
         EXPECT_EQ(gate->log().mid(start), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+        // Only the first is waited for; the others are decoded ahead, on one core.
+        EXPECT_EQ(gate->record().hurried.mid(start), QList<bool>({true, false, false}));
         for (const QSize& box : gate->record().boxes.mid(start)) // the screen clear of the guide
             EXPECT_EQ(box, sizeRequestFor(steps().currentView(), 0, 0).fitInto);
         const qsizetype before = gate->log().size();

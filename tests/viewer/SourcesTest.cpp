@@ -36,10 +36,11 @@ protected:
         bool cancelled;
     };
     DecodeWorker::JobId submit(const char* name, DecodeWorker::Priority priority) {
-        const auto job = [this, name = QString::fromUtf8(name)](
-                             DecodeWorker::JobId, const std::atomic<bool>& cancelled) {
+        const auto job = [this, name = QString::fromUtf8(name)](DecodeWorker::JobId,
+                                                                const std::atomic<bool>& cancelled,
+                                                                bool demanded) {
             std::unique_lock<std::mutex> lock(mutex);
-            started << name;
+            started << name + (demanded ? "!" : "");
             changed.notify_all();
             // Polled: a cancel comes as a flag, without a notification.
             while (released == 0 && !cancelled.load())
@@ -85,7 +86,8 @@ TEST_F(Worker, RunsTheMostUrgentFirstAndADemandStopsWhatIsLessUrgent) {
     ASSERT_EQ(done.size(), 5u);
     EXPECT_EQ(done[0].name, "ahead");
     EXPECT_EQ(waitFor(started, 5),
-              QStringList({"ahead", "promoted", "demand", "second ahead", "background"}));
+              QStringList({"ahead", "promoted!", "demand!", "second ahead", "background"}))
+        << "\"!\": run as a Demand";
     for (std::size_t i = 0; i < done.size(); ++i)
         EXPECT_EQ(done[i].cancelled, i == 0) << done[i].name.toStdString();
 }
@@ -94,7 +96,7 @@ TEST_F(Worker, ClosingNeverWaitsOnAJobStuckInTheSystem) {
     // A job that does not look at its flag, as one blocked in a read of a hung mount.
     auto finished = std::make_shared<std::atomic<bool>>(false);
     worker->submit(
-        [finished](DecodeWorker::JobId, const std::atomic<bool>&) {
+        [finished](DecodeWorker::JobId, const std::atomic<bool>&, bool) {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
             finished->store(true);
         },

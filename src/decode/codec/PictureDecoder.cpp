@@ -171,7 +171,8 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
     if (kind == PictureKind::Unknown)
         return failed(LoadError::InvalidPicture);
     if (kind == PictureKind::Jpeg)
-        return decodeJpeg(file, request.fitInto, request.displayProfile, cancelled);
+        return decodeJpeg(file, request.fitInto, request.hurried, request.displayProfile,
+                          cancelled);
     if (kind == PictureKind::Gif && headLength >= 10 && !withinPixelLimit(gifScreen(head)))
         return failed(LoadError::TooLarge);
 
@@ -215,11 +216,13 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
 }
 
 DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& file, QSize fitInto,
-                                                const QByteArray& displayProfile,
+                                                bool hurried, const QByteArray& displayProfile,
                                                 const std::atomic<bool>& cancelled) const {
     // Every size below comes from this one reading of the header, however the file changes.
     JpegReader::Options options;
     options.stopRequested = [&cancelled] { return cancelled.load(std::memory_order_relaxed); };
+    if (!hurried)
+        options.startSecondBand = [] { return false; };
     JpegReader jpeg(file, std::move(options));
     JpegReader::Outcome outcome = jpeg.readHeader();
     if (outcome != JpegReader::Outcome::Decoded)

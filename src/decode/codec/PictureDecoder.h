@@ -27,6 +27,10 @@ struct DecodeRequest {
     // Whether the pixels may come in memory the decoder fills again on its next decode
     // (DecodeResult::borrowed): for a caller that copies what it keeps before asking again.
     bool mayBorrow = false;
+    // Whether someone waits for this picture. Only then does a JPEG take a second core: its
+    // second band passes over the rows above it, work paid for with processor time that a
+    // picture decoded ahead, while the one before it is shown, would spend for nothing.
+    bool hurried = false;
 };
 
 // What a decode gives: the picture with its whole size, or the failure that stopped it.
@@ -102,7 +106,7 @@ private:
                                const std::atomic<bool>& cancelled) const;
     // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
     // that can be cancelled at any point and that holds to one reading of the header.
-    DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto,
+    DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto, bool hurried,
                             const QByteArray& displayProfile,
                             const std::atomic<bool>& cancelled) const;
 

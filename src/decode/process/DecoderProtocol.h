@@ -80,6 +80,7 @@ struct DecodeRequestMessage {
     std::int32_t fitWidth = 0;       // DecodeRequest::fitInto
     std::int32_t fitHeight = 0;
     std::int64_t displayProfileBytes = 0; // DecodeRequest::displayProfile's size; 0: none
+    std::int32_t hurried = 0;             // DecodeRequest::hurried
 };
 
 // Sent to a process started ahead of the first picture: the screen that pictures will be fitted

@@ -183,6 +183,7 @@ bool DecoderService::answerDecode(Message& message) {
     }
     request.file = platform::PictureFile::adopt(picture.release(), asked.identity);
     request.fitInto = QSize(asked.fitWidth, asked.fitHeight);
+    request.hurried = asked.hurried != 0;
     use_ = request.fitInto.isEmpty() ? PixelGiver::Use::Whole : PixelGiver::Use::Fitted;
     reply(asked.head.sequence, decoder_.decode(request, stop->flag()));
     return true;

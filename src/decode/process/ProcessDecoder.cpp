@@ -62,6 +62,7 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     message.head.sequence = ++sequence_;
     message.identity = request.file->identity();
     message.fitWidth = request.fitInto.width();
+    message.hurried = request.hurried ? 1 : 0;
     message.fitHeight = request.fitInto.height();
     MessageChannel& channel = process_->channel();
     const int profile = sharedProfile(request.displayProfile);

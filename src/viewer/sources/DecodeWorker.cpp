@@ -131,7 +131,7 @@ bool DecodeWorker::Queue::takeNext(Job& job) {
 void DecodeWorker::Queue::run() {
     Job job;
     while (takeNext(job)) {
-        job.work(job.id, *job.cancelled);
+        job.work(job.id, *job.cancelled, job.priority == Priority::Demand);
         // Dropped here, on this thread: the work may hold the last reference to a file.
         job = Job();
     }

@@ -24,8 +24,9 @@ public:
     enum class Priority { Demand = 0, Ahead = 1, Background = 2 };
     using JobId = std::uint64_t;
     // The work of one job, on the decoding thread. `cancelled` may turn true at any moment; the
-    // work should then end soon, and still hand on a result marked as cancelled.
-    using Work = std::function<void(JobId id, const std::atomic<bool>& cancelled)>;
+    // work should then end soon, and still hand on a result marked as cancelled. `demanded`:
+    // the job runs as a Demand, someone waiting for it.
+    using Work = std::function<void(JobId id, const std::atomic<bool>& cancelled, bool demanded)>;
 
     DecodeWorker();
     // Cancels every job and waits for the thread, which stops at the running job's next check,

@@ -30,6 +30,12 @@ PicturePtr abandonedPicture(const QString& path, const SizeRequest& request) {
 PictureLoader::PictureLoader(std::shared_ptr<PictureDecoder> decoder)
     : decoder_(std::move(decoder)) {}
 
+PictureLoader PictureLoader::hurried(bool hurried) const {
+    PictureLoader loader(decoder_);
+    loader.hurried_ = hurried;
+    return loader;
+}
+
 PicturePtr PictureLoader::failure(const QString& path, const SizeRequest& request,
                                   LoadError error) {
     auto picture = std::make_shared<DecodedPicture>();
@@ -80,9 +86,10 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
     picture->request = request;
     try {
         // Borrowed pixels are copied below as far as they are kept: a reduced decode is not.
-        DecodeResult result = decoder_->decode(
-            DecodeRequest{file, whole ? QSize() : request.fitInto, request.displayProfile, true},
-            cancelled);
+        DecodeResult result =
+            decoder_->decode(DecodeRequest{file, whole ? QSize() : request.fitInto,
+                                           request.displayProfile, true, hurried_},
+                             cancelled);
         if (result.cancelled || stopped(cancelled))
             return abandonedPicture(path, request);
         // Rewritten in place while it was read: the pixels may mix two contents.

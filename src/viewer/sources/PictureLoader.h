@@ -17,6 +17,9 @@ class PictureLoader {
 public:
     explicit PictureLoader(std::shared_ptr<PictureDecoder> decoder);
 
+    // This loader, its decodes hurried or not (DecodeRequest::hurried).
+    PictureLoader hurried(bool hurried) const;
+
     // The file at `path` as it is now, decoded as `request` asks (`whole`: at full resolution
     // even where the request would do with less), with the frame the request makes of it.
     // `kept`, when not null, is used instead when it was decoded from the very file now at
@@ -41,7 +44,8 @@ private:
                           const std::atomic<bool>& cancelled,
                           const DecodedPicture* shown = nullptr) const;
 
-    const std::shared_ptr<PictureDecoder> decoder_;
+    std::shared_ptr<PictureDecoder> decoder_;
+    bool hurried_ = false;
 };
 
 } // namespace orlix

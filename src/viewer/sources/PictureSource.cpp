@@ -46,9 +46,9 @@ void PictureSource::noteBusy() {
 
 DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority priority) {
     const DecodeWorker::JobId job = worker_->submit(
-        [inbox = inbox_, loader = loader_,
-         work = std::move(work)](DecodeWorker::JobId id, const std::atomic<bool>& cancelled) {
-            PicturePtr picture = work(*loader, cancelled);
+        [inbox = inbox_, loader = loader_, work = std::move(work)](
+            DecodeWorker::JobId id, const std::atomic<bool>& cancelled, bool demanded) {
+            PicturePtr picture = work(loader->hurried(demanded), cancelled);
             // From the decoding thread: the result is taken on the GUI thread, in order. Posted
             // under the lock, so that the owner cannot go in between.
             const std::lock_guard<std::mutex> lock(inbox->mutex);
@@ -196,11 +196,12 @@ void PictureSource::prepare(const QString& nextPath, const SizeRequest& request,
         drop(ahead_);
         ahead_.path = nextPath;
         ahead_.request = request;
+        // With nothing on screen (the show's first picture), the user already waits for it.
         ahead_.job = submit(
             [nextPath, request](const PictureLoader& loader, const std::atomic<bool>& cancelled) {
                 return loader.load(nextPath, request, false, nullptr, cancelled);
             },
-            DecodeWorker::Priority::Ahead);
+            shown_ ? DecodeWorker::Priority::Ahead : DecodeWorker::Priority::Demand);
     }
 
     if (shownWhole == FullResolution::Ahead && shown_ && !shown_->fullResolution()) {
