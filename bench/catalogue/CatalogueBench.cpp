@@ -267,7 +267,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    orlix::platform::keepFreedMemoryForReuse(); // as the program does
+    orlix::platform::keepSmallBlocksForReuse(); // as the program does
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         --argc;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    orlix::platform::keepFreedMemoryForReuse(); // as the program does
+    orlix::platform::keepSmallBlocksForReuse(); // as the program does
     QApplication app(argc, argv);
     bigJpeg(); // made once, outside every measurement
     if (const int status = orlix::bench::runBenchmarks(argc, argv))

@@ -96,19 +96,8 @@ int main(int argc, char** argv) {
     const int at = arguments.indexOf(QStringLiteral("--runs"));
     if (at > 0 && at + 1 < arguments.size())
         runs = std::max(1, arguments[at + 1].toInt());
-    for (const char* tool : {"Xvfb", "feh", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            std::printf("first_picture_x11: skipped, %s is not installed\n", tool);
-            return kSkipped;
-        }
-    }
-    {
-        orlix::test::XvfbServer probe;
-        if (!probe.start(QSize(640, 480))) {
-            std::printf("first_picture_x11: skipped, %s\n", qPrintable(probe.error()));
-            return kSkipped;
-        }
-    }
+    if (!canRun("first_picture_x11", {"Xvfb", "feh", "xdotool"}))
+        return kSkipped;
     int status = 0;
     for (const Screen& screen : kScreens) {
         if (!measure(screen, runs))

@@ -171,19 +171,8 @@ int main(int argc, char** argv) {
                  option("--seconds").isEmpty() ? kSteadySeconds : option("--seconds").toInt());
     const QString onlyScreen = option("--screen");
     const bool idleOnly = arguments.contains(QStringLiteral("--idle"));
-    for (const char* tool : {"Xvfb", "feh", "xdotool", "taskset"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            std::printf("slide_show_x11: skipped, %s is not installed\n", tool);
-            return kSkipped;
-        }
-    }
-    {
-        orlix::test::XvfbServer probe;
-        if (!probe.start(QSize(640, 480))) {
-            std::printf("slide_show_x11: skipped, %s\n", qPrintable(probe.error()));
-            return kSkipped;
-        }
-    }
+    if (!canRun("slide_show_x11", {"Xvfb", "feh", "xdotool", "taskset"}))
+        return kSkipped;
     const ShowPhotos photos;
     int status = 0;
     for (const Screen& screen : kScreens) {

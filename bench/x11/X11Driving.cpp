@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QThread>
+
+#include <cstdio>
 
 namespace orlix::bench {
 
@@ -27,6 +30,21 @@ bool waitUntil(const std::function<bool()>& done) {
         QThread::msleep(kPollMs);
     }
     return false;
+}
+
+bool canRun(const char* program, std::initializer_list<const char*> tools) {
+    for (const char* tool : tools) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            std::printf("%s: skipped, %s is not installed\n", program, tool);
+            return false;
+        }
+    }
+    test::XvfbServer probe;
+    if (!probe.start(QSize(640, 480))) {
+        std::printf("%s: skipped, %s\n", program, qPrintable(probe.error()));
+        return false;
+    }
+    return true;
 }
 
 QProcessEnvironment viewerEnvironment(const test::XvfbServer& display, const QString& home) {

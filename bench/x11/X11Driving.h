@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 
 namespace orlix::test {
 class XvfbServer;
@@ -26,6 +27,10 @@ struct ShowSettings {
     int intervalSeconds = 1;
     bool loop = false;
 };
+
+// Whether `program` can run here: every one of `tools` installed and an Xvfb that starts. When
+// not, says why on the standard output.
+bool canRun(const char* program, std::initializer_list<const char*> tools);
 
 // Polls every 20 ms, up to 30 s: only for the untimed parts of a run.
 bool waitUntil(const std::function<bool()>& done);

@@ -40,7 +40,7 @@ int Main(int argc, char** argv) {
     // While the program is one thread: the process that forks the picture decoders, which
     // must not inherit anything the program opens from here on.
     platform::startDecoderZygote(decoderProgram());
-    platform::keepFreedMemoryForReuse();
+    platform::keepSmallBlocksForReuse();
 
     // Before any window exists: a second copy of this user's Orlix ends at once, silently.
     platform::SingleInstance instance;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -28,43 +27,40 @@ long touch(void* block, std::size_t bytes) {
     return pageFaultsOfThisThread() - before;
 }
 
-// A picture's copy and frame fault in next to no page in memory a picture before them freed
-// (the heap keeps it); every page of theirs faults in when nothing came before them, or once
-// the freed memory has been given back. (Which shows the count is the one that matters.)
-TEST(MemoryReuseTest, LargeBlocksFaultInOnlyWhereTheHeapHoldsNothingForThem) {
+// A block of a folder's listing's size faults in next to no page in memory one before it freed
+// (the heap keeps it), unless that was given back; a frame-sized block always faults in all
+// its pages, since the one freed before it went back to the system at once. (Which shows the
+// count is the one that matters.)
+TEST(MemoryReuseTest, SmallBlocksAreReusedAndFramesGoBackAtOnce) {
     if (kSanitizerBuild)
         GTEST_SKIP() << "a sanitizer's allocator keeps freed blocks away from the next ones";
-    keepFreedMemoryForReuse();
-    constexpr std::size_t kPicture = std::size_t(24) << 20, kFrame = std::size_t(8) << 20;
-    const long pages = long((kPicture + kFrame) / std::size_t(::sysconf(_SC_PAGESIZE)));
-    // A picture's copy and its frame made, written and freed: the page faults that took.
-    const auto picture = [] {
-        void* copy = std::malloc(kPicture);
-        void* frame = std::malloc(kFrame);
-        const long faults = touch(copy, kPicture) + touch(frame, kFrame);
-        std::free(frame);
-        std::free(copy);
+    keepSmallBlocksForReuse();
+    constexpr std::size_t kListing = std::size_t(2) << 20, kFrame = std::size_t(8) << 20;
+    // A block made, written and freed: the page faults that took.
+    const auto block = [](std::size_t bytes) {
+        void* made = std::malloc(bytes);
+        const long faults = touch(made, bytes);
+        std::free(made);
         return faults;
     };
     const struct {
         const char* what;
-        std::function<void()> before;
+        std::size_t bytes;
+        bool givenBack; // what the block before it freed
         bool faultsIn;
     } cases[] = {
-        {"nothing", [] {}, true},
-        {"a picture", [&] { picture(); }, false},
-        {"a picture, its memory given back",
-         [&] {
-             picture();
-             giveBackFreedMemory();
-         },
-         true},
+        {"a listing", kListing, false, false},
+        {"a listing after memory given back", kListing, true, true},
+        {"a frame", kFrame, false, true},
     };
     for (const auto& each : cases) {
         // Whatever an earlier case left free goes back first.
         malloc_trim(0);
-        each.before();
-        const long faults = picture();
+        block(each.bytes);
+        if (each.givenBack)
+            giveBackFreedMemory();
+        const long faults = block(each.bytes);
+        const long pages = long(each.bytes / std::size_t(::sysconf(_SC_PAGESIZE)));
         if (each.faultsIn)
             EXPECT_GT(faults, pages / 2) << each.what << ": of " << pages << " pages";
         else

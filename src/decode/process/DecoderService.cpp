@@ -87,8 +87,8 @@ std::size_t firstSpareFor(QSize screen) {
 } // namespace
 
 void prepareDecoding() {
-    // Every picture's memory comes back warm for the next: see kLentBytesLimit.
-    platform::keepFreedMemoryForReuse();
+    // A picture's own memory is the lent memory, reused from one to the next (kLentBytesLimit).
+    platform::keepSmallBlocksForReuse();
     // Decoder processes, forked from here, inherit it: they give way to the program's windows,
     // and both bands of a decode run at one priority.
     platform::lowerCurrentThreadPriority();

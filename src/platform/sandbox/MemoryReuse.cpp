@@ -11,24 +11,22 @@ namespace orlix::platform {
 namespace {
 
 constexpr std::size_t kMiB = std::size_t(1) << 20;
-// Blocks up to this size come from the heap and go back to it (see below).
-constexpr std::size_t kLargestHeapBlock = 32 * kMiB;
+// Blocks up to this size come from the heap and go back to it; larger ones, a photo's frame on
+// any but the smallest screens among them, are mapped.
+constexpr std::size_t kLargestHeapBlock = 4 * kMiB;
 // Free space at the top of the heap is kept up to this size.
 constexpr std::size_t kKeptFreeSpace = 64 * kMiB;
 
 } // namespace
 
-void keepFreedMemoryForReuse() {
+void keepSmallBlocksForReuse() {
 #if defined(__GLIBC__)
-    // The highest values glibc moves to on its own as large blocks are freed (blocks of up to
-    // 32 MiB from the heap, whose free space is kept up to 64 MiB), set from the start, so the
-    // first Start and the first frames do not page-fault their way in. Decoded photos, larger
-    // still, are mapped and unmapped on their own.
+    // Set, the thresholds stay where they are: glibc would otherwise raise the first after the
+    // first large block freed, up to 32 MiB, and keep frames in the heap from then on.
     mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargestHeapBlock));
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(kKeptFreeSpace));
-    // One heap rather than one per thread: a picture is copied and its frame made on the
-    // decoding thread, into memory that the GUI thread or an earlier show freed. The program's
-    // threads make few blocks, and large ones: they do not queue on its lock.
+    // One heap rather than one per thread: the program's threads make few blocks, and the
+    // listing's, made on a thread of its own, serve the next listing's.
     mallopt(M_ARENA_MAX, 1);
 #endif
 }
