@@ -1,5 +1,7 @@
 #include "support/XProbe.h"
 
+#include <QThread>
+
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
@@ -140,6 +142,28 @@ QList<std::uint32_t> XProbe::managedWindows() const {
 
 bool XProbe::windowManagerRunning() const {
     return values(root_, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 1).size() == 1;
+}
+
+bool XProbe::windowManagerServes(int timeoutMs) const {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 16, 16, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(connection_, window);
+    const xcb_atom_t nudge = atom("ORLIX_TEST_NUDGE");
+    bool served = false;
+    for (int waited = 0; waited < timeoutMs && !served; waited += 50) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, nudge, XCB_ATOM_CARDINAL, 32,
+                            1, &waited);
+        xcb_flush(connection_);
+        served = managedWindows().contains(window);
+        if (!served)
+            QThread::msleep(50);
+    }
+    xcb_destroy_window(connection_, window);
+    xcb_delete_property(connection_, root_, nudge);
+    xcb_flush(connection_);
+    return served;
 }
 
 std::optional<bool> XProbe::pointerVisible() const {

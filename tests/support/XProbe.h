@@ -53,6 +53,11 @@ public:
     QList<std::uint32_t> managedWindows() const;
     // Whether a window manager announces itself on the root window (EWMH).
     bool windowManagerRunning() const;
+    // Maps a window of its own and waits until the window manager manages it, then destroys
+    // it: the manager is then past its start-up. openbox announces itself before it listens,
+    // and a window mapped in between can wait in its queue until some other event wakes it,
+    // so each poll touches a root property it watches.
+    bool windowManagerServes(int timeoutMs) const;
 
     // The pointer's current image (XFixes): whether any of its pixels is not fully
     // transparent. Empty when the server cannot tell.

@@ -59,6 +59,10 @@ bool XvfbServer::startWindowManager() {
         error_ = QStringLiteral("openbox did not take the screen");
         return false;
     }
+    if (!probe_->windowManagerServes(30000)) {
+        error_ = QStringLiteral("openbox does not manage windows");
+        return false;
+    }
     return true;
 }
 
