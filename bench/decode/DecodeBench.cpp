@@ -78,12 +78,14 @@ double bareQtDecodeMs(const QString& path) {
 }
 
 double programDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& path, QSize screen,
-                       int& eighths) {
+                       bool hurried, int& eighths) {
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const std::atomic<bool> cancelled{false};
     const orlix::DecodeResult result = decoder.decode(
-        orlix::DecodeRequest{orlix::platform::PictureFile::open(path, error), screen}, cancelled);
+        orlix::DecodeRequest{
+            orlix::platform::PictureFile::open(path, error), screen, {}, false, hurried},
+        cancelled);
     const double ms = msSince(start);
     if (!result.ok())
         qFatal("decode failed");
@@ -91,15 +93,17 @@ double programDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& pa
     return ms;
 }
 
-// Args: the photo, the screen.
+// Args: the photo, the screen, and whether someone waits for it (two bands) or it is decoded
+// ahead (one band).
 void BM_FittedDecode(benchmark::State& state) {
     const QString path = photos().path(Photo(state.range(0)));
     const QSize screen = kScreens[state.range(1)];
+    const bool hurried = state.range(2) != 0;
     orlix::StandardPictureDecoder decoder;
     double program = 0, qt = 0, libjpeg = 0;
     int eighths = 8;
     for (auto _ : state) {
-        const double ms = programDecodeMs(decoder, path, screen, eighths);
+        const double ms = programDecodeMs(decoder, path, screen, hurried, eighths);
         program += ms;
         qt += bareQtDecodeMs(path);
         libjpeg += libjpegDecodeMs(path, eighths);
@@ -114,8 +118,8 @@ void BM_FittedDecode(benchmark::State& state) {
     state.counters["vs_libjpeg"] = program / libjpeg;
 }
 BENCHMARK(BM_FittedDecode)
-    ->ArgNames({"restarts", "screen"})
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"restarts", "screen", "hurried"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

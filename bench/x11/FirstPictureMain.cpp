@@ -12,8 +12,8 @@
 // Exit status: 0 measured, 1 a run failed, 77 no X server, feh or xdotool to run.
 
 #include "FirstPictureRun.h"
+#include "WatchedXvfb.h"
 #include "X11Driving.h"
-#include "support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -42,16 +42,11 @@ double median(std::vector<double> values) {
 
 // Median times of `runs` runs of each program on one screen; false when one failed.
 bool measure(const Screen& screen, int runs) {
-    orlix::test::XvfbServer display;
-    if (!display.start(screen.size)) {
-        std::fprintf(stderr, "%s\n", qPrintable(display.error()));
+    WatchedXvfb server;
+    if (!server.open(screen.size))
         return false;
-    }
-    ScreenWatch watch(display.display());
-    if (!watch.error().isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(watch.error()));
-        return false;
-    }
+    const orlix::test::XvfbServer& display = server.display();
+    ScreenWatch& watch = server.watch();
     FirstPictureRun runner;
     std::printf("%dx%d load averages %s\n", screen.size.width(), screen.size.height(),
                 qPrintable(loadAverages()));

@@ -16,11 +16,10 @@
 // between slides alone.
 // Exit status: 0 measured, 1 a run failed, 77 no X server, feh, xdotool or taskset to run.
 
-#include "ScreenWatch.h"
 #include "ShowPhotos.h"
 #include "ShowRun.h"
+#include "WatchedXvfb.h"
 #include "X11Driving.h"
-#include "support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -107,17 +106,10 @@ bool compare(const char* label, ShowRun& runner, bool oneCore, int steadySeconds
 }
 
 bool measureScreen(const Screen& screen, const ShowPhotos& photos, int steadySeconds) {
-    orlix::test::XvfbServer display;
-    if (!display.start(screen.size)) {
-        std::fprintf(stderr, "%s\n", qPrintable(display.error()));
+    WatchedXvfb server;
+    if (!server.open(screen.size))
         return false;
-    }
-    ScreenWatch watch(display.display());
-    if (!watch.error().isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(watch.error()));
-        return false;
-    }
-    ShowRun runner(display, watch, photos);
+    ShowRun runner(server.display(), server.watch(), photos);
     const QByteArray size =
         QStringLiteral("%1x%2").arg(screen.size.width()).arg(screen.size.height()).toLatin1();
     bool ok = compare((size + " two cores").constData(), runner, false, steadySeconds);
@@ -127,13 +119,10 @@ bool measureScreen(const Screen& screen, const ShowPhotos& photos, int steadySec
 }
 
 bool measureIdle(const ShowPhotos& photos) {
-    orlix::test::XvfbServer display;
-    if (!display.start(kIdleScreen)) {
-        std::fprintf(stderr, "%s\n", qPrintable(display.error()));
+    WatchedXvfb server;
+    if (!server.open(kIdleScreen))
         return false;
-    }
-    ScreenWatch watch(display.display());
-    ShowRun runner(display, watch, photos);
+    ShowRun runner(server.display(), server.watch(), photos);
     std::printf("%dx%d idle, load averages %s\n", kIdleScreen.width(), kIdleScreen.height(),
                 qPrintable(loadAverages()));
     bool ok = true;
