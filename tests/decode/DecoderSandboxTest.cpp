@@ -184,11 +184,6 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
 // A decoder process fills one arena again and again, and decodes large pictures straight into
 // memory it then gives away sealed: the program always gets the pixels of the picture asked.
 TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
-    const auto filled = [](QSize size, QRgb colour) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(colour);
-        return image;
-    };
     const auto inode = [](int memory) {
         struct stat info {};
         return ::fstat(memory, &info) == 0 ? info.st_ino : 0;
@@ -196,17 +191,17 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     PixelLender arena;
     PixelLayout layout;
     PixelReceiver lent;
-    const int first = arena.lend(filled({100, 100}, qRgb(1, 2, 3)), layout);
+    const int first = arena.lend(filledImage({100, 100}, qRgb(1, 2, 3)), layout);
     ASSERT_GE(first, 0);
     const ino_t firstInode = inode(first);
     const QImage firstCopy = lent.copyLent(first, layout);
-    const int second = arena.lend(filled({90, 80}, qRgb(4, 5, 6)), layout);
+    const int second = arena.lend(filledImage({90, 80}, qRgb(4, 5, 6)), layout);
     EXPECT_EQ(inode(second), firstInode) << "a smaller picture gets the same memory";
-    EXPECT_EQ(lent.copyLent(second, layout), filled({90, 80}, qRgb(4, 5, 6)));
-    EXPECT_EQ(firstCopy, filled({100, 100}, qRgb(1, 2, 3))) << "a copy stays what it was";
-    const int larger = arena.lend(filled({2000, 1000}, qRgb(7, 8, 9)), layout);
+    EXPECT_EQ(lent.copyLent(second, layout), filledImage({90, 80}, qRgb(4, 5, 6)));
+    EXPECT_EQ(firstCopy, filledImage({100, 100}, qRgb(1, 2, 3))) << "a copy stays what it was";
+    const int larger = arena.lend(filledImage({2000, 1000}, qRgb(7, 8, 9)), layout);
     EXPECT_NE(inode(larger), firstInode) << "a larger picture gets larger memory";
-    EXPECT_EQ(lent.copyLent(larger, layout), filled({2000, 1000}, qRgb(7, 8, 9)));
+    EXPECT_EQ(lent.copyLent(larger, layout), filledImage({2000, 1000}, qRgb(7, 8, 9)));
 
     PixelGiver shared;
     QImage made = shared.make({300, 200}, QImage::Format_RGB32, PixelGiver::Use::Whole);
@@ -215,7 +210,7 @@ TEST(DecoderSandbox, ArenasAreReusedAndGivenMemoryIsSealed) {
     QImage copy = made;
     EXPECT_FALSE(shared.give(made, layout)) << "not while another copy holds the pixels";
     copy = QImage();
-    QImage foreign = filled({300, 200}, qRgb(10, 20, 30));
+    QImage foreign = filledImage({300, 200}, qRgb(10, 20, 30));
     EXPECT_FALSE(shared.give(foreign, layout)) << "not an image it made";
     UniqueFd given = shared.give(made, layout);
     ASSERT_TRUE(given);

@@ -208,14 +208,7 @@ TEST(JpegBandPlan, BothBandsFinishAboutTogetherAndResumeOnlyAtAMarker) {
     }
 }
 
-class HostileJpeg : public test::PictureFileTest {
-protected:
-    // The reader's outcome for `bytes` decoded whole.
-    Outcome read(const QByteArray& bytes, JpegReader::Options options, QImage& image) {
-        const auto file = put("read.jpg", bytes);
-        return JpegReader(*file, std::move(options)).read(JpegReader::kWhole, image);
-    }
-};
+using HostileJpeg = test::PictureFileTest;
 
 TEST_F(HostileJpeg, EveryColourSpaceLooksAsQtsReaderShowsItInOneBandOrTwo) {
     const QImage picture = detailed({61, 45});
@@ -238,7 +231,9 @@ TEST_F(HostileJpeg, EveryColourSpaceLooksAsQtsReaderShowsItInOneBandOrTwo) {
                 SCOPED_TRACE(testing::Message() << "colour space " << int(space) << ", progressive "
                                                 << progressive << ", " << how);
                 QImage image;
-                ASSERT_EQ(read(bytes, options, image), Outcome::Decoded);
+                const auto file = put("read.jpg", bytes);
+                ASSERT_EQ(JpegReader(*file, options).read(JpegReader::kWhole, image),
+                          Outcome::Decoded);
                 EXPECT_EQ(image, expected);
             }
         }

@@ -18,17 +18,8 @@
 namespace orlix {
 namespace {
 
+using test::detailed;
 using test::encodedPicture;
-
-// One-pixel black and white columns: any reduction that drops pixels instead of averaging
-// them leaves black or white, never grey.
-QImage stripes(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    return image;
-}
 
 TEST(JpegScale, TheSmallestThatStillCoversTheFrame) {
     const struct {
@@ -65,7 +56,7 @@ protected:
 };
 
 TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
-    const QImage photo = stripes({1600, 1200});
+    const QImage photo = detailed({1600, 1200});
     const QByteArray jpeg = encodedPicture(photo, "JPEG"), bmp = encodedPicture(photo, "BMP");
     const QByteArray grey =
         encodedPicture(photo.convertToFormat(QImage::Format_Grayscale8), "JPEG");
@@ -105,7 +96,7 @@ TEST_F(Decoding, ReducesOnlyJpegsShownFittedAndAlwaysGivesTheWholeSize) {
 }
 
 TEST_F(Decoding, OnlyTheThreeKindsAreDecodedWhateverQtCouldRead) {
-    const QImage small = stripes({64, 48});
+    const QImage small = detailed({64, 48});
     const QByteArray bmp = encodedPicture(small, "BMP"), jpeg = encodedPicture(small, "JPEG");
     const struct {
         const char* name;
@@ -180,7 +171,7 @@ TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {
 // end before its first row comes out: a cancel 30 ms in ends it at its next read.
 TEST_F(Decoding, APaddedFileIsReadNoFurtherThanItsLastRowOrUntilCancelled) {
     const auto firstHalf = [](const QByteArray& bytes) { return bytes.left(bytes.size() / 2); };
-    const QImage photo = stripes({1600, 1200});
+    const QImage photo = detailed({1600, 1200});
     const struct {
         const char* name;
         QByteArray head;

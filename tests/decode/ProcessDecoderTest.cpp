@@ -115,21 +115,20 @@ TEST_F(ProcessDecoding, GivesWhatTheDecoderGivesInTheProgram) {
     }
     EXPECT_EQ(servingProcess(inProcess), served) << "one process served every picture";
     for (std::size_t i = 0; i < results.size(); ++i) {
-        const auto& picture = pictures[i];
+        SCOPED_TRACE(pictures[i].name);
         const auto& [expected, got] = results[i];
-        EXPECT_EQ(got.error, expected.error) << picture.name;
-        EXPECT_FALSE(got.cancelled) << picture.name;
-        EXPECT_EQ(got.pixelSize, expected.pixelSize) << picture.name;
-        EXPECT_EQ(got.eighths, expected.eighths) << picture.name;
+        EXPECT_EQ(got.error, expected.error);
+        EXPECT_FALSE(got.cancelled);
+        EXPECT_EQ(got.pixelSize, expected.pixelSize);
+        EXPECT_EQ(got.eighths, expected.eighths);
         if (expected.image.isNull()) {
-            EXPECT_TRUE(got.image.isNull()) << picture.name;
+            EXPECT_TRUE(got.image.isNull());
             continue;
         }
         // Handed over at 32 bits a pixel, whatever the reader gave.
-        EXPECT_TRUE(isHandedOverFormat(got.image.format())) << picture.name;
-        EXPECT_EQ(got.image.hasAlphaChannel(), expected.image.hasAlphaChannel()) << picture.name;
-        EXPECT_TRUE(got.image == expected.image.convertToFormat(got.image.format()))
-            << picture.name;
+        EXPECT_TRUE(isHandedOverFormat(got.image.format()));
+        EXPECT_EQ(got.image.hasAlphaChannel(), expected.image.hasAlphaChannel());
+        EXPECT_TRUE(got.image == expected.image.convertToFormat(got.image.format()));
     }
 }
 
@@ -258,8 +257,9 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
     for (const Failure& failure : failures) {
         if (failure.ceiling && platform::kSanitizerBuild)
             continue;
+        SCOPED_TRACE(failure.how);
         // A process that already served a picture is the one that fails.
-        ASSERT_TRUE(decoder.decode(request("before.jpg", good), notCancelled).ok()) << failure.how;
+        ASSERT_TRUE(decoder.decode(request("before.jpg", good), notCancelled).ok());
         const pid_t failing = servingProcess(decoder);
         const DecodeRequest bad{
             put("bad.jpg", failure.content, failure.content == slow ? kPadded : 0), {}};
@@ -274,17 +274,15 @@ TEST_F(ProcessDecoding, AFailingProcessCostsOnePictureAndTheNextGetsANewOne) {
         const DecodeResult failed = decoder.decode(bad, cancelled);
         const auto took = std::chrono::steady_clock::now() - started;
         meddler.join();
-        EXPECT_EQ(failed.cancelled, failure.cancel) << failure.how;
-        EXPECT_EQ(failed.error, failure.cancel ? LoadError::None : LoadError::DecodeFailed)
-            << failure.how;
+        EXPECT_EQ(failed.cancelled, failure.cancel);
+        EXPECT_EQ(failed.error, failure.cancel ? LoadError::None : LoadError::DecodeFailed);
         // Generous for a loaded machine running sanitizers, yet well short of the patience.
-        EXPECT_LT(took, failure.cancel || failure.killed ? 2000ms : 8s) << failure.how;
-        EXPECT_TRUE(failure.cancel || gone(failing)) << failure.how << ": the failed process runs";
+        EXPECT_LT(took, failure.cancel || failure.killed ? 2000ms : 8s);
+        EXPECT_TRUE(failure.cancel || gone(failing)) << "the failed process runs";
 
-        const DecodeResult next = decoder.decode(request("next.jpg", good), notCancelled);
-        EXPECT_TRUE(next.ok()) << failure.how;
-        EXPECT_EQ(servingProcess(decoder) == failing, failure.kept) << failure.how;
-        EXPECT_TRUE(failure.kept || gone(failing)) << failure.how << ": the failed process runs";
+        EXPECT_TRUE(decoder.decode(request("next.jpg", good), notCancelled).ok());
+        EXPECT_EQ(servingProcess(decoder) == failing, failure.kept);
+        EXPECT_TRUE(failure.kept || gone(failing)) << "the failed process runs";
     }
 
     // A process that ends while it waits for a picture (killed from outside) costs none: the

@@ -10,6 +10,7 @@
 #include "platform/ipc/SharedFlag.h"
 #include "support/DecoderProbe.h"
 #include "support/MisbehavingPictures.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -47,9 +48,7 @@ PixelLender& lender() {
 
 // Lends a picture of `size` in `colour` for `picture`; the memory's descriptor.
 int lend(QSize size, QRgb colour, ReplyPicture& picture) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return lender().lend(image, picture.layout);
+    return lender().lend(filledImage(size, colour), picture.layout);
 }
 
 // The reply the program's decoder sends for a picture of `whole` pixels in `colour`.
@@ -148,14 +147,11 @@ void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Li
         reply.pixels = lend({8, 4}, red, picture);
         picture.layout.width = 4;
         break;
-    case Lie::GivenThoughSmall: {
+    case Lie::GivenThoughSmall:
         picture.lent = 0;
-        QImage image(4, 4, QImage::Format_RGB32);
-        image.fill(red);
-        reply.given = PixelGiver::giveCopy(image, picture.layout);
+        reply.given = PixelGiver::giveCopy(filledImage({4, 4}, red), picture.layout);
         reply.pixels = reply.given.get();
         break;
-    }
     case Lie::Unsealed:
         reply.given = sealedMemory(picture.layout.bytes(), 0);
         reply.pixels = reply.given.get();

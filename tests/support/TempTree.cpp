@@ -119,10 +119,14 @@ QByteArray quarterTurnedJpeg(const QImage& image) {
     return plain.left(2) + app1 + plain.mid(2);
 }
 
-QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
+QImage filledImage(QSize size, QRgb colour) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
-    return encodedPicture(image, format);
+    return image;
+}
+
+QByteArray pictureFile(QSize size, QRgb colour, const char* format) {
+    return encodedPicture(filledImage(size, colour), format);
 }
 
 } // namespace orlix::test

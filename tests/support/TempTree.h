@@ -48,6 +48,8 @@ private:
 QByteArray encodedPicture(const QImage& image, const char* format, bool progressive = false);
 // A JPEG of `image` whose Exif orientation (6) says it is to be turned a quarter clockwise.
 QByteArray quarterTurnedJpeg(const QImage& image);
+// An RGB32 image of one colour.
+QImage filledImage(QSize size, QRgb colour);
 // The contents of a picture file of one colour.
 QByteArray pictureFile(QSize size, QRgb colour, const char* format = "BMP");
 

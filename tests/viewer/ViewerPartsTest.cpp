@@ -40,10 +40,9 @@ TEST(KeyMapping, KeypadKeysActLikeTheMainOnes) {
 }
 
 TEST(FrameRenderer, PaintsBlackBeyondThePictureAtRealSize) {
-    QImage picture(100, 50, QImage::Format_RGB32);
-    picture.fill(Qt::red);
     FrameRenderer renderer;
-    const QImage& frame = renderer.realSize(picture, QPoint(80, 40), QSize(40, 20));
+    const QImage& frame = renderer.realSize(test::filledImage({100, 50}, qRgb(255, 0, 0)),
+                                            QPoint(80, 40), QSize(40, 20));
     ASSERT_EQ(frame.size(), QSize(40, 20));
     EXPECT_EQ(frame.pixelColor(19, 9), QColor(Qt::red));
     EXPECT_EQ(frame.pixelColor(20, 5), QColor(Qt::black));
@@ -84,9 +83,7 @@ TEST(PictureBox, PaintsEveryPixelTheFrameOrBlack) {
         SCOPED_TRACE(c.ratio);
         PictureBox box;
         box.place(c.placed, c.ratio);
-        QImage frame(c.frame, QImage::Format_RGB32);
-        frame.fill(Qt::red);
-        box.setFrame(frame, c.ratio);
+        box.setFrame(test::filledImage(c.frame, qRgb(255, 0, 0)), c.ratio);
         QImage shot(box.size() * c.ratio, QImage::Format_RGB32);
         shot.setDevicePixelRatio(c.ratio);
         shot.fill(unpainted);
