@@ -12,8 +12,7 @@
 #include "decode/process/ReplyCheck.h"
 #include "support/Check.h"
 #include "support/FuzzInput.h"
-
-#include <QFile>
+#include "support/SharedResidentMemory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,18 +31,6 @@ enum class Carried { Nothing, Memory, MemoryTwice, NotMemory };
 constexpr std::uint32_t kLargestMemory = 48u << 20;
 constexpr std::uint32_t kSequence = 7;
 constexpr int kUnmapPatienceMs = 5000;
-
-// This process's resident shared memory in KiB, as the kernel counts it.
-std::int64_t sharedResidentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("RssShmem:"))
-            return line.mid(9).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 std::vector<platform::UniqueFd> descriptors(Carried carried, int seals, std::uint32_t size) {
     std::vector<platform::UniqueFd> carriedFds;
@@ -113,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DecodeReplyMessage message = checked->message;
     // One for all runs, as the program keeps one: its mapping of lent memory outlives a reply.
     static PixelReceiver receiver;
-    const std::int64_t residentBefore = sharedResidentKb();
+    const std::int64_t residentBefore = test::sharedResidentKb();
     {
         const DecodeResult result = resultOf(std::move(*checked), receiver);
         FUZZ_CHECK(message.head.sequence == kSequence);
@@ -128,13 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(message.kind == ReplyKind::Picture && carried == Carried::Memory);
         checkPicture(result, QSize(request.fitWidth, request.fitHeight),
-                     sharedResidentKb() - residentBefore);
+                     test::sharedResidentKb() - residentBefore);
     }
     // Given pixels are unmapped on a thread that runs only when the cores have nothing else to
     // do (BackgroundUnmapper), which the fuzzers never leave them: waiting for it keeps given
     // pictures from piling up until the fuzzer runs out of memory.
     for (int waited = 0; message.picture.lent == 0 && waited < kUnmapPatienceMs &&
-                         sharedResidentKb() > residentBefore;
+                         test::sharedResidentKb() > residentBefore;
          ++waited)
         ::usleep(1000);
     return 0;

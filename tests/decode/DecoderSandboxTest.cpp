@@ -8,6 +8,7 @@
 #include "support/DecoderProbe.h"
 #include "support/LoopbackListener.h"
 #include "support/MisbehavingPictures.h"
+#include "support/SharedResidentMemory.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -32,18 +33,6 @@ ProbeRequest request(ProbeAction action, std::int64_t number = 0, const QByteArr
     made.number = number;
     std::strncpy(made.path, path.constData(), sizeof made.path - 1);
     return made;
-}
-
-// This process's resident shared memory in KiB, as the kernel counts it.
-std::int64_t sharedResidentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("RssShmem:"))
-            return line.mid(9).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 // Every refusal is the filter's own (EPERM): Landlock, which refuses files with EACCES, must not
@@ -175,10 +164,10 @@ TEST(DecoderSandbox, HandedOverPixelsAreRefusedUnlessSealedAndLargeEnough) {
     const UniqueFd sparse = sealedMemory(kLentBytesLimit, kLentSeals);
     ASSERT_TRUE(sparse);
     const PixelLayout small{4, 4, 16, QImage::Format_RGB32};
-    const std::int64_t before = sharedResidentKb();
+    const std::int64_t before = test::sharedResidentKb();
     ASSERT_GE(before, 0);
     EXPECT_FALSE(lent.copyLent(sparse.get(), small).isNull());
-    EXPECT_LT(sharedResidentKb() - before, 1024);
+    EXPECT_LT(test::sharedResidentKb() - before, 1024);
 }
 
 // A decoder process fills one arena again and again, and decodes large pictures straight into
