@@ -280,21 +280,20 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         const char* shownAfter;
         QStringList decoded; // since the change, "*" for a full-resolution decode
         bool frameOnly;      // the picture shown is held as its frame, its decode let go
-        bool lastHurried;    // the last decode takes the second core (DecodeRequest::hurried)
     } cases[] = {
         // Ticks to d, then round to a.
-        {"tit", "d.jpg", {"d.jpg", "a.jpg"}, true, false},
+        {"tit", "d.jpg", {"d.jpg", "a.jpg"}, true},
         // The direction reversed: the frame of a, shown before, is kept.
-        {"L", "a.jpg", {"d.jpg"}, true, false},
+        {"L", "a.jpg", {"d.jpg"}, true},
         // Reversed twice: the frame of b is kept, then c, decoded ahead before.
-        {"LiR", "b.jpg", {"d.jpg", "c.jpg"}, true, false},
+        {"LiR", "b.jpg", {"d.jpg", "c.jpg"}, true},
         // The guide off: the view grows, and b, held as its frame alone, is decoded again.
-        {"C", "b.jpg", {"b.jpg", "c.jpg"}, true, false},
-        {"H", "b.jpg", {"b.jpg*", "c.jpg*"}, false, false},
+        {"C", "b.jpg", {"b.jpg", "c.jpg"}, true},
+        {"H", "b.jpg", {"b.jpg*", "c.jpg*"}, false},
         // Real size on and off: the next photo fitted again; then a tick: the photo shown is
-        // followed by its full resolution, on both cores, since the show has had a Home.
-        {"HiH", "b.jpg", {"b.jpg*", "c.jpg*", "c.jpg"}, false, false},
-        {"HiHit", "c.jpg", {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}, true, true},
+        // followed by its full resolution.
+        {"HiH", "b.jpg", {"b.jpg*", "c.jpg*", "c.jpg"}, false},
+        {"HiHit", "c.jpg", {"b.jpg*", "c.jpg*", "c.jpg", "d.jpg", "c.jpg*"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.change);
@@ -324,7 +323,6 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_EQ(shown(), QString::fromLatin1(c.shownAfter));
         EXPECT_EQ(steps().heldPicture()->image.isNull(), c.frameOnly);
         EXPECT_EQ(gate->log().mid(before), c.decoded) << gate->log().join(' ').toStdString();
-        EXPECT_EQ(gate->record().hurried.last(), c.lastHurried);
         const qsizetype next = gate->log().size();
         press(steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right);
         // Nothing decoded for it; but a fitted photo's full resolution may follow, for a Home.

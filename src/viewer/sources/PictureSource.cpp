@@ -45,14 +45,10 @@ void PictureSource::noteBusy() {
 }
 
 DecodeWorker::JobId PictureSource::submit(Work work, DecodeWorker::Priority priority) {
-    // A full resolution is decoded ahead only in a show that has had a Home, whose user is
-    // likely to press it again right after a step: it takes the second core at once, since a
-    // job cannot change its bands once it runs.
-    const bool hurried = priority == DecodeWorker::Priority::Background;
     const DecodeWorker::JobId job = worker_->submit(
-        [inbox = inbox_, loader = loader_, work = std::move(work),
-         hurried](DecodeWorker::JobId id, const std::atomic<bool>& cancelled, bool demanded) {
-            PicturePtr picture = work(loader->hurried(demanded || hurried), cancelled);
+        [inbox = inbox_, loader = loader_, work = std::move(work)](
+            DecodeWorker::JobId id, const std::atomic<bool>& cancelled, bool demanded) {
+            PicturePtr picture = work(loader->hurried(demanded), cancelled);
             // From the decoding thread: the result is taken on the GUI thread, in order. Posted
             // under the lock, so that the owner cannot go in between.
             const std::lock_guard<std::mutex> lock(inbox->mutex);
