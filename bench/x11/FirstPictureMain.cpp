@@ -16,7 +16,6 @@
 #include "X11Driving.h"
 
 #include <QCoreApplication>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>

@@ -22,7 +22,6 @@
 #include "X11Driving.h"
 
 #include <QCoreApplication>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>

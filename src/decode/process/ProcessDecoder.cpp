@@ -62,8 +62,8 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     message.head.sequence = ++sequence_;
     message.identity = request.file->identity();
     message.fitWidth = request.fitInto.width();
-    message.hurried = request.hurried ? 1 : 0;
     message.fitHeight = request.fitInto.height();
+    message.hurried = request.hurried ? 1 : 0;
     MessageChannel& channel = process_->channel();
     const int profile = sharedProfile(request.displayProfile);
     message.displayProfileBytes = profile >= 0 ? request.displayProfile.size() : 0;

@@ -28,12 +28,13 @@ PicturePtr abandonedPicture(const QString& path, const SizeRequest& request) {
 } // namespace
 
 PictureLoader::PictureLoader(std::shared_ptr<PictureDecoder> decoder)
-    : decoder_(std::move(decoder)) {}
+    : PictureLoader(std::move(decoder), false) {}
+
+PictureLoader::PictureLoader(std::shared_ptr<PictureDecoder> decoder, bool hurried)
+    : decoder_(std::move(decoder)), hurried_(hurried) {}
 
 PictureLoader PictureLoader::hurried(bool hurried) const {
-    PictureLoader loader(decoder_);
-    loader.hurried_ = hurried;
-    return loader;
+    return PictureLoader(decoder_, hurried);
 }
 
 PicturePtr PictureLoader::failure(const QString& path, const SizeRequest& request,

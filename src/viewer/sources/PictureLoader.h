@@ -44,8 +44,10 @@ private:
                           const std::atomic<bool>& cancelled,
                           const DecodedPicture* shown = nullptr) const;
 
-    std::shared_ptr<PictureDecoder> decoder_;
-    bool hurried_ = false;
+    PictureLoader(std::shared_ptr<PictureDecoder> decoder, bool hurried);
+
+    const std::shared_ptr<PictureDecoder> decoder_;
+    const bool hurried_ = false;
 };
 
 } // namespace orlix
