@@ -26,6 +26,9 @@ namespace {
 
 using Named = std::pair<QString, QByteArray>;
 
+// The JPEG reader target reads its scale codes 0 to 5 as its six distinct scales.
+constexpr int kReaderScales = 6;
+
 // A gradient with a disc: smooth areas, edges and every colour channel at work.
 QImage scene(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -37,6 +40,15 @@ QImage scene(int width, int height) {
                            disc ? qRgb(230, 40, 60) : qRgb(x * 255 / width, y * 255 / height, 128));
         }
     }
+    return image;
+}
+
+// Qt leaves the bytes after a row's last pixel as they were allocated, and its BMP writer
+// writes them: zeroed, so that a seed comes out the same every time.
+QImage paddingZeroed(QImage image) {
+    const int used = (image.width() * image.depth() + 7) / 8;
+    for (int y = 0; y < image.height(); ++y)
+        std::memset(image.scanLine(y) + used, 0, std::size_t(image.bytesPerLine() - used));
     return image;
 }
 
@@ -117,7 +129,8 @@ std::vector<Named> otherPictureSeeds() {
         {"argb", photo.convertToFormat(QImage::Format_ARGB32)},
     };
     for (const auto& [name, image] : bitmaps)
-        seeds.emplace_back(QStringLiteral("bitmap-%1.bmp").arg(name), qtWritten(image, "BMP"));
+        seeds.emplace_back(QStringLiteral("bitmap-%1.bmp").arg(name),
+                           qtWritten(paddingZeroed(image), "BMP"));
     const QByteArray bitmap = qtWritten(photo, "BMP");
     seeds.emplace_back("cut-bitmap.bmp", bitmap.left(bitmap.size() / 2));
     const QByteArray gif = orlix::demo::encodeGif(photo);
@@ -242,21 +255,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     SeedWriter writer(QString::fromLocal8Bit(argv[1]));
-    // Fit boxes from "the whole picture" down to an eighth, landscape and portrait.
-    const std::pair<int, int> boxes[] = {{0, 0}, {24, 20}, {12, 10}, {6, 5}, {200, 200}, {20, 24}};
+    // Fit boxes that take the 48 x 40 scene at every scale: whole, 1/2, 1/4, 1/8, not enlarged,
+    // portrait, 3/8 and 5/8.
+    const std::pair<int, int> boxes[] = {{0, 0},     {24, 20}, {12, 10}, {6, 5},
+                                         {200, 200}, {20, 24}, {18, 15}, {30, 25}};
     int index = 0;
     const std::vector<Named> jpegs = jpegSeeds();
     for (const auto& [name, file] : jpegs) {
         const auto [width, height] = boxes[index++ % std::size(boxes)];
         writer.add("decode", name, decodeInput(width, height, file));
     }
-    // Every scale in turn; two bands from 8 rows up; now and then cancelled at an early
-    // check, or without a second band.
+    // Every scale in turn (the target's first six codes); two bands from 8 rows up; now and
+    // then cancelled at an early check, or without a second band.
     index = 0;
     for (const auto& [name, file] : jpegs) {
         const int cancelAt = index % 7 == 3 ? index % 3 + 1 : 0;
         const int flags = index % 5 == 4 ? 1 : 0;
-        writer.add("jpeg_reader", name, jpegReaderInput(index % 5, 8, cancelAt, flags, file));
+        writer.add("jpeg_reader", name,
+                   jpegReaderInput(index % kReaderScales, 8, cancelAt, flags, file));
         ++index;
     }
     for (const auto& [name, file] : otherPictureSeeds())

@@ -1,10 +1,10 @@
 // The reducing JPEG reader on its own, at every scale, with the band split lowered so that
 // small pictures take the two-band path (and jpeg_skip_scanlines), and cancelled at a check
 // the input chooses.
-// Input: the scale (three low bits: whole, 1/2, 1/4, 1/8, 5/8, then again), the rows below
-// which one band is used
-// (byte + 1), the check at which to cancel (two bytes, little-endian; 0: never), flags (bit 0:
-// the second band cannot start), the scan limit (0: the program's), then the file.
+// Input: the scale (three low bits: whole, 1/2, 1/4, 1/8, 5/8, 3/8, then whole and 1/2 again),
+// the rows below which one band is used (byte + 1), the check at which to cancel (two bytes,
+// little-endian; 0: never), flags (bit 0: the second band cannot start), the scan limit (0:
+// the program's), then the file.
 
 #include "decode/codec/JpegReader.h"
 #include "support/Check.h"
@@ -21,7 +21,7 @@ namespace {
 
 enum Flag : std::uint8_t { kNoSecondBand = 1 };
 
-constexpr int kEighths[] = {8, 4, 2, 1, 5, 8, 4, 2};
+constexpr int kEighths[] = {8, 4, 2, 1, 5, 3, 8, 4};
 
 } // namespace
 
