@@ -228,7 +228,8 @@ std::vector<Named> replySeeds() {
     add("lent-whole.bin", {}, picture({40, 30}, {}, QImage::Format_RGB32));
     add("lent-transparent.bin", {}, picture({33, 17}, {}, QImage::Format_ARGB32));
     add("lent-fitted.bin", {1920, 1080}, picture({6000, 4000}, {1920, 1080}, QImage::Format_RGB32));
-    add("given-whole.bin", {}, picture({2900, 2900}, {}, QImage::Format_RGB32));
+    // Over the lent limit (40 MiB), under the target's largest memory (48 MiB).
+    add("given-whole.bin", {}, picture({3400, 3400}, {}, QImage::Format_RGB32));
     DecodeReplyMessage failure = blankReply(ReplyKind::Failure);
     failure.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
     seeds.emplace_back("failure.bin", replyInput({}, false, false, 0, 0, failure));
