@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -51,8 +53,8 @@ protected:
     bool managed() const { return probe.windowManagerRunning(); }
 
     // Shows the settings window and waits until the window manager (if any) has framed it.
-    void showSettings() {
-        settings = std::make_unique<FormSetting>(messages, [] {});
+    void showSettings(platform::MessageService& boxes) {
+        settings = std::make_unique<FormSetting>(boxes, [] {});
         settings->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.get(), kWaitMs));
         if (managed()) {
@@ -60,6 +62,7 @@ protected:
                 [&] { return probe.frameExtents(id(settings.get())).has_value(); }, kWaitMs));
         }
     }
+    void showSettings() { showSettings(messages); }
     // Start, as the user presses it, on the two pictures; waits for the shown viewer.
     FormView* startShow() {
         settings->findChild<QComboBox*>("CmbPath")->setEditText(tree.rootText());
@@ -151,6 +154,35 @@ TEST_F(X11Windows, ViewerBlanksThePointerAndTakesKeysFromTheXServer) {
     ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.pointerVisible() == true; }, kWaitMs));
+}
+
+// A failure box over the running show: once the user has closed it with a real key, the keys
+// go to the viewer again, so that Esc ends the show, not the program.
+TEST_F(X11Windows, TheViewerHasTheKeysAgainOnceAFailureBoxIsClosed) {
+    tree.mkdir("0.jpg"); // a folder by a picture's name: the show's first file, and a failure
+    platform::DesktopMessageService boxes;
+    showSettings(boxes);
+    settings->findChild<QCheckBox*>("ChkSort")->setChecked(true);
+    // The box blocks the step that shows it; Enter is pressed on it once it has the keyboard.
+    bool boxClosed = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isActiveWindow() && !boxClosed)
+            boxClosed = x11Server().xdotool({"key", "Return"});
+    });
+    closer.start(100);
+    FormView* viewer = startShow();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxClosed; }, kWaitMs)) << "no box came";
+    closer.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, kWaitMs))
+        << "the keys went to "
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString()
+                                         : std::string("no window of the program"));
+    ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
+    EXPECT_TRUE(settings->isVisible());
 }
 
 TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {

@@ -213,6 +213,13 @@ void FormView::forgetFrames() {
 
 void FormView::warn(const QString& text) {
     messages_.warning(this, QString::fromUtf8(app::kTitle), text);
+    // The show goes on under the box. When the box goes, a window manager may hand the keyboard
+    // to the settings window rather than to a full-screen window kept off the taskbar (openbox
+    // does), and the next Esc would then end the program instead of the show.
+    if (isVisible()) {
+        platform::bringToFront(this);
+        setFocus(Qt::ActiveWindowFocusReason);
+    }
 }
 
 void FormView::hideViewer() {
