@@ -21,11 +21,9 @@ StepLayout::Shown StepLayout::layOut(const DecodedPicture& picture, const ViewPa
     pictureWidth_ = size.width() * twips;
     pictureHeight_ = size.height() * twips;
     placement_ = placementFor(view, size);
-    // A picture drawn at its own size is at 100%, also where a picture pixel is not a whole
-    // number of screen units (fractional scaling) and the placed width is rounded below it.
-    const bool ownSize = view.realSize || fitsUnscaled(view, size);
-    const int percent = scalePercent(ownSize, placement_.width, pictureWidth_);
-    return Shown{placement_, frameParamsFor(view, placement_, size, offsetX, offsetY),
+    const FrameParams frame = frameParamsFor(view, placement_, size, offsetX, offsetY);
+    const int percent = scalePercent(frame.unscaled, placement_.width, pictureWidth_);
+    return Shown{placement_, frame,
                  pictureCaption(picture.path, size.width(), size.height(), percent)};
 }
 

@@ -103,8 +103,8 @@ SizeRequest sizeRequestFor(const ViewParams& view, std::int32_t offsetX, std::in
     return SizeRequest{deviceFitBox(view), view.displayProfile, FramePlan(view, offsetX, offsetY)};
 }
 
-int scalePercent(bool realSize, int viewWidth, double bw) {
-    if (realSize)
+int scalePercent(bool unscaled, int viewWidth, double bw) {
+    if (unscaled)
         return 100;
     if (bw <= 0)
         return 0;

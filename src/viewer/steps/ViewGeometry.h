@@ -82,8 +82,10 @@ FrameParams frameParamsFor(const ViewParams& view, const PicturePlacement& place
 // What a step laid out in `view`, panned by (offsetX, offsetY) twips, asks of its pictures.
 SizeRequest sizeRequestFor(const ViewParams& view, std::int32_t offsetX, std::int32_t offsetY);
 
-// The scale shown in the caption, in percent, truncated.
-int scalePercent(bool realSize, int viewWidth, double bw);
+// The scale shown in the caption, in percent, truncated; 100 for a picture drawn unscaled (at
+// real size, or fitting as it is), also where its placed width in twips was rounded below `bw`
+// because a picture pixel is not a whole number of screen units (fractional scaling).
+int scalePercent(bool unscaled, int viewWidth, double bw);
 
 // The two-line caption: the path, a carriage return, then " (Size <w>X<h> <scale>%)".
 QString pictureCaption(const QString& path, int pixelWidth, int pixelHeight, int percent);
