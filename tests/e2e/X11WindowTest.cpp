@@ -54,7 +54,7 @@ protected:
 
     // Shows the settings window and waits until the window manager (if any) has framed it.
     void showSettings(platform::MessageService& boxes) {
-        settings = std::make_unique<FormSetting>(boxes, [] {});
+        settings = std::make_unique<FormSetting>(boxes, [this] { programEnded = true; });
         settings->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.get(), kWaitMs));
         if (managed()) {
@@ -92,6 +92,7 @@ protected:
     test::TempTree tree;
     test::NoBoxes messages;
     std::unique_ptr<FormSetting> settings;
+    bool programEnded = false; // Esc on the settings window ends the program
 };
 
 TEST_F(X11Windows, ViewerAndProgressWindowStayOffTheTaskbarAlsoWhenShownAgain) {
@@ -174,15 +175,21 @@ TEST_F(X11Windows, TheViewerHasTheKeysAgainOnceAFailureBoxIsClosed) {
     closer.start(100);
     FormView* viewer = startShow();
     ASSERT_NE(viewer, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return boxClosed; }, kWaitMs)) << "no box came";
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return boxClosed && !QApplication::activeModalWidget(); }, kWaitMs))
+        << "no box came, or it stayed";
     closer.stop();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, kWaitMs))
-        << "the keys went to "
-        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString()
-                                         : std::string("no window of the program"));
+    // A window manager may pass the keyboard around before it settles: once it has handled the
+    // box's going, the keys stay where it put them, where the user's next key goes.
+    if (managed())
+        ASSERT_TRUE(probe.windowManagerCaughtUp(kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return probe.inputFocus() == id(viewer) && QApplication::activeWindow() == viewer; },
+        kWaitMs))
+        << "the keys went to window " << probe.inputFocus() << ", not to the viewer " << id(viewer);
     ASSERT_TRUE(x11Server().xdotool({"key", "Escape"}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return settings->viewer() == nullptr; }, kWaitMs));
-    EXPECT_TRUE(settings->isVisible());
+    EXPECT_FALSE(programEnded);
 }
 
 TEST_F(X11Windows, WindowsAreCentredFrameIncluded) {

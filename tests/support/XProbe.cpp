@@ -166,6 +166,38 @@ bool XProbe::windowManagerServes(int timeoutMs) const {
     return served;
 }
 
+bool XProbe::windowManagerCaughtUp(int timeoutMs) const {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 16, 16, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_client_message_event_t request;
+    std::memset(&request, 0, sizeof request);
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = window;
+    request.type = atom("_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(connection_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection_);
+    bool answered = false;
+    for (int waited = 0; waited < timeoutMs && !answered; waited += 10) {
+        answered = frameExtents(window).has_value();
+        if (!answered)
+            QThread::msleep(10);
+    }
+    xcb_destroy_window(connection_, window);
+    xcb_flush(connection_);
+    return answered;
+}
+
+std::uint32_t XProbe::inputFocus() const {
+    const Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    return focus ? focus->focus : 0;
+}
+
 std::optional<bool> XProbe::pointerVisible() const {
     const Reply<xcb_xfixes_get_cursor_image_reply_t> image(xcb_xfixes_get_cursor_image_reply(
         connection_, xcb_xfixes_get_cursor_image(connection_), nullptr));

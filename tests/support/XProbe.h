@@ -58,6 +58,11 @@ public:
     // and a window mapped in between can wait in its queue until some other event wakes it,
     // so each poll touches a root property it watches.
     bool windowManagerServes(int timeoutMs) const;
+    // Waits until the window manager has handled what reached the server before this call:
+    // asks it for the frame extents of a window that is never mapped and waits for the answer.
+    bool windowManagerCaughtUp(int timeoutMs) const;
+    // The window that has the keyboard focus (0: none).
+    std::uint32_t inputFocus() const;
 
     // The pointer's current image (XFixes): whether any of its pixels is not fully
     // transparent. Empty when the server cannot tell.
