@@ -129,6 +129,17 @@ void ColourTransform::convertRows(QImage& image, int from, int to) const {
     }
 }
 
+void ColourTransform::applyToRow(QRgb* row, int width) const {
+    if (width <= 0)
+        return;
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(transform_), row, row,
+                   static_cast<cmsUInt32Number>(width));
+    if (input_ == ColourModel::Cmyk) {
+        for (int x = 0; x < width; ++x)
+            row[x] |= kOpaque;
+    }
+}
+
 void ColourTransform::convertRuns(QImage& image, std::atomic<int>& nextRow) const {
     const int height = image.height();
     for (int from = nextRow.fetch_add(kRowsPerRun); from < height;

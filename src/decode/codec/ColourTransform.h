@@ -48,6 +48,9 @@ public:
     // display's colours (an ARGB32 one keeps its alpha). Large pictures are converted on two
     // threads, which share the rows out as they go.
     void apply(QImage& image) const;
+    // The same for one row of `width` pixels, in place: for rows taken one at a time as they
+    // are decoded.
+    void applyToRow(QRgb* row, int width) const;
 
 private:
     ColourTransform(void* transform, ColourModel input);

@@ -300,9 +300,23 @@ JpegBand::Outcome JpegBand::skipRows(unsigned count) {
 
 JpegBand::Outcome JpegBand::readRows(uchar* pixels, qsizetype stride, unsigned from, unsigned to,
                                      const JpegGeometry& expected) {
+    if (stride < static_cast<qsizetype>(geometry_.outputWidth) * 4)
+        return Outcome::Invalid;
+    return decodeRows(pixels, stride, nullptr, from, to, expected);
+}
+
+JpegBand::Outcome JpegBand::readRows(const RowTaker& take, unsigned from, unsigned to,
+                                     const JpegGeometry& expected) {
+    // Sized before setjmp: nothing between it and libjpeg's calls may allocate.
+    row_.resize(std::size_t(expected.outputWidth) * 4);
+    return decodeRows(nullptr, 0, &take, from, to, expected);
+}
+
+JpegBand::Outcome JpegBand::decodeRows(uchar* pixels, qsizetype stride, const RowTaker* take,
+                                       unsigned from, unsigned to, const JpegGeometry& expected) {
     // A file rewritten between two readings of its header: its rows would not fit the image.
     if (!(geometry_ == expected) || info_.output_components != 4 || to > geometry_.outputHeight ||
-        stride < static_cast<qsizetype>(geometry_.outputWidth) * 4)
+        (take && row_.size() != std::size_t(geometry_.outputWidth) * 4))
         return Outcome::Invalid;
     if (setjmp(jump_))
         return failure_;
@@ -311,13 +325,16 @@ JpegBand::Outcome JpegBand::readRows(uchar* pixels, qsizetype stride, unsigned f
     const bool cmyk = info_.out_color_space == JCS_CMYK && !cmykAsStored_;
     while (info_.output_scanline < to) {
         check();
-        JSAMPROW row = pixels + stride * static_cast<qsizetype>(info_.output_scanline);
+        JSAMPROW row =
+            take ? row_.data() : pixels + stride * static_cast<qsizetype>(info_.output_scanline);
         // Never 0 for a source that does not suspend, unless the decoder is done: then the
         // band cannot go on, and must not spin.
         if (jpeg_read_scanlines(&info_, &row, 1) != 1)
             return Outcome::Invalid;
         if (cmyk)
             cmykToRgb32(row, geometry_.outputWidth);
+        if (take)
+            (*take)(row);
     }
     return Outcome::Decoded;
 }

@@ -107,6 +107,11 @@ public:
     // and output match `expected` exactly.
     Outcome readRows(uchar* pixels, qsizetype stride, unsigned from, unsigned to,
                      const JpegGeometry& expected);
+    // The same rows, each handed to `take` as soon as it is decoded, in a buffer the band
+    // writes the next row into: the picture is never held whole.
+    using RowTaker = std::function<void(uchar* row)>;
+    Outcome readRows(const RowTaker& take, unsigned from, unsigned to,
+                     const JpegGeometry& expected);
 
     // The cancellation check, as libjpeg's callbacks reach it: leaves by longjmp.
     void check();
@@ -120,6 +125,9 @@ private:
     static void errorExit(j_common_ptr info);
 
     Outcome skipRows(unsigned count);
+    // Rows [from, to) into the image at `pixels`, or, with `take`, one at a time into row_.
+    Outcome decodeRows(uchar* pixels, qsizetype stride, const RowTaker* take, unsigned from,
+                       unsigned to, const JpegGeometry& expected);
     void readLayout();
     std::int64_t fileOffset(std::int64_t position) const;
     void spliceBuffer(JOCTET* bytes, std::int64_t position, std::size_t count);
@@ -127,6 +135,7 @@ private:
     const platform::PictureFile& file_;
     const JpegBandStops stops_;
     std::vector<JOCTET> buffer_;
+    std::vector<uchar> row_;
     // Where the next read starts, in the bytes the decoder is given: the file's, or a splice's.
     std::int64_t position_ = 0;
     std::optional<JpegSplice> splice_;

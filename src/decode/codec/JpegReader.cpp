@@ -122,14 +122,25 @@ JpegReader::Outcome JpegReader::read(int eighths, QImage& image) {
     }
 }
 
+JpegReader::Outcome JpegReader::read(int eighths, const Shrunk& shrunk, QImage& frame) {
+    const Outcome header = readHeader();
+    if (header != Outcome::Decoded)
+        return header;
+    try {
+        return decodeShrunk(eighths, shrunk, frame);
+    } catch (const std::exception&) {
+        return Outcome::Failed;
+    }
+}
+
 JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
     JpegBand& top = *top_;
     if (cmykAsStored_)
         top.keepCmykAsStored();
-    Outcome outcome = top.start(eighths);
+    const Outcome outcome = top.start(eighths);
     if (outcome != Outcome::Decoded)
         return outcome;
-    const JpegGeometry geometry = top.geometry();
+    const JpegGeometry& geometry = top.geometry();
     const QSize size(static_cast<int>(geometry.outputWidth),
                      static_cast<int>(geometry.outputHeight));
     const bool given =
@@ -137,11 +148,66 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
     QImage decoded = given ? std::move(image) : QImage(size, QImage::Format_RGB32);
     if (decoded.isNull())
         return Outcome::Failed; // no memory for it
-    const unsigned height = geometry.outputHeight;
     // Taken once, here: both bands write rows of the one image, and a QImage may not be
     // touched from two threads, not even to ask for a row.
     uchar* const pixels = decoded.bits();
     const qsizetype stride = decoded.bytesPerLine();
+    const auto rows = [pixels, stride](JpegBand& band, unsigned from, unsigned to, unsigned above,
+                                       const JpegGeometry& expected, bool) {
+        return band.readRows(pixels + stride * static_cast<qsizetype>(above), stride, from - above,
+                             to - above, expected);
+    };
+    const Outcome decodedOutcome = decodeBands(eighths, rows);
+    if (decodedOutcome == Outcome::Decoded)
+        image = std::move(decoded);
+    return decodedOutcome;
+}
+
+JpegReader::Outcome JpegReader::decodeShrunk(int eighths, const Shrunk& shrunk, QImage& frame) {
+    JpegBand& top = *top_;
+    if (cmykAsStored_)
+        top.keepCmykAsStored();
+    const Outcome outcome = top.start(eighths);
+    if (outcome != Outcome::Decoded)
+        return outcome;
+    const JpegGeometry& geometry = top.geometry();
+    const QSize size(static_cast<int>(geometry.outputWidth),
+                     static_cast<int>(geometry.outputHeight));
+    const QSize turned = AreaShrinker::turnedSize(shrunk.target, shrunk.turn);
+    if (shrunk.target.isEmpty() || frame.size() != turned ||
+        frame.format() != QImage::Format_RGB888 || !frame.isDetached())
+        frame = QImage(turned, QImage::Format_RGB888);
+    if (frame.isNull())
+        return Outcome::Failed; // no memory for it
+    uchar* const pixels = frame.bits();
+    const qsizetype stride = frame.bytesPerLine();
+    // One shrinker a band, made on the band's own thread before its first row.
+    std::unique_ptr<AreaShrinker> bands[2];
+    const auto rows = [&](JpegBand& band, unsigned from, unsigned to, unsigned above,
+                          const JpegGeometry& expected, bool lower) {
+        auto& shrinker = bands[lower ? 1 : 0];
+        shrinker = std::make_unique<AreaShrinker>(size, shrunk.target, int(from), int(to), pixels,
+                                                  stride, shrunk.turn);
+        const int width = int(expected.outputWidth);
+        const JpegBand::RowTaker take = [&shrinker, &shrunk, width](uchar* row) {
+            auto* pixel = reinterpret_cast<QRgb*>(row);
+            if (shrunk.convertRow)
+                shrunk.convertRow(pixel, width);
+            shrinker->addRow(pixel);
+        };
+        return band.readRows(take, from - above, to - above, expected);
+    };
+    const Outcome decoded = decodeBands(eighths, rows);
+    if (decoded == Outcome::Decoded && bands[0] && bands[1])
+        AreaShrinker::join(*bands[0], *bands[1]);
+    return decoded;
+}
+
+JpegReader::Outcome JpegReader::decodeBands(int eighths, const BandRows& rows) {
+    JpegBand& top = *top_;
+    const JpegGeometry geometry = top.geometry();
+    const unsigned height = geometry.outputHeight;
+    Outcome outcome = Outcome::Decoded;
 
     // Two bands on two cores, split where both should finish together; the lower band's
     // decoder starts at a restart marker above the split when the file has one there, else at
@@ -158,8 +224,7 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
             lower = std::thread([&] {
                 platform::lowerCurrentThreadPriority();
                 try {
-                    lowerOutcome =
-                        decodeLowerBand(eighths, plan.resume, pixels, stride, split, geometry);
+                    lowerOutcome = decodeLowerBand(eighths, plan.resume, split, geometry, rows);
                 } catch (const std::exception&) {
                     lowerOutcome = Outcome::Failed;
                 }
@@ -171,27 +236,29 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
         }
     }
     if (lower.joinable()) {
-        outcome = top.readRows(pixels, stride, 0, split, geometry);
+        try {
+            outcome = rows(top, 0, split, 0, geometry, false);
+        } catch (const std::exception&) {
+            outcome = Outcome::Failed;
+        }
         if (outcome != Outcome::Decoded)
             bandFailed_ = true;
         lower.join();
         outcome = combined(outcome, lowerOutcome, stopSeen_.load() || stops().stopNow());
     } else {
-        outcome = top.readRows(pixels, stride, 0, height, geometry);
+        outcome = rows(top, 0, height, 0, geometry, false);
     }
-    if (outcome == Outcome::Decoded)
-        image = std::move(decoded);
     return outcome;
 }
 
-JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uchar* pixels,
-                                                qsizetype stride, unsigned from,
-                                                const JpegGeometry& geometry) {
+JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, unsigned from,
+                                                const JpegGeometry& geometry,
+                                                const BandRows& rows) {
     JpegBand band(file_, stops());
     if (cmykAsStored_)
         band.keepCmykAsStored();
     // The rows above the resumed marker are not this decoder's: its output row 0 is the
-    // image's row `above`, and its header says so, with the height lowered by as much.
+    // picture's row `above`, and its header says so, with the height lowered by as much.
     JpegGeometry expected = geometry;
     unsigned above = 0;
     if (resume > 0) {
@@ -217,8 +284,7 @@ JpegReader::Outcome JpegReader::decodeLowerBand(int eighths, unsigned resume, uc
     if (outcome == Outcome::Decoded)
         outcome = band.start(eighths);
     if (outcome == Outcome::Decoded)
-        outcome = band.readRows(pixels + stride * static_cast<qsizetype>(above), stride,
-                                from - above, geometry.outputHeight - above, expected);
+        outcome = rows(band, from, geometry.outputHeight, above, expected, true);
     return outcome;
 }
 

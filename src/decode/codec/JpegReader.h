@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decode/codec/AreaShrinker.h"
 #include "decode/codec/JpegBandPlan.h"
 #include "decode/codec/PictureDecoder.h"
 
@@ -94,13 +95,35 @@ public:
     // another copy) is decoded into, in its own memory; any other is replaced.
     Outcome read(int eighths, QImage& image);
 
+    // Where read() puts a picture shrunk as it is decoded: `frame`, an RGB888 image of
+    // AreaShrinker::turnedSize(target, turn), receives the picture shrunk to `target` and turned
+    // by `turn`. `convertRow`, when set, converts each decoded row in place first (its colours),
+    // from either band's thread.
+    struct Shrunk {
+        QSize target;
+        AreaShrinker::Turn turn = QImageIOHandler::TransformationNone;
+        std::function<void(QRgb* row, int width)> convertRow;
+    };
+    // Decodes at `eighths`/8 as read() does, but shrinks every row into `frame` as it comes
+    // instead of keeping it: the decoded picture is never held whole. Once per reader.
+    Outcome read(int eighths, const Shrunk& shrunk, QImage& frame);
+
 private:
+    // Reads one band's rows [from, to) of the picture (its decoder's own rows start at picture
+    // row `above`) in the band's thread; `lower` for the second band.
+    using BandRows =
+        std::function<Outcome(JpegBand& band, unsigned from, unsigned to, unsigned above,
+                              const JpegGeometry& expected, bool lower)>;
+
     JpegBandStops stops();
     Outcome decode(int eighths, QImage& image);
-    // The lower band, on its own thread: output rows [from, to) of `image`, its decoder
+    Outcome decodeShrunk(int eighths, const Shrunk& shrunk, QImage& frame);
+    // Decodes in one or two bands, split where planned; the geometry is the started top band's.
+    Outcome decodeBands(int eighths, const BandRows& rows);
+    // The lower band, on its own thread: output rows [from, height) of the picture, its decoder
     // started at iMCU row `resume` if a restart marker allows.
-    Outcome decodeLowerBand(int eighths, unsigned resume, uchar* pixels, qsizetype stride,
-                            unsigned from, const JpegGeometry& geometry);
+    Outcome decodeLowerBand(int eighths, unsigned resume, unsigned from,
+                            const JpegGeometry& geometry, const BandRows& rows);
 
     const platform::PictureFile& file_;
     const Options options_;

@@ -1,5 +1,6 @@
 #include "decode/codec/PictureDecoder.h"
 
+#include "decode/codec/AreaShrinker.h"
 #include "decode/codec/ColourProfile.h"
 #include "decode/codec/ColourTransform.h"
 #include "decode/codec/JpegReader.h"
@@ -146,6 +147,39 @@ int StandardPictureDecoder::jpegEighthsFor(QSize whole, QSize fitInto) {
     return needed == whole ? JpegReader::kWhole : JpegReader::scaleFor(whole, false, needed);
 }
 
+QSize StandardPictureDecoder::frameFor(QSize whole, const FitBox& frameBox) {
+    if (frameBox.isEmpty() || whole.isEmpty() || frameBox.fitsUnscaled(whole))
+        return QSize();
+    const QSize frame = frameBox.frameSize(whole);
+    // Never larger than the box, nor than a pixel more than the picture: a frame is shrunk.
+    const QSize box = frameBox.deviceBox();
+    if (frame.isEmpty() || frame.width() > box.width() || frame.height() > box.height() ||
+        frame.width() > whole.width() + 1 || frame.height() > whole.height() + 1)
+        return QSize();
+    return frame;
+}
+
+QImage StandardPictureDecoder::framed(const QImage& image, QSize target) const {
+    QImage frame = memory_ ? memory_(target, QImage::Format_RGB888) : QImage();
+    if (frame.size() != target || frame.format() != QImage::Format_RGB888)
+        frame = QImage(target, QImage::Format_RGB888);
+    if (frame.isNull())
+        return frame;
+    const bool alpha = image.hasAlphaChannel();
+    const QImage rows =
+        image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+            ? image
+            : image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (rows.isNull())
+        return QImage();
+    AreaShrinker shrinker(rows.size(), target, 0, rows.height(), frame.bits(),
+                          frame.bytesPerLine());
+    const auto kind = alpha ? AreaShrinker::Alpha::OverBlack : AreaShrinker::Alpha::Ignored;
+    for (int y = 0; y < rows.height(); ++y)
+        shrinker.addRow(reinterpret_cast<const QRgb*>(rows.constScanLine(y)), kind);
+    return frame;
+}
+
 DecodeResult StandardPictureDecoder::decode(const DecodeRequest& request,
                                             const std::atomic<bool>& cancelled) {
     // Nothing thrown may leave the decoding thread: whatever a decode cannot allocate or
@@ -171,8 +205,7 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
     if (kind == PictureKind::Unknown)
         return failed(LoadError::InvalidPicture);
     if (kind == PictureKind::Jpeg)
-        return decodeJpeg(file, request.fitInto, request.hurried, request.displayProfile,
-                          cancelled);
+        return decodeJpeg(request, cancelled);
     if (kind == PictureKind::Gif && headLength >= 10 && !withinPixelLimit(gifScreen(head)))
         return failed(LoadError::TooLarge);
 
@@ -211,17 +244,27 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
         return abandoned();
     DecodeResult result;
     result.pixelSize = image.size();
-    result.image = std::move(image);
+    const QSize frame = frameFor(image.size(), request.frameBox);
+    if (frame.isEmpty()) {
+        result.image = std::move(image);
+        return result;
+    }
+    result.image = framed(image, frame);
+    result.framed = true;
+    if (result.image.isNull())
+        return failed(LoadError::DecodeFailed);
+    if (cancelled.load())
+        return abandoned();
     return result;
 }
 
-DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& file, QSize fitInto,
-                                                bool hurried, const QByteArray& displayProfile,
+DecodeResult StandardPictureDecoder::decodeJpeg(const DecodeRequest& request,
                                                 const std::atomic<bool>& cancelled) const {
+    const platform::PictureFile& file = *request.file;
     // Every size below comes from this one reading of the header, however the file changes.
     JpegReader::Options options;
     options.stopRequested = [&cancelled] { return cancelled.load(std::memory_order_relaxed); };
-    if (!hurried)
+    if (!request.hurried)
         options.startSecondBand = [] { return false; };
     JpegReader jpeg(file, std::move(options));
     JpegReader::Outcome outcome = jpeg.readHeader();
@@ -233,26 +276,42 @@ DecodeResult StandardPictureDecoder::decodeJpeg(const platform::PictureFile& fil
         return abandoned();
     const bool quarterTurn = turn & QImageIOHandler::TransformationRotate90;
     const QSize whole = quarterTurn ? stored.transposed() : stored;
-    const int eighths = jpegEighthsFor(whole, fitInto);
+    const int eighths = jpegEighthsFor(whole, request.fitInto);
     // The colour model is the header's, as the decoder read it; the profile is the file's.
     ColourProfile profile = ColourProfile::readFrom(file, PictureKind::Jpeg);
     profile.model = jpeg.components() == 4   ? ColourModel::Cmyk
                     : jpeg.components() == 1 ? ColourModel::Grey
                                              : ColourModel::Rgb;
-    const auto colour = ColourTransform::between(profile, displayProfile);
+    const auto colour = ColourTransform::between(profile, request.displayProfile);
     if (colour && colour->input() == ColourModel::Cmyk)
         jpeg.keepCmykAsStored();
-    QImage image =
-        memory_ ? memory_(JpegReader::scaledSize(stored, eighths), QImage::Format_RGB32) : QImage();
-    outcome = jpeg.read(eighths, image);
-    if (outcome != JpegReader::Outcome::Decoded)
-        return jpegFailure(outcome, file);
-    if (colour && !cancelled.load())
-        colour->apply(image);
     DecodeResult result;
-    result.image = upright(std::move(image), turn);
     result.pixelSize = whole;
     result.eighths = eighths;
+    if (const QSize frame = frameFor(whole, request.frameBox); !frame.isEmpty()) {
+        // Shrunk row by row as it is decoded, turned upright on the way.
+        JpegReader::Shrunk shrunk;
+        shrunk.target = quarterTurn ? frame.transposed() : frame;
+        shrunk.turn = turn;
+        if (colour)
+            shrunk.convertRow = [&colour](QRgb* row, int width) { colour->applyToRow(row, width); };
+        QImage image = memory_ ? memory_(frame, QImage::Format_RGB888) : QImage();
+        outcome = jpeg.read(eighths, shrunk, image);
+        if (outcome != JpegReader::Outcome::Decoded)
+            return jpegFailure(outcome, file);
+        result.image = std::move(image);
+        result.framed = true;
+    } else {
+        QImage image = memory_
+                           ? memory_(JpegReader::scaledSize(stored, eighths), QImage::Format_RGB32)
+                           : QImage();
+        outcome = jpeg.read(eighths, image);
+        if (outcome != JpegReader::Outcome::Decoded)
+            return jpegFailure(outcome, file);
+        if (colour && !cancelled.load())
+            colour->apply(image);
+        result.image = upright(std::move(image), turn);
+    }
     if (cancelled.load())
         return abandoned();
     return result;

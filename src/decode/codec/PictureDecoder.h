@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FitGeometry.h"
 #include "decode/codec/LoadError.h"
 #include "platform/files/PictureFile.h"
 
@@ -31,6 +32,10 @@ struct DecodeRequest {
     // second band passes over the rows above it, work paid for with processor time that a
     // picture decoded ahead, while the one before it is shown, would spend for nothing.
     bool hurried = false;
+    // Where the picture will be shown fitted; empty: nowhere in particular. A picture that does
+    // not fit it unscaled then comes as its frame (DecodeResult::framed), which is all a fitted
+    // view shows of it.
+    FitBox frameBox = {};
 };
 
 // What a decode gives: the picture with its whole size, or the failure that stopped it.
@@ -39,10 +44,14 @@ struct DecodeResult {
     bool cancelled = false;
     // The whole picture, upright, in its own pixels: what the caption gives.
     QSize pixelSize;
-    // The picture, upright (its Exif orientation applied), at `eighths`/8 of its size.
+    // The picture, upright (its Exif orientation applied), at `eighths`/8 of its size; or,
+    // `framed`, its frame: the picture shrunk to DecodeRequest::frameBox.frameSize(pixelSize),
+    // 24-bit (QImage::Format_RGB888), transparency laid over black, `eighths` the scale it was
+    // decoded at before it was shrunk.
     static constexpr int kWhole = 8; // eighths: the picture at its own size
     QImage image;
     int eighths = kWhole;
+    bool framed = false;
     // The image's pixels are the decoder's, good only until its next decode or its release:
     // only ever so when the request allowed it.
     bool borrowed = false;
@@ -100,15 +109,19 @@ public:
     // into `fitInto`; other pictures are always decoded whole. The decoded picture, upright, is
     // then JpegReader::scaledSize(whole, eighths).
     static int jpegEighthsFor(QSize whole, QSize fitInto);
+    // The frame a picture of `whole` pixels (upright) comes as for a request with `frameBox`;
+    // empty when it comes whole (at its scale) instead.
+    static QSize frameFor(QSize whole, const FitBox& frameBox);
 
 private:
     DecodeResult decodeGuarded(const DecodeRequest& request,
                                const std::atomic<bool>& cancelled) const;
     // Every JPEG goes through the reducing reader, whatever its colour space: it is the one
     // that can be cancelled at any point and that holds to one reading of the header.
-    DecodeResult decodeJpeg(const platform::PictureFile& file, QSize fitInto, bool hurried,
-                            const QByteArray& displayProfile,
-                            const std::atomic<bool>& cancelled) const;
+    DecodeResult decodeJpeg(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
+    // The frame of `image`, a whole picture, shrunk to `target`; null when there is no
+    // memory for it.
+    QImage framed(const QImage& image, QSize target) const;
 
     const PictureMemory memory_;
 };

@@ -56,6 +56,8 @@ struct PixelLayout {
 // transparency); the decoder converts whatever else its readers give before replying, so that
 // no image reaches the program with a colour table it would have to trust.
 bool isHandedOverFormat(std::int32_t format);
+// A picture's frame travels at 24 bits a pixel, in this format, and always given.
+inline constexpr QImage::Format kFrameFormat = QImage::Format_RGB888;
 
 // Pixels are handed over in one of two ways:
 // - lent: from memory the decoder fills again for its next picture (PixelLender); the program
@@ -81,6 +83,10 @@ struct DecodeRequestMessage {
     std::int32_t fitHeight = 0;
     std::int64_t displayProfileBytes = 0; // DecodeRequest::displayProfile's size; 0: none
     std::int32_t hurried = 0;             // DecodeRequest::hurried
+    std::int32_t frameScaleWidth = 0;     // DecodeRequest::frameBox
+    std::int32_t frameViewHeight = 0;
+    std::int32_t unused = 0; // keeps the next field's alignment from leaving bytes unset
+    double frameDevicePixelRatio = 1.0;
 };
 
 // Sent to a process started ahead of the first picture: the screen that pictures will be fitted
@@ -99,10 +105,13 @@ struct ReplyPicture {
     PixelLayout layout;
     // 1: lent (to be copied before the next request, which may reuse the memory); 0: given.
     std::int32_t lent = 0;
+    // 1: the picture's frame (DecodeResult::framed), in kFrameFormat and given.
+    std::int32_t framed = 0;
 
     bool operator==(const ReplyPicture& other) const {
         return pixelWidth == other.pixelWidth && pixelHeight == other.pixelHeight &&
-               eighths == other.eighths && layout == other.layout && lent == other.lent;
+               eighths == other.eighths && layout == other.layout && lent == other.lent &&
+               framed == other.framed;
     }
 };
 

@@ -71,17 +71,13 @@ QImage handedOver(QImage image) {
 }
 
 // The memory to hold ready for the first picture fitted into a screen of `screen` device
-// pixels, when it is more than is lent. A photo is decoded at the smallest scale that
-// covers the screen; for the 3:2 and 4:3 photos of cameras and phones from 12 to 45 megapixels
-// that is between once and one and a half times the screen's pixels. Where a screen's worth is
-// lent, most photos are, and a spare held for the rest would wait unused. The spare is cut
-// down to the picture when it comes (SpareMemory::take).
+// pixels: its frame, at most the screen's pixels at three bytes each, cut down to the frame
+// when it comes (SpareMemory::take).
 std::size_t firstSpareFor(QSize screen) {
     constexpr int kLongestSide = 1 << 15;
     if (screen.isEmpty() || screen.width() > kLongestSide || screen.height() > kLongestSide)
         return 0;
-    const std::int64_t bytes = std::int64_t(screen.width()) * screen.height() * 4;
-    return lendable(bytes) ? 0 : static_cast<std::size_t>(bytes * 3 / 2);
+    return static_cast<std::size_t>(std::int64_t(screen.width()) * screen.height() * 3);
 }
 
 } // namespace
@@ -121,7 +117,8 @@ void serveDecodeRequests(MessageChannel& channel) {
 
 DecoderService::DecoderService(MessageChannel& channel)
     : channel_(channel), decoder_([this](QSize size, QImage::Format format) {
-          return lendable(std::int64_t(size.width()) * size.height() * 4)
+          // A frame is given: the program keeps it as it comes.
+          return format != kFrameFormat && lendable(std::int64_t(size.width()) * size.height() * 4)
                      ? lender_.make(size, format)
                      : giver_.make(size, format, use_);
       }) {
@@ -184,6 +181,8 @@ bool DecoderService::answerDecode(Message& message) {
     request.file = platform::PictureFile::adopt(picture.release(), asked.identity);
     request.fitInto = QSize(asked.fitWidth, asked.fitHeight);
     request.hurried = asked.hurried != 0;
+    request.frameBox =
+        FitBox{asked.frameScaleWidth, asked.frameViewHeight, asked.frameDevicePixelRatio};
     use_ = request.fitInto.isEmpty() ? PixelGiver::Use::Whole : PixelGiver::Use::Fitted;
     reply(asked.head.sequence, decoder_.decode(request, stop->flag()));
     return true;
@@ -203,16 +202,17 @@ void DecoderService::reply(std::uint32_t sequence, DecodeResult result) {
         channel_.send(&message, sizeof message);
         return;
     }
-    QImage image = handedOver(std::move(result.image));
+    QImage image = result.framed ? std::move(result.image) : handedOver(std::move(result.image));
     ReplyPicture& picture = message.picture;
-    picture.lent = lendable(image.sizeInBytes()) ? 1 : 0;
+    picture.framed = result.framed ? 1 : 0;
+    picture.lent = !result.framed && lendable(image.sizeInBytes()) ? 1 : 0;
     UniqueFd given;
     int pixels = -1;
     if (picture.lent) {
         pixels = lender_.lend(image, picture.layout);
     } else {
         given = giver_.give(image, picture.layout);
-        if (!given) // decoded elsewhere (turned upright, or not a JPEG): copied
+        if (!given) // decoded elsewhere (turned upright, or not into the giver's memory): copied
             given = PixelGiver::giveCopy(image, picture.layout);
         pixels = given.get();
     }

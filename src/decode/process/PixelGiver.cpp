@@ -29,7 +29,7 @@ QImage PixelGiver::make(QSize size, QImage::Format format, Use use) {
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
     const auto length = static_cast<std::size_t>(bytesPerLine * size.height());
     if (use == Use::Fitted)
-        lastFitted_ = length;
+        fittedMade_ = true;
     platform::UniqueFd memory;
     void* address = nullptr;
     std::size_t mapped = length;
@@ -92,7 +92,7 @@ platform::UniqueFd PixelGiver::giveCopy(const QImage& image, PixelLayout& layout
 }
 
 void PixelGiver::prepareSpare() {
-    if (spareLength() <= kLargestSpare)
+    if (spareLength() > 0 && spareLength() <= kLargestSpare)
         spare_.prepare(spareLength());
 }
 

@@ -42,12 +42,15 @@ public:
     // While the decoder waits for a request: faults in memory for a picture of spareLength(),
     // unless it is larger than kLargestSpare.
     void prepareSpare();
-    // The size of the last fitted picture made, else the size expected for the first. Whole
-    // pictures are decoded only when the user asks for one, and the memory they would hold
-    // (a photo's whole size) is not kept waiting for the next.
-    std::size_t spareLength() const { return lastFitted_ > 0 ? lastFitted_ : expected_; }
-    // The size of spare to hold until a picture has been made: a guess from the screen, since a
-    // fresh process would otherwise fault in its first large picture's memory as it decodes.
+    // The size expected for the first fitted picture, until one has been made; then 0. Only the
+    // first has memory faulted in ahead: it is what the user waits for at Start, before anything
+    // else is held. A spare for each later picture would be held while the show rests, beside
+    // the frames on screen, behind and ahead: a fourth frame's memory on every slide, where
+    // faulting the pages in as the decoder writes them costs a few milliseconds of a picture
+    // decoded ahead. Whole pictures are decoded only when the user asks for one.
+    std::size_t spareLength() const { return fittedMade_ ? 0 : expected_; }
+    // The size of spare to hold for the first picture: a guess from the screen, since a fresh
+    // process would otherwise fault in its first picture's memory as it decodes.
     void expectFirst(std::size_t bytes) { expected_ = bytes; }
     // When a request came: stops faulting in, so that the decode has both cores.
     void stopPreparing() { spare_.stop(); }
@@ -61,7 +64,7 @@ private:
 
     // The memory of each image made and not yet given or let go, by its first pixel.
     std::map<const uchar*, platform::UniqueFd> memories_;
-    std::size_t lastFitted_ = 0;
+    bool fittedMade_ = false;
     std::size_t expected_ = 0;
     SpareMemory spare_;
 };

@@ -64,6 +64,9 @@ DecodeResult ProcessDecoder::exchange(const DecodeRequest& request,
     message.fitWidth = request.fitInto.width();
     message.fitHeight = request.fitInto.height();
     message.hurried = request.hurried ? 1 : 0;
+    message.frameScaleWidth = request.frameBox.scaleWidth;
+    message.frameViewHeight = request.frameBox.viewHeight;
+    message.frameDevicePixelRatio = request.frameBox.devicePixelRatio;
     MessageChannel& channel = process_->channel();
     const int profile = sharedProfile(request.displayProfile);
     message.displayProfileBytes = profile >= 0 ? request.displayProfile.size() : 0;

@@ -24,18 +24,33 @@ bool isFailure(std::int32_t error) {
     });
 }
 
-// Whether `picture` is one the program's decoder makes for a request fitted into `fitInto`:
-// within the pixel limit, at the scale it chooses (whole, or for a JPEG the one the fit box
-// asks for), in exactly the rows it writes, lent exactly when it lends.
-bool isDecodedFor(const ReplyPicture& picture, QSize fitInto) {
+FitBox frameBoxOf(const DecodeRequestMessage& request) {
+    return FitBox{request.frameScaleWidth, request.frameViewHeight, request.frameDevicePixelRatio};
+}
+
+// Whether `picture` is one the program's decoder makes for `request`: within the pixel limit,
+// at the scale it chooses (whole, or for a JPEG the one the fit box asks for), its frame
+// exactly when the frame box asks for one, in exactly the rows it writes, lent exactly when it
+// lends.
+bool isDecodedFor(const ReplyPicture& picture, const DecodeRequestMessage& request) {
     const QSize whole(picture.pixelWidth, picture.pixelHeight);
     if (!StandardPictureDecoder::withinPixelLimit(whole))
         return false;
+    const QSize fitInto(request.fitWidth, request.fitHeight);
     if (picture.eighths != JpegReader::kWhole &&
         picture.eighths != StandardPictureDecoder::jpegEighthsFor(whole, fitInto))
         return false;
-    const QSize decoded = JpegReader::scaledSize(whole, picture.eighths);
+    const QSize frame = StandardPictureDecoder::frameFor(whole, frameBoxOf(request));
+    if (picture.framed != (frame.isEmpty() ? 0 : 1))
+        return false;
     const PixelLayout& layout = picture.layout;
+    if (picture.framed) {
+        const std::int64_t rowBytes = (std::int64_t(frame.width()) * 3 + 3) / 4 * 4;
+        return layout.width == frame.width() && layout.height == frame.height() &&
+               layout.format == kFrameFormat && layout.bytesPerLine == rowBytes &&
+               picture.lent == 0;
+    }
+    const QSize decoded = JpegReader::scaledSize(whole, picture.eighths);
     if (layout.width != decoded.width())
         return false;
     if (layout.height != decoded.height())
@@ -78,7 +93,7 @@ std::optional<CheckedReply> checkReply(const DecodeRequestMessage& request, bool
     case ReplyKind::Picture:
         if (descriptors.size() != 1)
             return std::nullopt;
-        if (!isDecodedFor(message.picture, QSize(request.fitWidth, request.fitHeight)))
+        if (!isDecodedFor(message.picture, request))
             return std::nullopt;
         reply.pixels = std::move(descriptors.front());
         return reply;
@@ -100,6 +115,7 @@ DecodeResult resultOf(CheckedReply reply, PixelReceiver& receiver, bool mayBorro
     const ReplyPicture& picture = message.picture;
     result.pixelSize = QSize(picture.pixelWidth, picture.pixelHeight);
     result.eighths = picture.eighths;
+    result.framed = picture.framed != 0;
     if (!picture.lent) {
         result.image = PixelReceiver::mapGiven(std::move(reply.pixels), picture.layout);
     } else if (mayBorrow) {

@@ -87,10 +87,10 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
     picture->request = request;
     try {
         // Borrowed pixels are copied below as far as they are kept: a reduced decode is not.
-        DecodeResult result =
-            decoder_->decode(DecodeRequest{file, whole ? QSize() : request.fitInto,
-                                           request.displayProfile, true, hurried_},
-                             cancelled);
+        DecodeResult result = decoder_->decode(
+            DecodeRequest{file, whole ? QSize() : request.fitInto, request.displayProfile, true,
+                          hurried_, whole ? FitBox() : request.frameBox},
+            cancelled);
         if (result.cancelled || stopped(cancelled))
             return abandonedPicture(path, request);
         // Rewritten in place while it was read: the pixels may mix two contents.
@@ -102,12 +102,19 @@ PicturePtr PictureLoader::decodeFile(const QString& path,
         const uchar* borrowed = result.borrowed ? result.image.constBits() : nullptr;
         picture->image = std::move(result.image);
         picture->eighths = result.eighths;
+        // A frame made by the decoder is the frame: the picture itself never came.
+        if (result.framed)
+            std::swap(picture->frame, picture->image);
         if (picture->ok()) {
             picture->frameParams = request.frames.frameFor(picture->pixelSize);
-            // The full resolution of a picture on screen keeps the frame already shown where
-            // it is the same: scaling a whole photo down again would cost more than its
-            // decode, and show the same.
-            if (shown && !shown->frame.isNull() && shown->frameParams == picture->frameParams) {
+            if (result.framed) {
+                if (picture->frame.size() != picture->frameParams.deviceSize)
+                    picture->frame = FrameRenderer().render(picture->frame, picture->frameParams);
+            } else if (shown && !shown->frame.isNull() &&
+                       shown->frameParams == picture->frameParams) {
+                // The full resolution of a picture on screen keeps the frame already shown
+                // where it is the same: scaling a whole photo down again would cost more than
+                // its decode, and show the same.
                 picture->frame = shown->frame;
             } else {
                 FrameRenderer renderer;

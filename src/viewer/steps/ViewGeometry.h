@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FitGeometry.h"
 #include "viewer/steps/FrameParams.h"
 #include "viewer/steps/SizeRequest.h"
 
@@ -17,29 +18,9 @@ namespace orlix {
 // Rounds to the nearest whole number, halves to the even one.
 std::int32_t roundHalfEven(double value);
 
-// A length in twips as a widget reports it after being given `twips`: whole pixels.
-int asPlacedTwips(double twips);
-
 // The height the picture may use: the window's inner height, less two guide rows and a
 // 100-twip gap while the guide is on.
 std::int32_t computeViewHeight(int scaleHeight, int guideLabelHeight, bool guideOn);
-
-// The size given to PicView by the fit rule: the picture's own size when it fits into
-// sw x vh, otherwise scaled down keeping its aspect ratio. bw, bh: the picture's size.
-struct FitSize {
-    float width = 0;
-    float height = 0;
-};
-FitSize fitPicture(double sw, double vh, double bw, double bh);
-
-// PicView's place as it reports it after fitting and centring in the band 0..viewHeight.
-struct PicturePlacement {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-};
-PicturePlacement placePicture(int scaleWidth, int viewHeight, double bw, double bh);
 
 // What a picture is laid out and drawn for: the window's inner width, the height the picture
 // may use (twips), the screen's device pixels per logical pixel, real size or fitted, and the
@@ -59,6 +40,9 @@ struct ViewParams {
     }
     bool operator!=(const ViewParams& other) const { return !(*this == other); }
 };
+
+// The box fitted pictures go into in `view`.
+FitBox fitBoxOf(const ViewParams& view);
 
 // Twips per pixel of the picture: one picture pixel is one device pixel.
 double twipsPerPicturePixel(const ViewParams& view);
