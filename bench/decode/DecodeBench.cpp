@@ -12,6 +12,7 @@
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
+#include "decode/codec/AreaShrinker.h"
 #include "decode/codec/JpegBand.h"
 #include "decode/codec/JpegReader.h"
 #include "decode/codec/PictureDecoder.h"
@@ -26,6 +27,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 
 namespace {
 
@@ -82,16 +84,55 @@ double programDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& pa
     const auto start = Clock::now();
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const std::atomic<bool> cancelled{false};
+    // Shrunk to its frame on the screen, as the viewer asks for it.
+    const orlix::FitBox box{screen.width() * 15, screen.height() * 15, 1.0};
     const orlix::DecodeResult result = decoder.decode(
         orlix::DecodeRequest{
-            orlix::platform::PictureFile::open(path, error), screen, {}, false, hurried},
+            orlix::platform::PictureFile::open(path, error), screen, {}, false, hurried, box},
         cancelled);
     const double ms = msSince(start);
-    if (!result.ok())
+    if (!result.ok() || !result.framed)
         qFatal("decode failed");
     eighths = result.eighths;
     return ms;
 }
+
+double processorMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// The shrink of a photo decoded at 5/8 for a 3840 x 2160 screen to its frame, row by row as
+// the decoder does it, against Qt's smooth scaling of the whole decoded picture (on Qt's thread
+// pool): processor time of each, all threads.
+void BM_ShrinkToFrame(benchmark::State& state) {
+    const QImage decoded =
+        orlix::bench::photoImage(3750, 2500).convertToFormat(QImage::Format_RGB32);
+    const QSize target(3240, 2160);
+    double ours = 0, qt = 0;
+    for (auto _ : state) {
+        QImage frame(target, QImage::Format_RGB888);
+        double start = processorMs();
+        orlix::AreaShrinker shrinker(decoded.size(), target, 0, decoded.height(), frame.bits(),
+                                     frame.bytesPerLine());
+        for (int y = 0; y < decoded.height(); ++y)
+            shrinker.addRow(reinterpret_cast<const QRgb*>(decoded.constScanLine(y)));
+        const double ms = processorMs() - start;
+        ours += ms;
+        start = processorMs();
+        const QImage scaled =
+            decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        qt += processorMs() - start;
+        benchmark::DoNotOptimize(scaled.constBits());
+        state.SetIterationTime(ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["shrink_cpu_ms"] = ours / n;
+    state.counters["qt_scaled_cpu_ms"] = qt / n;
+    state.counters["vs_qt"] = ours / qt;
+}
+BENCHMARK(BM_ShrinkToFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Args: the photo, the screen, and whether someone waits for it (two bands) or it is decoded
 // ahead (one band).

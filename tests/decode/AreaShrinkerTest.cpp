@@ -119,10 +119,11 @@ TEST(AreaShrinker, FramesAreTheMeanOfTheAreaEachPixelCovers) {
         const QImage source = picture(c.source, 7);
         const QImage frame = shrunk(source, c.target);
         ASSERT_EQ(frame.size(), c.target);
-        if (c.againstQt)
+        if (c.againstQt) {
             EXPECT_LE(largestDifference(frame, source.scaled(c.target, Qt::IgnoreAspectRatio,
                                                              Qt::SmoothTransformation)),
                       2);
+        }
         QRandomGenerator random(c.target.width());
         for (int sample = 0; sample < 300; ++sample) {
             const int x = int(random.bounded(c.target.width()));

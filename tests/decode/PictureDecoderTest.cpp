@@ -10,9 +10,11 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <thread>
 
 namespace orlix {
@@ -151,6 +153,93 @@ TEST_F(Decoding, AReducedPictureLooksLikeTheWholeOneScaledDown) {
                           std::abs(qBlue(a) - qBlue(b));
         }
     EXPECT_LT(difference / (400 * 300 * 3), 4.0); // mean difference per channel, of 255
+}
+
+// The mean difference per channel, of 255, between two images of one size.
+double meanDifference(const QImage& a, const QImage& b) {
+    const QImage left = a.convertToFormat(QImage::Format_RGB32);
+    const QImage right = b.convertToFormat(QImage::Format_RGB32);
+    double difference = 0;
+    for (int y = 0; y < left.height(); ++y)
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb p = left.pixel(x, y), q = right.pixel(x, y);
+            difference += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                          std::abs(qBlue(p) - qBlue(q));
+        }
+    return difference / (double(left.width()) * left.height() * 3);
+}
+
+// A picture larger than the view it is fitted into comes as its frame: the size the viewer
+// places it at, 24-bit, upright, looking like the whole picture shrunk. One that fits comes
+// whole, to be shown unscaled.
+TEST_F(Decoding, APictureLargerThanItsViewComesAsTheFrameTheViewerPlaces) {
+    const QImage photo = detailed({1600, 1200});
+    const QByteArray jpeg = encodedPicture(photo, "JPEG");
+    QImage clear = detailed({640, 480}).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < clear.height(); ++y)
+        for (int x = 0; x < clear.width(); ++x)
+            clear.setPixel(x, y, (clear.pixel(x, y) & 0xffffff) | (uint((x + y) % 256) << 24));
+    // A view of w x h device pixels at `ratio` device pixels a logical pixel.
+    const auto view = [](int w, int h, double ratio) {
+        return FitBox{int(std::lround(w / ratio * 15)), int(std::lround(h / ratio * 15)), ratio};
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        FitBox box;
+        QSize frame; // empty: comes whole
+    } cases[] = {
+        {"fitted.jpg", jpeg, view(400, 300, 1), {400, 300}},
+        {"letterboxed.jpg", jpeg, view(1000, 600, 1), {800, 600}},
+        {"at-one-and-a-half.jpg", jpeg, view(960, 720, 1.5), {960, 720}},
+        {"progressive.jpg", encodedPicture(photo, "JPEG", true), view(500, 500, 1), {500, 375}},
+        {"turned.jpg", test::quarterTurnedJpeg(photo), view(900, 900, 1), {675, 900}},
+        {"print.jpg", test::writeJpeg(photo, test::JpegSpace::Ycck), view(400, 300, 1), {400, 300}},
+        {"bitmap.bmp", encodedPicture(photo, "BMP"), view(533, 400, 1), {533, 400}},
+        {"see-through.bmp", encodedPicture(clear, "BMP"), view(320, 320, 1), {320, 240}},
+        {"fits.jpg", jpeg, view(1600, 1200, 1), {}},
+        {"fits.bmp", encodedPicture(photo, "BMP"), view(1920, 1200, 1), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DecodeRequest request{put(c.name, c.bytes), c.box.deviceBox()};
+        request.frameBox = c.box;
+        const DecodeResult result = decoder.decode(request, notCancelled);
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(StandardPictureDecoder::frameFor(result.pixelSize, c.box), c.frame);
+        EXPECT_EQ(result.framed, !c.frame.isEmpty());
+        // What the viewer would show otherwise: the picture decoded for the view (a JPEG
+        // reduced), laid over black and shrunk by Qt.
+        const QImage decoded = decode(c.name, c.bytes, request.fitInto).image;
+        if (c.frame.isEmpty()) {
+            EXPECT_EQ(result.image, decoded);
+            continue;
+        }
+        ASSERT_EQ(result.image.size(), c.frame);
+        EXPECT_EQ(result.image.format(), QImage::Format_RGB888);
+        QImage overBlack(decoded.size(), QImage::Format_RGB32);
+        overBlack.fill(Qt::black);
+        QPainter(&overBlack).drawImage(0, 0, decoded);
+        EXPECT_LT(meanDifference(result.image, overBlack.scaled(c.frame, Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation)),
+                  1.0);
+    }
+}
+
+// Shrunk in two bands on two cores (someone waits) or in one: the very same frame.
+TEST_F(Decoding, AFrameIsTheSameDecodedInOneBandOrTwo) {
+    if (!JpegReader::moreThanOneCpu())
+        GTEST_SKIP() << "one CPU: never two bands";
+    const QByteArray jpeg = encodedPicture(detailed({1600, 1200}), "JPEG");
+    const FitBox box{1000 * 15, 750 * 15, 1.0};
+    DecodeRequest request{put("photo.jpg", jpeg), box.deviceBox()};
+    request.frameBox = box;
+    const DecodeResult oneBand = decoder.decode(request, notCancelled);
+    request.hurried = true;
+    const DecodeResult twoBands = decoder.decode(request, notCancelled);
+    ASSERT_TRUE(oneBand.framed && twoBands.framed);
+    EXPECT_EQ(oneBand.eighths, 5);
+    EXPECT_EQ(twoBands.image, oneBand.image);
 }
 
 TEST_F(Decoding, TurnsPicturesAsQtsOwnReaderDoes) {

@@ -142,8 +142,12 @@ TEST_F(ProcessDecoding, AReplyItDidNotAskForFailsThePictureAndEndsTheProcess) {
         const pid_t lying = servingProcess(decoder);
         ASSERT_NE(lying, 0);
         const QByteArray content = test::kLyingPicture + QByteArray::number(told);
-        const DecodeResult result = decoder.decode(
-            request("lie.jpg", content, {test::kLyingFitBox, test::kLyingFitBox}), notCancelled);
+        DecodeRequest asked = request("lie.jpg", content);
+        if (test::isFrameLie(lie)) {
+            asked.frameBox = FitBox{test::kLyingFrameBox * 15, test::kLyingFrameBox * 15, 1.0};
+            asked.fitInto = asked.frameBox.deviceBox();
+        }
+        const DecodeResult result = decoder.decode(asked, notCancelled);
         if (lie == test::Lie::None) {
             ASSERT_TRUE(result.ok());
             EXPECT_EQ(result.image.pixel(3, 3), qRgb(255, 0, 0));

@@ -51,7 +51,18 @@ int lend(QSize size, QRgb colour, ReplyPicture& picture) {
     return lender().lend(filledImage(size, colour), picture.layout);
 }
 
-// The reply the program's decoder sends for a picture of `whole` pixels in `colour`.
+FitBox frameBoxOf(const DecodeRequestMessage& request) {
+    return FitBox{request.frameScaleWidth, request.frameViewHeight, request.frameDevicePixelRatio};
+}
+
+// Gives `image` for `picture`; the memory's descriptor, owned by `reply`.
+int give(const QImage& image, ReplyPicture& picture, UniqueFd& given) {
+    given = PixelGiver::giveCopy(image, picture.layout);
+    return given.get();
+}
+
+// The reply the program's decoder sends for a picture of `whole` pixels in `colour`: its frame
+// when the request's view asks for one, else the picture at its scale, lent when whole.
 Reply trueReply(const DecodeRequestMessage& request, QSize whole, QRgb colour) {
     Reply reply;
     reply.message.head.sequence = request.head.sequence;
@@ -59,10 +70,20 @@ Reply trueReply(const DecodeRequestMessage& request, QSize whole, QRgb colour) {
     ReplyPicture& picture = reply.message.picture;
     picture.pixelWidth = whole.width();
     picture.pixelHeight = whole.height();
-    picture.eighths =
-        StandardPictureDecoder::jpegEighthsFor(whole, QSize(request.fitWidth, request.fitHeight));
-    picture.lent = 1;
-    reply.pixels = lend(JpegReader::scaledSize(whole, picture.eighths), colour, picture);
+    const QSize fitInto(request.fitWidth, request.fitHeight);
+    picture.eighths = StandardPictureDecoder::jpegEighthsFor(whole, fitInto);
+    const QSize frame = StandardPictureDecoder::frameFor(whole, frameBoxOf(request));
+    if (!frame.isEmpty()) {
+        picture.framed = 1;
+        QImage pixels(frame, kFrameFormat);
+        pixels.fill(colour);
+        reply.pixels = give(pixels, picture, reply.given);
+        return reply;
+    }
+    picture.lent = fitInto.isEmpty() ? 1 : 0;
+    const QImage pixels = filledImage(JpegReader::scaledSize(whole, picture.eighths), colour);
+    reply.pixels =
+        picture.lent ? lender().lend(pixels, picture.layout) : give(pixels, picture, reply.given);
     return reply;
 }
 
@@ -86,8 +107,10 @@ void sendHeldAnswer(MessageChannel& channel) {
 
 void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Lie lie) {
     const QRgb red = qRgb(255, 0, 0);
-    Reply reply =
-        trueReply(request, lie == Lie::BeyondPixelLimit ? QSize(16385, 16385) : QSize(4, 4), red);
+    const QSize whole = lie == Lie::BeyondPixelLimit ? QSize(16385, 16385)
+                        : isFrameLie(lie)            ? QSize(64, 48)
+                                                     : QSize(4, 4);
+    Reply reply = trueReply(request, whole, red);
     DecodeReplyMessage& message = reply.message;
     ReplyPicture& picture = message.picture;
     std::size_t size = sizeof message;
@@ -149,8 +172,7 @@ void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Li
         break;
     case Lie::GivenThoughSmall:
         picture.lent = 0;
-        reply.given = PixelGiver::giveCopy(filledImage({4, 4}, red), picture.layout);
-        reply.pixels = reply.given.get();
+        reply.pixels = give(filledImage({4, 4}, red), picture, reply.given);
         break;
     case Lie::Unsealed:
         reply.given = sealedMemory(picture.layout.bytes(), 0);
@@ -160,6 +182,36 @@ void answerWith(MessageChannel& channel, const DecodeRequestMessage& request, Li
         reply.given = sealedMemory(std::int64_t(256) << 20, kLentSeals);
         reply.pixels = reply.given.get();
         break;
+    case Lie::FrameUnasked: {
+        picture.framed = 1;
+        picture.lent = 0;
+        QImage frame(whole, kFrameFormat);
+        frame.fill(red);
+        reply.pixels = give(frame, picture, reply.given);
+        break;
+    }
+    case Lie::Unframed:
+        picture.framed = 0;
+        reply.pixels = give(filledImage(JpegReader::scaledSize(whole, picture.eighths), red),
+                            picture, reply.given);
+        break;
+    case Lie::FrameWrongSize: {
+        QImage frame(picture.layout.width - 1, picture.layout.height, kFrameFormat);
+        frame.fill(red);
+        reply.pixels = give(frame, picture, reply.given);
+        break;
+    }
+    case Lie::FrameAt32Bits:
+        reply.pixels = give(filledImage({picture.layout.width, picture.layout.height}, red),
+                            picture, reply.given);
+        break;
+    case Lie::FrameLent: {
+        QImage frame(picture.layout.width, picture.layout.height, kFrameFormat);
+        frame.fill(red);
+        picture.lent = 1;
+        reply.pixels = lender().lend(frame, picture.layout);
+        break;
+    }
     }
     send(channel, reply, size, lie == Lie::TwoDescriptors);
 }

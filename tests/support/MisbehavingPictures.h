@@ -17,9 +17,10 @@ inline constexpr char kFalseWhenStoppedPicture[] = "orlix-test:false-when-stoppe
 inline constexpr char kProcessPicture[] = "orlix-test:process";
 // A picture whose decoder process answers with a reply the program's decoder would never send,
 // as a decoder taken over by a crafted picture could: which lie follows the prefix (its
-// number, Lie below). Each is a 4 x 4 red picture, asked for fitted into kLyingFitBox.
+// number, Lie below). Each is a 4 x 4 red picture, asked for whole, except that the lies about
+// frames are a 64 x 48 one asked for in a view of kLyingFrameBox device pixels.
 inline constexpr char kLyingPicture[] = "orlix-test:lie:";
-inline constexpr int kLyingFitBox = 2048;
+inline constexpr int kLyingFrameBox = 16;
 enum class Lie {
     None,              // a true answer, lent
     ShortMessage,      // the reply four bytes short
@@ -40,8 +41,17 @@ enum class Lie {
     GivenThoughSmall,  // given, where the decoder lends
     Unsealed,          // lent in memory the decoder can still resize
     SparseHugeLent,    // lent in sparse memory of 256 MiB, more than is ever lent
+    FrameUnasked,      // a frame, for a request that names no view
+    Unframed,          // the whole picture, where the view wants its frame
+    FrameWrongSize,    // a frame a pixel narrower than the view places it
+    FrameAt32Bits,     // a frame in the format whole pictures travel in
+    FrameLent,         // a frame lent
 };
-inline constexpr int kLies = 19;
+inline constexpr int kLies = 24;
+// The lies told of a frame, asked for in a view (Lie::FrameUnasked is asked for whole).
+inline bool isFrameLie(Lie lie) {
+    return lie > Lie::FrameUnasked;
+}
 
 // More than the program's decoder processes may take.
 inline constexpr std::int64_t kBeyondCeiling = std::int64_t(8) << 30;

@@ -65,10 +65,16 @@ private:
     uchar* const frame_;
     const qsizetype stride_;
     const Turn turn_;
-    // Per frame column: the first picture column it covers, and how many; their weights, in
-    // order, for every column one after another.
+    // Writes the frame row summed in `channels`, each column from `Taps` picture columns
+    // (0: taps_).
+    template <int Taps>
+    void writeColumns(const float* channels, float scale, uchar* base, qsizetype step,
+                      bool mirror) const;
+
+    // Per frame column: the first of the taps_ picture columns it is summed from, and their
+    // weights, taps_ for every column one after another.
+    int taps_ = 0;
     std::vector<int> firstColumn_;
-    std::vector<int> columnCount_;
     std::vector<float> columnWeights_;
     int nextRow_;
     RowSum open_;

@@ -68,10 +68,8 @@ inline constexpr QImage::Format kFrameFormat = QImage::Format_RGB888;
 constexpr int kLentSeals = platform::kFixedSizeSeals;
 constexpr int kGivenSeals = platform::kFrozenSeals;
 
-// Pictures of up to this many bytes are lent, larger ones given; no memory lent is larger.
-// It covers a 24 MP photo decoded for a 4K screen (5/8 of 6000 x 4000: 36 MiB), so that a show
-// of such photos reuses one memory rather than giving each picture memory of its own, which a
-// spare for the next would double.
+// Whole pictures (decoded for real size) of up to this many bytes are lent, larger ones given;
+// no memory lent is larger. A show of fitted pictures is given every picture and frame.
 inline constexpr std::int64_t kLentBytesLimit = std::int64_t(40) << 20;
 
 // A picture to decode; the file travels with it as a descriptor, then the flag that stops its

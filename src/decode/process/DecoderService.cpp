@@ -56,8 +56,11 @@ QByteArray written(const QImage& image, const char* format) {
     return bytes;
 }
 
-bool lendable(std::int64_t bytes) {
-    return bytes <= kLentBytesLimit;
+// Whether pixels of `bytes` decoded for `use` are lent. Everything a show of fitted pictures
+// asks for is given, frames and pictures that fit alike: the program keeps them as they come,
+// and no lent memory stays in the decoder beside the frames on screen.
+bool lent(PixelGiver::Use use, std::int64_t bytes) {
+    return use == PixelGiver::Use::Whole && bytes <= kLentBytesLimit;
 }
 
 // `image` in a format pixels are handed over in: Qt's readers give bitmaps and GIFs indexed,
@@ -117,8 +120,7 @@ void serveDecodeRequests(MessageChannel& channel) {
 
 DecoderService::DecoderService(MessageChannel& channel)
     : channel_(channel), decoder_([this](QSize size, QImage::Format format) {
-          // A frame is given: the program keeps it as it comes.
-          return format != kFrameFormat && lendable(std::int64_t(size.width()) * size.height() * 4)
+          return lent(use_, std::int64_t(size.width()) * size.height() * 4)
                      ? lender_.make(size, format)
                      : giver_.make(size, format, use_);
       }) {
@@ -205,7 +207,7 @@ void DecoderService::reply(std::uint32_t sequence, DecodeResult result) {
     QImage image = result.framed ? std::move(result.image) : handedOver(std::move(result.image));
     ReplyPicture& picture = message.picture;
     picture.framed = result.framed ? 1 : 0;
-    picture.lent = !result.framed && lendable(image.sizeInBytes()) ? 1 : 0;
+    picture.lent = lent(use_, image.sizeInBytes()) ? 1 : 0;
     UniqueFd given;
     int pixels = -1;
     if (picture.lent) {

@@ -59,7 +59,7 @@ bool isDecodedFor(const ReplyPicture& picture, const DecodeRequestMessage& reque
         return false;
     if (layout.bytesPerLine != std::int64_t(layout.width) * 4)
         return false;
-    return picture.lent == (layout.bytes() <= kLentBytesLimit ? 1 : 0);
+    return picture.lent == (fitInto.isEmpty() && layout.bytes() <= kLentBytesLimit ? 1 : 0);
 }
 
 } // namespace
