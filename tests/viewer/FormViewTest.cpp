@@ -314,8 +314,13 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_EQ(gate->log().mid(start), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
         // Only the first is waited for; the others are decoded ahead, on one core.
         EXPECT_EQ(gate->record().hurried.mid(start), QList<bool>({true, false, false}));
-        for (const QSize& box : gate->record().boxes.mid(start)) // the screen clear of the guide
-            EXPECT_EQ(box, sizeRequestFor(steps().currentView(), 0, 0).fitInto);
+        // Fitted into the screen clear of the guide, and shrunk to the frame in that view.
+        const SizeRequest fitted = sizeRequestFor(steps().currentView(), 0, 0);
+        EXPECT_FALSE(fitted.frameBox.isEmpty());
+        for (const QSize& box : gate->record().boxes.mid(start))
+            EXPECT_EQ(box, fitted.fitInto);
+        for (const FitBox& view : gate->record().views.mid(start))
+            EXPECT_EQ(view, fitted.frameBox);
         const qsizetype before = gate->log().size();
         for (const char* action = c.change; *action; ++action) {
             if (*action == 't')
@@ -329,6 +334,8 @@ TEST_F(FormViewTest, DecodesOnceEachPictureTheShowWantsNext) {
         EXPECT_EQ(shown(), QString::fromLatin1(c.shownAfter));
         EXPECT_EQ(steps().heldPicture()->image.isNull(), c.frameOnly);
         EXPECT_EQ(gate->log().mid(before), c.decoded) << gate->log().join(' ').toStdString();
+        for (qsizetype i = before; i < gate->log().size(); ++i) // a whole picture: no frame
+            EXPECT_EQ(gate->log()[i].endsWith('*'), gate->record().views[i].isEmpty());
         const qsizetype next = gate->log().size();
         press(steps().state().lastKey == keycode::kLeft ? Qt::Key_Left : Qt::Key_Right);
         // Nothing decoded for it; but a fitted photo's full resolution may follow, for a Home.

@@ -28,6 +28,7 @@ public:
     struct Record {
         QStringList log;       // the names decoded so far, "*" after a full-resolution decode
         QList<QSize> boxes;    // the box each of them was to be fitted into
+        QList<FitBox> views;   // the view each was to come as the frame of, if it is larger
         QList<bool> hurried;   // whether someone waited for each of them
         QStringList abandoned; // the names whose decode noticed a cancel and stopped
         QString atGate;        // the name whose decode waits at the gate; empty when none does
@@ -42,6 +43,7 @@ public:
             std::unique_lock<std::mutex> lock(mutex_);
             record_.log << name + (request.fitInto.isEmpty() ? "*" : "");
             record_.boxes << request.fitInto;
+            record_.views << request.frameBox;
             record_.hurried << request.hurried;
             const int ticket = ++record_.arrivals;
             record_.atGate = gated_ ? name : QString();
