@@ -1,5 +1,7 @@
 #include "decode/codec/AreaShrinker.h"
 
+#include "platform/sandbox/SanitizerBuild.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -39,8 +41,9 @@ void store(float* channels, Pixel pixel) {
 
 // Adds `weight` times each of `count` bytes to the sums at `channels`: the bulk of a shrink,
 // once for every row of the picture. Compiled for wider vectors too where the processor has
-// them, the program being built for any x86-64.
-#if defined(__x86_64__) && defined(__GNUC__)
+// them, the program being built for any x86-64; not in sanitizer builds, whose runtime is not
+// ready yet when the loader picks the version.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(ORLIX_SANITIZER_BUILD)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
 void addWeighted(float* channels, const uchar* bytes, std::size_t count, float weight) {
