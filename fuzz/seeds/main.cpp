@@ -28,8 +28,12 @@ namespace {
 
 using Named = std::pair<QString, QByteArray>;
 
-// The JPEG reader target reads its scale codes 0 to 5 as its six distinct scales.
+// The JPEG reader target reads its scale codes 0 to 5 as its six distinct scales; its flags
+// byte: the second band kept from starting, shrunk (then the turn in bits 2-4, the frame size
+// in bits 5-7).
 constexpr int kReaderScales = 6;
+constexpr int kReaderNoSecondBand = 1;
+constexpr int kReaderShrunk = 2;
 
 // A gradient with a disc: smooth areas, edges and every colour channel at work.
 QImage scene(int width, int height) {
@@ -325,11 +329,14 @@ int main(int argc, char** argv) {
         writer.add("decode", name, decodeInput(QSize(width, height), file));
     }
     // Every scale in turn (the target's first six codes); two bands from 8 rows up; now and
-    // then cancelled at an early check, or without a second band.
+    // then cancelled at an early check, or without a second band; every third shrunk, to
+    // every frame size and turned every way in turn.
     index = 0;
     for (const auto& [name, file] : jpegs) {
         const int cancelAt = index % 7 == 3 ? index % 3 + 1 : 0;
-        const int flags = index % 5 == 4 ? 1 : 0;
+        const int shrunk =
+            index % 3 == 1 ? kReaderShrunk | (index / 3 % 8) << 2 | (index % 8) << 5 : 0;
+        const int flags = (index % 5 == 4 ? kReaderNoSecondBand : 0) | shrunk;
         writer.add("jpeg_reader", name,
                    jpegReaderInput(index % kReaderScales, 8, cancelAt, flags, file));
         ++index;
