@@ -7,6 +7,7 @@
 #include "SeedWriter.h"
 #include "decode/codec/JpegReader.h"
 #include "decode/process/DecoderProtocol.h"
+#include "support/FrameBoxInput.h"
 #include "support/JpegWriter.h"
 
 #include <QBuffer>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -26,8 +28,12 @@ namespace {
 
 using Named = std::pair<QString, QByteArray>;
 
-// The JPEG reader target reads its scale codes 0 to 5 as its six distinct scales.
+// The JPEG reader target reads its scale codes 0 to 5 as its six distinct scales; its flags
+// byte: the second band kept from starting, shrunk (then the turn in bits 2-4, the frame size
+// in bits 5-7).
 constexpr int kReaderScales = 6;
+constexpr int kReaderNoSecondBand = 1;
+constexpr int kReaderShrunk = 2;
 
 // A gradient with a disc: smooth areas, edges and every colour channel at work.
 QImage scene(int width, int height) {
@@ -144,13 +150,47 @@ std::vector<Named> otherPictureSeeds() {
     return seeds;
 }
 
-// The decode request's input: the fit box (width, height; two bytes each), then the file.
-QByteArray decodeInput(int fitWidth, int fitHeight, const QByteArray& file) {
+// A view pictures are shown fitted in, as the targets' inputs give it: its size in logical
+// pixels (0 x 0: none) and its screen's pixel ratio (a code, kDevicePixelRatios).
+struct View {
+    int width = 0;
+    int height = 0;
+    int ratioCode = 0;
+
+    orlix::FitBox frameBox() const { return frameBoxInput(width, height, ratioCode); }
+    // The fit box the program asks for with this view's frame box.
+    QSize fitInto() const { return frameBox().isEmpty() ? QSize() : frameBox().deviceBox(); }
+};
+
+void appendLittleEndian(QByteArray& input, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        input.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// The decode request's input (DecodeRequestTarget): the fit box (width, height; two bytes
+// each), flags (hurried, the view's ratio code), the view's size, then the file.
+QByteArray decodeInput(QSize fitInto, const QByteArray& file, View view = {},
+                       bool hurried = false) {
     QByteArray input;
-    for (const int length : {fitWidth, fitHeight})
-        input.append(static_cast<char>(length & 0xFF)).append(static_cast<char>(length >> 8));
+    appendLittleEndian(input, std::uint32_t(std::max(0, fitInto.width())), 2);
+    appendLittleEndian(input, std::uint32_t(std::max(0, fitInto.height())), 2);
+    appendLittleEndian(input, (hurried ? 1u : 0u) | std::uint32_t(view.ratioCode << 1), 1);
+    appendLittleEndian(input, std::uint32_t(view.width), 2);
+    appendLittleEndian(input, std::uint32_t(view.height), 2);
     return input + file;
 }
+
+// Pictures shown fitted in views they do not fit unscaled in, so that they come as frames:
+// JPEGs shrunk as they are decoded (turned upright on the way, through a colour transform),
+// bitmaps and GIFs shrunk whole, with and without transparency, on screens of every ratio.
+constexpr std::pair<const char*, View> kFramedSeeds[] = {
+    {"baseline-420.jpg", {24, 20, 0}},   {"progressive-444.jpg", {20, 20, 1}},
+    {"exif-6.jpg", {16, 30, 0}},         {"exif-3.jpg", {16, 16, 3}},
+    {"exif-5.jpg", {30, 12, 2}},         {"cmyk.jpg", {30, 25, 2}},
+    {"grey.jpg", {12, 10, 0}},           {"restart.jpg", {40, 20, 1}},
+    {"bitmap-rgb.bmp", {20, 20, 0}},     {"bitmap-argb.bmp", {16, 16, 2}},
+    {"bitmap-indexed.bmp", {30, 10, 1}}, {"picture.gif", {10, 10, 3}},
+};
 
 // The JPEG reader's input: the scale code (JpegReaderTarget), the band split's rows less one,
 // the check to cancel at (two bytes), flags, the scan limit, then the file.
@@ -163,21 +203,18 @@ QByteArray jpegReaderInput(int scaleCode, int splitRows, int cancelAt, int flags
     return input + file;
 }
 
-// A decoder reply's input (DecoderReplyTarget): the request's fit box, flags (bit 0: told to
-// stop; bits 1-2: 0 nothing travels with the reply, 1 memory), the memory's seals and size,
-// then the reply's bytes.
-QByteArray replyInput(QSize fitInto, bool stopAsked, bool memory, int seals,
+// A decoder reply's input (DecoderReplyTarget): the request's fit box and view size, flags
+// (bit 0: told to stop; bits 1-2: 0 nothing travels with the reply, 1 memory; bits 3-4: the
+// view's ratio code), the memory's seals and size, then the reply's bytes.
+QByteArray replyInput(QSize fitInto, View view, bool stopAsked, bool memory, int seals,
                       std::uint32_t memoryBytes, const orlix::DecodeReplyMessage& reply) {
     QByteArray input;
-    const auto add = [&input](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            input.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    };
-    add(std::uint32_t(std::max(0, fitInto.width())), 2);
-    add(std::uint32_t(std::max(0, fitInto.height())), 2);
-    add((stopAsked ? 1u : 0u) | (memory ? 2u : 0u), 1);
-    add(std::uint32_t(seals), 1);
-    add(memoryBytes, 4);
+    for (const int length : {fitInto.width(), fitInto.height(), view.width, view.height})
+        appendLittleEndian(input, std::uint32_t(std::max(0, length)), 2);
+    appendLittleEndian(
+        input, (stopAsked ? 1u : 0u) | (memory ? 2u : 0u) | std::uint32_t(view.ratioCode << 3), 1);
+    appendLittleEndian(input, std::uint32_t(seals), 1);
+    appendLittleEndian(input, memoryBytes, 4);
     return input + QByteArray(reinterpret_cast<const char*>(&reply), sizeof reply);
 }
 
@@ -212,29 +249,54 @@ std::vector<Named> replySeeds() {
         decoded.lent = decoded.layout.bytes() <= kLentBytesLimit ? 1 : 0;
         return reply;
     };
+    // The frame of a picture that does not fit its view unscaled: 24-bit and given.
+    const auto frame = [](QSize whole, View view, bool jpeg) {
+        DecodeReplyMessage reply = blankReply(ReplyKind::Picture);
+        ReplyPicture& decoded = reply.picture;
+        decoded.pixelWidth = whole.width();
+        decoded.pixelHeight = whole.height();
+        decoded.eighths = jpeg ? StandardPictureDecoder::jpegEighthsFor(whole, view.fitInto())
+                               : DecodeResult::kWhole;
+        const QSize size = StandardPictureDecoder::frameFor(whole, view.frameBox());
+        decoded.layout.width = size.width();
+        decoded.layout.height = size.height();
+        decoded.layout.bytesPerLine = (std::int64_t(size.width()) * 3 + 3) / 4 * 4;
+        decoded.layout.format = kFrameFormat;
+        decoded.lent = 0;
+        decoded.framed = 1;
+        return reply;
+    };
     const auto lentBytes = [](const DecodeReplyMessage& reply) {
         constexpr std::int64_t kGranule = 1 << 20; // the lender's
         return std::uint32_t((reply.picture.layout.bytes() + kGranule - 1) / kGranule * kGranule);
     };
     std::vector<Named> seeds;
-    const auto add = [&](const char* name, QSize fitInto, const DecodeReplyMessage& reply) {
+    const auto add = [&](const char* name, QSize fitInto, const DecodeReplyMessage& reply,
+                         View view = {}) {
         const bool lent = reply.picture.lent == 1;
         const std::uint32_t bytes =
             lent ? lentBytes(reply) : std::uint32_t(reply.picture.layout.bytes());
         seeds.emplace_back(
             QString::fromLatin1(name),
-            replyInput(fitInto, false, true, lent ? kLentSeals : kGivenSeals, bytes, reply));
+            replyInput(fitInto, view, false, true, lent ? kLentSeals : kGivenSeals, bytes, reply));
     };
     add("lent-whole.bin", {}, picture({40, 30}, {}, QImage::Format_RGB32));
     add("lent-transparent.bin", {}, picture({33, 17}, {}, QImage::Format_ARGB32));
     add("lent-fitted.bin", {1920, 1080}, picture({6000, 4000}, {1920, 1080}, QImage::Format_RGB32));
     // Over the lent limit (40 MiB), under the target's largest memory (48 MiB).
     add("given-whole.bin", {}, picture({3400, 3400}, {}, QImage::Format_RGB32));
+    // Frames: a photo on a full-HD screen, on one at 1.5 device pixels a logical pixel, and a
+    // bitmap (never reduced before it is shrunk).
+    for (const auto& [name, whole, view, jpeg] :
+         {std::tuple("given-framed.bin", QSize(6000, 4000), View{1920, 1080, 0}, true),
+          std::tuple("given-framed-hidpi.bin", QSize(4000, 3000), View{1280, 720, 2}, true),
+          std::tuple("given-framed-bitmap.bin", QSize(900, 700), View{400, 300, 1}, false)})
+        add(name, view.fitInto(), frame(whole, view, jpeg), view);
     DecodeReplyMessage failure = blankReply(ReplyKind::Failure);
     failure.error = static_cast<std::int32_t>(LoadError::InvalidPicture);
-    seeds.emplace_back("failure.bin", replyInput({}, false, false, 0, 0, failure));
-    seeds.emplace_back("stopped.bin",
-                       replyInput({800, 600}, true, false, 0, 0, blankReply(ReplyKind::Stopped)));
+    seeds.emplace_back("failure.bin", replyInput({}, {}, false, false, 0, 0, failure));
+    seeds.emplace_back("stopped.bin", replyInput({800, 600}, {800, 600, 0}, true, false, 0, 0,
+                                                 blankReply(ReplyKind::Stopped)));
     return seeds;
 }
 
@@ -264,20 +326,38 @@ int main(int argc, char** argv) {
     const std::vector<Named> jpegs = jpegSeeds();
     for (const auto& [name, file] : jpegs) {
         const auto [width, height] = boxes[index++ % std::size(boxes)];
-        writer.add("decode", name, decodeInput(width, height, file));
+        writer.add("decode", name, decodeInput(QSize(width, height), file));
     }
     // Every scale in turn (the target's first six codes); two bands from 8 rows up; now and
-    // then cancelled at an early check, or without a second band.
+    // then cancelled at an early check, or without a second band; every third shrunk, to
+    // every frame size and turned every way in turn.
     index = 0;
     for (const auto& [name, file] : jpegs) {
         const int cancelAt = index % 7 == 3 ? index % 3 + 1 : 0;
-        const int flags = index % 5 == 4 ? 1 : 0;
+        const int shrunk =
+            index % 3 == 1 ? kReaderShrunk | (index / 3 % 8) << 2 | (index % 8) << 5 : 0;
+        const int flags = (index % 5 == 4 ? kReaderNoSecondBand : 0) | shrunk;
         writer.add("jpeg_reader", name,
                    jpegReaderInput(index % kReaderScales, 8, cancelAt, flags, file));
         ++index;
     }
-    for (const auto& [name, file] : otherPictureSeeds())
-        writer.add("decode", name, decodeInput(0, 0, file));
+    const std::vector<Named> others = otherPictureSeeds();
+    for (const auto& [name, file] : others)
+        writer.add("decode", name, decodeInput({}, file));
+    for (const auto& [name, view] : kFramedSeeds) {
+        for (const std::vector<Named>* seeds : {&jpegs, &others}) {
+            for (const auto& [seedName, file] : *seeds) {
+                if (seedName == QLatin1String(name))
+                    writer.add("decode", QStringLiteral("framed-") + seedName,
+                               decodeInput(view.fitInto(), file, view));
+            }
+        }
+    }
+    // A photo tall enough to be decoded in two bands when someone waits for it (over 512 rows
+    // at the 5/8 its view asks for), each band shrinking its rows into the one frame.
+    const View tallView{64, 600, 0};
+    writer.add("decode", "framed-tall-hurried.jpg",
+               decodeInput(tallView.fitInto(), writeJpeg(scene(64, 1100), {}), tallView, true));
     for (const auto& [name, input] : replySeeds())
         writer.add("decoder_reply", name, input);
     index = 0;

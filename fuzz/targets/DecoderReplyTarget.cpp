@@ -4,13 +4,15 @@
 // taken is a picture the program's decoder could have made for the request, in memory that
 // holds it, and costs the program no more memory than its pixels.
 // Input: the request's fit box (two bytes each, little-endian; 0 x 0 is "the whole picture"),
-// flags (bit 0: the request was told to stop; bits 1-2: what travels with the reply, Carried),
-// the memory's seals (F_SEAL_* bits), its size (four bytes, little-endian, at most
-// kLargestMemory), then the reply's bytes.
+// its frame box in logical pixels (two bytes each; 0 x 0: none), flags (bit 0: the request was
+// told to stop; bits 1-2: what travels with the reply, Carried; bits 3-4: the screen's pixel
+// ratio, kDevicePixelRatios), the memory's seals (F_SEAL_* bits), its size (four bytes,
+// little-endian, at most kLargestMemory), then the reply's bytes.
 
 #include "decode/codec/JpegReader.h"
 #include "decode/process/ReplyCheck.h"
 #include "support/Check.h"
+#include "support/FrameBoxInput.h"
 #include "support/FuzzInput.h"
 #include "support/SharedResidentMemory.h"
 
@@ -54,15 +56,28 @@ std::vector<platform::UniqueFd> descriptors(Carried carried, int seals, std::uin
     return carriedFds;
 }
 
-// The properties of a picture taken from a reply to a request fitted into `fitInto`, which
-// made this process's resident shared memory grow by `residentGrowthKb`.
-void checkPicture(const DecodeResult& result, QSize fitInto, std::int64_t residentGrowthKb) {
+// The properties of a picture taken from a reply to `request`, in memory `lent` or given,
+// which made this process's resident shared memory grow by `residentGrowthKb`.
+void checkPicture(const DecodeResult& result, const DecodeRequestMessage& request, bool lent,
+                  std::int64_t residentGrowthKb) {
     const QImage& image = result.image;
     FUZZ_CHECK(StandardPictureDecoder::withinPixelLimit(result.pixelSize));
-    FUZZ_CHECK(image.size() == JpegReader::scaledSize(result.pixelSize, result.eighths));
-    const QSize needed = StandardPictureDecoder::neededFor(result.pixelSize, fitInto);
-    FUZZ_CHECK(image.width() >= needed.width() && image.height() >= needed.height());
-    FUZZ_CHECK(isHandedOverFormat(image.format()) && image.colorCount() == 0);
+    const QSize fitInto(request.fitWidth, request.fitHeight);
+    FUZZ_CHECK(result.eighths == JpegReader::kWhole ||
+               result.eighths == StandardPictureDecoder::jpegEighthsFor(result.pixelSize, fitInto));
+    const FitBox frameBox{request.frameScaleWidth, request.frameViewHeight,
+                          request.frameDevicePixelRatio};
+    const QSize frame = StandardPictureDecoder::frameFor(result.pixelSize, frameBox);
+    FUZZ_CHECK(result.framed == !frame.isEmpty());
+    if (result.framed) {
+        FUZZ_CHECK(image.size() == frame && image.format() == kFrameFormat && !lent);
+    } else {
+        FUZZ_CHECK(image.size() == JpegReader::scaledSize(result.pixelSize, result.eighths));
+        const QSize needed = StandardPictureDecoder::neededFor(result.pixelSize, fitInto);
+        FUZZ_CHECK(image.width() >= needed.width() && image.height() >= needed.height());
+        FUZZ_CHECK(isHandedOverFormat(image.format()));
+    }
+    FUZZ_CHECK(image.colorCount() == 0);
     // The memory taken in is the pixels' pages, whatever size the memory has.
     const std::int64_t page = ::sysconf(_SC_PAGESIZE);
     const std::int64_t pixelPages = (image.sizeInBytes() + page - 1) / page * page;
@@ -83,9 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.head.sequence = kSequence;
     request.fitWidth = input.word();
     request.fitHeight = input.word();
+    const std::uint16_t frameWidth = input.word();
+    const std::uint16_t frameHeight = input.word();
     const std::uint8_t flags = input.byte();
     const bool stopAsked = flags & 1;
     const auto carried = static_cast<Carried>((flags >> 1) & 3);
+    const FitBox frameBox = fuzz::frameBoxInput(frameWidth, frameHeight, flags >> 3);
+    request.frameScaleWidth = frameBox.scaleWidth;
+    request.frameViewHeight = frameBox.viewHeight;
+    request.frameDevicePixelRatio = frameBox.devicePixelRatio;
     const int seals = input.byte() & (F_SEAL_SEAL | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
     const std::uint32_t memorySize = input.word() | (std::uint32_t(input.word()) << 16);
     if (memorySize > kLargestMemory)
@@ -114,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
         FUZZ_CHECK(message.kind == ReplyKind::Picture && carried == Carried::Memory);
-        checkPicture(result, QSize(request.fitWidth, request.fitHeight),
+        checkPicture(result, request, message.picture.lent != 0,
                      test::sharedResidentKb() - residentBefore);
     }
     // Given pixels are unmapped on a thread that runs only when the cores have nothing else to
