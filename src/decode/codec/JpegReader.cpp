@@ -133,16 +133,22 @@ JpegReader::Outcome JpegReader::read(int eighths, const Shrunk& shrunk, QImage& 
     }
 }
 
-JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
+JpegReader::Outcome JpegReader::startTop(int eighths, QSize& size) {
     JpegBand& top = *top_;
     if (cmykAsStored_)
         top.keepCmykAsStored();
     const Outcome outcome = top.start(eighths);
+    if (outcome == Outcome::Decoded)
+        size = QSize(static_cast<int>(top.geometry().outputWidth),
+                     static_cast<int>(top.geometry().outputHeight));
+    return outcome;
+}
+
+JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
+    QSize size;
+    const Outcome outcome = startTop(eighths, size);
     if (outcome != Outcome::Decoded)
         return outcome;
-    const JpegGeometry& geometry = top.geometry();
-    const QSize size(static_cast<int>(geometry.outputWidth),
-                     static_cast<int>(geometry.outputHeight));
     const bool given =
         image.size() == size && image.format() == QImage::Format_RGB32 && image.isDetached();
     QImage decoded = given ? std::move(image) : QImage(size, QImage::Format_RGB32);
@@ -164,15 +170,10 @@ JpegReader::Outcome JpegReader::decode(int eighths, QImage& image) {
 }
 
 JpegReader::Outcome JpegReader::decodeShrunk(int eighths, const Shrunk& shrunk, QImage& frame) {
-    JpegBand& top = *top_;
-    if (cmykAsStored_)
-        top.keepCmykAsStored();
-    const Outcome outcome = top.start(eighths);
+    QSize size;
+    const Outcome outcome = startTop(eighths, size);
     if (outcome != Outcome::Decoded)
         return outcome;
-    const JpegGeometry& geometry = top.geometry();
-    const QSize size(static_cast<int>(geometry.outputWidth),
-                     static_cast<int>(geometry.outputHeight));
     const QSize turned = AreaShrinker::turnedSize(shrunk.target, shrunk.turn);
     if (shrunk.target.isEmpty() || frame.size() != turned ||
         frame.format() != QImage::Format_RGB888 || !frame.isDetached())

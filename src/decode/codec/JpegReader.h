@@ -116,6 +116,8 @@ private:
                               const JpegGeometry& expected, bool lower)>;
 
     JpegBandStops stops();
+    // Starts the top band at `eighths`; `size` is then the size it decodes the picture to.
+    Outcome startTop(int eighths, QSize& size);
     Outcome decode(int eighths, QImage& image);
     Outcome decodeShrunk(int eighths, const Shrunk& shrunk, QImage& frame);
     // Decodes in one or two bands, split where planned; the geometry is the started top band's.
