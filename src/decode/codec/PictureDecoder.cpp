@@ -159,7 +159,8 @@ QSize StandardPictureDecoder::frameFor(QSize whole, const FitBox& frameBox) {
     return frame;
 }
 
-QImage StandardPictureDecoder::framed(const QImage& image, QSize target) const {
+QImage StandardPictureDecoder::framed(const QImage& image, QSize target,
+                                      const std::atomic<bool>& cancelled) const {
     QImage frame = memory_ ? memory_(target, QImage::Format_RGB888) : QImage();
     if (frame.size() != target || frame.format() != QImage::Format_RGB888)
         frame = QImage(target, QImage::Format_RGB888);
@@ -175,8 +176,13 @@ QImage StandardPictureDecoder::framed(const QImage& image, QSize target) const {
     AreaShrinker shrinker(rows.size(), target, 0, rows.height(), frame.bits(),
                           frame.bytesPerLine());
     const auto kind = alpha ? AreaShrinker::Alpha::OverBlack : AreaShrinker::Alpha::Ignored;
-    for (int y = 0; y < rows.height(); ++y)
+    // A picture near the pixel limit takes a while to shrink: a cancel is seen every few rows.
+    constexpr int kRowsPerCheck = 64;
+    for (int y = 0; y < rows.height(); ++y) {
+        if (y % kRowsPerCheck == 0 && cancelled.load(std::memory_order_relaxed))
+            return QImage();
         shrinker.addRow(reinterpret_cast<const QRgb*>(rows.constScanLine(y)), kind);
+    }
     return frame;
 }
 
@@ -249,12 +255,12 @@ DecodeResult StandardPictureDecoder::decodeGuarded(const DecodeRequest& request,
         result.image = std::move(image);
         return result;
     }
-    result.image = framed(image, frame);
+    result.image = framed(image, frame, cancelled);
     result.framed = true;
-    if (result.image.isNull())
-        return failed(LoadError::DecodeFailed);
     if (cancelled.load())
         return abandoned();
+    if (result.image.isNull())
+        return failed(LoadError::DecodeFailed);
     return result;
 }
 

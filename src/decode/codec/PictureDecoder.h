@@ -120,8 +120,8 @@ private:
     // that can be cancelled at any point and that holds to one reading of the header.
     DecodeResult decodeJpeg(const DecodeRequest& request, const std::atomic<bool>& cancelled) const;
     // The frame of `image`, a whole picture, shrunk to `target`; null when there is no
-    // memory for it.
-    QImage framed(const QImage& image, QSize target) const;
+    // memory for it, or once `cancelled` turns true.
+    QImage framed(const QImage& image, QSize target, const std::atomic<bool>& cancelled) const;
 
     const PictureMemory memory_;
 };

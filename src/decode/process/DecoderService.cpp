@@ -74,13 +74,15 @@ QImage handedOver(QImage image) {
 }
 
 // The memory to hold ready for the first picture fitted into a screen of `screen` device
-// pixels: its frame, at most the screen's pixels at three bytes each, cut down to the frame
+// pixels: its frame, at most the screen's rows at three bytes a pixel, cut down to the frame
 // when it comes (SpareMemory::take).
 std::size_t firstSpareFor(QSize screen) {
     constexpr int kLongestSide = 1 << 15;
     if (screen.isEmpty() || screen.width() > kLongestSide || screen.height() > kLongestSide)
         return 0;
-    return static_cast<std::size_t>(std::int64_t(screen.width()) * screen.height() * 3);
+    // QImage starts every row of a 24-bit frame on a 32-bit boundary.
+    const std::int64_t rowBytes = (std::int64_t(screen.width()) * 3 + 3) / 4 * 4;
+    return static_cast<std::size_t>(rowBytes * screen.height());
 }
 
 } // namespace
