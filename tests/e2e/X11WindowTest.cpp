@@ -181,8 +181,9 @@ TEST_F(X11Windows, TheViewerHasTheKeysAgainOnceAFailureBoxIsClosed) {
     closer.stop();
     // A window manager may pass the keyboard around before it settles: once it has handled the
     // box's going, the keys stay where it put them, where the user's next key goes.
-    if (managed())
+    if (managed()) {
         ASSERT_TRUE(probe.windowManagerCaughtUp(kWaitMs));
+    }
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return probe.inputFocus() == id(viewer) && QApplication::activeWindow() == viewer; },
         kWaitMs))
