@@ -12,6 +12,7 @@
 #include "common/LibjpegFloor.h"
 #include "common/PhotoJpeg.h"
 #include "common/RunBenchmarks.h"
+#include "core/Twips.h"
 #include "decode/codec/AreaShrinker.h"
 #include "decode/codec/JpegBand.h"
 #include "decode/codec/JpegReader.h"
@@ -85,7 +86,8 @@ double programDecodeMs(orlix::StandardPictureDecoder& decoder, const QString& pa
     orlix::platform::FileError error = orlix::platform::FileError::None;
     const std::atomic<bool> cancelled{false};
     // Shrunk to its frame on the screen, as the viewer asks for it.
-    const orlix::FitBox box{screen.width() * 15, screen.height() * 15, 1.0};
+    const orlix::FitBox box{screen.width() * orlix::kTwipsPerPixel,
+                            screen.height() * orlix::kTwipsPerPixel, 1.0};
     const orlix::DecodeResult result = decoder.decode(
         orlix::DecodeRequest{
             orlix::platform::PictureFile::open(path, error), screen, {}, false, hurried, box},

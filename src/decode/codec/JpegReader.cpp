@@ -111,23 +111,20 @@ int JpegReader::components() const {
 }
 
 JpegReader::Outcome JpegReader::read(int eighths, QImage& image) {
+    return readGuarded([&] { return decode(eighths, image); });
+}
+
+JpegReader::Outcome JpegReader::read(int eighths, const Shrunk& shrunk, QImage& frame) {
+    return readGuarded([&] { return decodeShrunk(eighths, shrunk, frame); });
+}
+
+JpegReader::Outcome JpegReader::readGuarded(const std::function<Outcome()>& decodeNow) {
     const Outcome header = readHeader();
     if (header != Outcome::Decoded)
         return header;
     // Nothing thrown may leave the decoding thread: a failed allocation is a failed picture.
     try {
-        return decode(eighths, image);
-    } catch (const std::exception&) {
-        return Outcome::Failed;
-    }
-}
-
-JpegReader::Outcome JpegReader::read(int eighths, const Shrunk& shrunk, QImage& frame) {
-    const Outcome header = readHeader();
-    if (header != Outcome::Decoded)
-        return header;
-    try {
-        return decodeShrunk(eighths, shrunk, frame);
+        return decodeNow();
     } catch (const std::exception&) {
         return Outcome::Failed;
     }

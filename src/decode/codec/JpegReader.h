@@ -116,6 +116,9 @@ private:
                               const JpegGeometry& expected, bool lower)>;
 
     JpegBandStops stops();
+    // Reads the header first when readHeader() was not called, then runs `decodeNow`; whatever
+    // it throws is a failed picture.
+    Outcome readGuarded(const std::function<Outcome()>& decodeNow);
     // Starts the top band at `eighths`; `size` is then the size it decodes the picture to.
     Outcome startTop(int eighths, QSize& size);
     Outcome decode(int eighths, QImage& image);
